@@ -1,0 +1,212 @@
+// Intrusive AVL trees of the client library stand-in.
+// Nodes carry parent links and their subtree height (the node's `height`
+// field); the header keeps root, first, last and count current across every
+// insert and remove.  Items are reached from nodes through `node_offset`.
+#include <cstddef>
+
+#include "brox.h"
+
+#define VORN_EXPORT __attribute__((visibility("default")))
+
+namespace {
+
+void *item_of(const LumAvlTree *tree, LumAvlNode *node) {
+    return node ? static_cast<void *>(reinterpret_cast<char *>(node) - tree->node_offset) : nullptr;
+}
+
+int height_of(const LumAvlNode *node) { return node ? node->height : 0; }
+
+void update_height(LumAvlNode *node) {
+    int left = height_of(node->left);
+    int right = height_of(node->right);
+    node->height = static_cast<int16_t>((left > right ? left : right) + 1);
+}
+
+// Puts `replacement` where `old` hung from `parent` (or at the root).
+void replace_child(LumAvlTree *tree, LumAvlNode *parent, LumAvlNode *old, LumAvlNode *replacement) {
+    if (!parent)
+        tree->root = replacement;
+    else if (parent->left == old)
+        parent->left = replacement;
+    else
+        parent->right = replacement;
+    if (replacement) replacement->parent = parent;
+}
+
+LumAvlNode *rotate_left(LumAvlTree *tree, LumAvlNode *node) {
+    LumAvlNode *pivot = node->right;
+    replace_child(tree, node->parent, node, pivot);
+    node->right = pivot->left;
+    if (pivot->left) pivot->left->parent = node;
+    pivot->left = node;
+    node->parent = pivot;
+    update_height(node);
+    update_height(pivot);
+    return pivot;
+}
+
+LumAvlNode *rotate_right(LumAvlTree *tree, LumAvlNode *node) {
+    LumAvlNode *pivot = node->left;
+    replace_child(tree, node->parent, node, pivot);
+    node->left = pivot->right;
+    if (pivot->right) pivot->right->parent = node;
+    pivot->right = node;
+    node->parent = pivot;
+    update_height(node);
+    update_height(pivot);
+    return pivot;
+}
+
+// Restores the height and balance of every node from `node` up to the root.
+void rebalance_upward(LumAvlTree *tree, LumAvlNode *node) {
+    while (node) {
+        update_height(node);
+        int balance = height_of(node->left) - height_of(node->right);
+        if (balance > 1) {
+            if (height_of(node->left->left) < height_of(node->left->right))
+                rotate_left(tree, node->left);
+            node = rotate_right(tree, node);
+        } else if (balance < -1) {
+            if (height_of(node->right->right) < height_of(node->right->left))
+                rotate_right(tree, node->right);
+            node = rotate_left(tree, node);
+        }
+        node = node->parent;
+    }
+}
+
+LumAvlNode *leftmost(LumAvlNode *node) {
+    while (node->left) node = node->left;
+    return node;
+}
+
+LumAvlNode *rightmost(LumAvlNode *node) {
+    while (node->right) node = node->right;
+    return node;
+}
+
+LumAvlNode *successor(LumAvlNode *node) {
+    if (node->right) return leftmost(node->right);
+    while (node->parent && node->parent->right == node) node = node->parent;
+    return node->parent;
+}
+
+LumAvlNode *predecessor(LumAvlNode *node) {
+    if (node->left) return rightmost(node->left);
+    while (node->parent && node->parent->left == node) node = node->parent;
+    return node->parent;
+}
+
+// Moves `successor_node` (the leftmost node of `node`'s right subtree) into
+// `node`'s place, so that `node` can be unlinked with at most one child.
+void swap_with_successor(LumAvlTree *tree, LumAvlNode *node, LumAvlNode *successor_node) {
+    LumAvlNode *node_parent = node->parent;
+    LumAvlNode *node_left = node->left;
+    LumAvlNode *node_right = node->right;
+    int16_t node_height = node->height;
+    LumAvlNode *succ_parent = successor_node->parent;
+    LumAvlNode *succ_right = successor_node->right;
+
+    replace_child(tree, node_parent, node, successor_node);
+    successor_node->left = node_left;
+    node_left->parent = successor_node;
+    successor_node->height = node_height;
+    if (succ_parent == node) {
+        // The successor is node's right child.
+        successor_node->right = node;
+        node->parent = successor_node;
+    } else {
+        successor_node->right = node_right;
+        node_right->parent = successor_node;
+        succ_parent->left = node;
+        node->parent = succ_parent;
+    }
+    node->left = nullptr;
+    node->right = succ_right;
+    if (succ_right) succ_right->parent = node;
+}
+
+void empty_subtree(LumAvlTree *tree, LumAvlNode *node, LumAvlRelease release, int arg) {
+    while (node) {
+        LumAvlNode *left = node->left;
+        LumAvlNode *right = node->right;
+        empty_subtree(tree, left, release, arg);
+        release(item_of(tree, node), arg);
+        node = right;  // loop instead of recursing on the right side
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+VORN_EXPORT void *lum_avl_find(LumAvlTree *tree, const void *key_item) {
+    LumAvlNode *node = tree->root;
+    while (node) {
+        void *item = item_of(tree, node);
+        int order = tree->compare(key_item, item);
+        if (order == 0) return item;
+        node = order < 0 ? node->left : node->right;
+    }
+    return nullptr;
+}
+
+VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
+    void *item = item_of(tree, node);
+    node->left = node->right = node->parent = nullptr;
+    node->height = 1;
+    LumAvlNode *parent = nullptr;
+    LumAvlNode *cursor = tree->root;
+    bool went_left_only = true;
+    bool went_right_only = true;
+    bool attach_left = false;
+    while (cursor) {
+        parent = cursor;
+        attach_left = tree->compare(item, item_of(tree, cursor)) < 0;
+        if (attach_left) {
+            went_right_only = false;
+            cursor = cursor->left;
+        } else {
+            went_left_only = false;
+            cursor = cursor->right;
+        }
+    }
+    node->parent = parent;
+    if (!parent)
+        tree->root = node;
+    else if (attach_left)
+        parent->left = node;
+    else
+        parent->right = node;
+    if (went_left_only) tree->first = node;
+    if (went_right_only) tree->last = node;
+    tree->count++;
+    rebalance_upward(tree, parent);
+    return item;
+}
+
+VORN_EXPORT void *lum_avl_remove(LumAvlTree *tree, LumAvlNode *node) {
+    if (tree->first == node) tree->first = successor(node);
+    if (tree->last == node) tree->last = predecessor(node);
+    if (node->left && node->right) swap_with_successor(tree, node, leftmost(node->right));
+    LumAvlNode *child = node->left ? node->left : node->right;
+    LumAvlNode *parent = node->parent;
+    replace_child(tree, parent, node, child);
+    node->left = node->right = node->parent = nullptr;
+    tree->count--;
+    rebalance_upward(tree, parent);
+    return item_of(tree, node);
+}
+
+VORN_EXPORT void *lum_avl_next(LumAvlTree *tree, LumAvlNode *node) {
+    return item_of(tree, successor(node));
+}
+
+VORN_EXPORT int lum_avl_node_empty(LumAvlTree *tree, LumAvlNode *root, LumAvlRelease release,
+                                   int arg) {
+    if (!root || !release) return 0;
+    empty_subtree(tree, root, release, arg);
+    return 1;
+}
+
+}  // extern "C"

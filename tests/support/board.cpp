@@ -1,0 +1,273 @@
+// Parsing board descriptions and writing the messages the library reads.
+#include "board.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+
+#include "brox.h"
+#include "common/bytes.h"
+
+namespace board {
+
+namespace {
+
+std::vector<std::string> words(const std::string &text) {
+    std::istringstream in(text);
+    std::vector<std::string> out;
+    std::string word;
+    while (in >> word) out.push_back(word);
+    return out;
+}
+
+std::vector<std::string> split(const std::string &text, char separator) {
+    std::vector<std::string> parts;
+    std::string part;
+    std::istringstream in(text);
+    while (std::getline(in, part, separator)) parts.push_back(part);
+    return parts;
+}
+
+[[noreturn]] void fail(const std::string &what) {
+    std::fprintf(stderr, "board description: %s\n", what.c_str());
+    std::abort();
+}
+
+bool is_number(const std::string &text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+void put_header(std::vector<uint8_t> &message, uint16_t type) {
+    put_u16(message.data(), 0, type);
+    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
+    message[4] = FLAG_PLAIN;
+}
+
+}  // namespace
+
+std::vector<uint8_t> MapDefinition::bytes() const {
+    std::vector<uint8_t> message(16 + 12 * provinces.size() + 8 * adjacencies.size());
+    put_header(message, MSG_MAP_DEFINITION);
+    put_u16(message.data(), 6, power_count);
+    put_u16(message.data(), 8, static_cast<uint16_t>(provinces.size()));
+    put_u32(message.data(), 12, static_cast<uint32_t>(adjacencies.size()));
+    size_t at = 16;
+    for (const ProvinceEntry &province : provinces) {
+        put_u16(message.data(), at, province.token);
+        put_u32(message.data(), at + 4, province.is_centre);
+        // A neutral centre ('*' alone) names the power count as its home.
+        put_u16(message.data(), at + 8,
+                province.home_power == 0xFFFF ? power_count : province.home_power);
+        put_u16(message.data(), at + 10, province.terrain);
+        at += 12;
+    }
+    for (const AdjacencyEntry &adjacency : adjacencies) {
+        put_u16(message.data(), at, adjacency.from_province);
+        put_u16(message.data(), at + 2, adjacency.from_coast);
+        put_u16(message.data(), at + 4, adjacency.to_province);
+        put_u16(message.data(), at + 6, adjacency.to_coast);
+        at += 8;
+    }
+    return message;
+}
+
+std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
+                                      const std::vector<UnitEntry> &units) {
+    std::vector<uint8_t> message(12 + 96 * units.size());
+    put_header(message, MSG_POSITION);
+    put_u16(message.data(), 6, season);
+    put_u16(message.data(), 8, year);
+    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    for (size_t u = 0; u < units.size(); u++) {
+        uint8_t *entry = message.data() + 12 + 96 * u;
+        const UnitEntry &unit = units[u];
+        put_u16(entry, 0, unit.power);
+        put_u16(entry, 2, unit.unit_type);
+        put_u16(entry, 4, unit.province);
+        put_u16(entry, 6, unit.coast);
+        put_u32(entry, 8, unit.dislodged);
+        uint16_t count = unit.retreat_count_field != 0xFFFF
+                             ? unit.retreat_count_field
+                             : static_cast<uint16_t>(unit.retreats.size());
+        put_u16(entry, 12, count);
+        for (size_t r = 0; r < unit.retreats.size() && r < MAX_RETREATS; r++) {
+            put_u16(entry, 14 + 4 * r, unit.retreats[r].province);
+            put_u16(entry, 16 + 4 * r, unit.retreats[r].coast);
+        }
+    }
+    return message;
+}
+
+std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries) {
+    std::vector<uint8_t> message(8 + 4 * entries.size());
+    put_header(message, MSG_CENTRE_OWNERSHIP);
+    put_u16(message.data(), 6, static_cast<uint16_t>(entries.size()));
+    for (size_t e = 0; e < entries.size(); e++) {
+        put_u16(message.data(), 8 + 4 * e, entries[e].power);
+        put_u16(message.data(), 10 + 4 * e, entries[e].province);
+    }
+    return message;
+}
+
+std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind) {
+    std::vector<uint8_t> record(message.size() + 1);
+    record[0] = kind;
+    for (size_t i = 0; i < message.size(); i++) record[i + 1] = message[i];
+    return record;
+}
+
+// ---------------------------------------------------------------------------
+// Board
+// ---------------------------------------------------------------------------
+
+Board::Board(const std::string &description) {
+    for (const std::string &line : split(description, '\n')) {
+        std::string text = line.substr(0, line.find('#'));
+        std::vector<std::string> parts = words(text);
+        if (parts.empty()) continue;
+        const std::string &kind = parts[0];
+        if (kind == "powers" && parts.size() == 2) {
+            definition.power_count = static_cast<uint16_t>(std::stoi(parts[1]));
+        } else if (kind == "land" || kind == "coast" || kind == "sea") {
+            for (size_t w = 1; w < parts.size(); w++) declare(kind, parts[w]);
+        } else if (kind == "army" || kind == "fleet") {
+            for (size_t w = 1; w < parts.size(); w++) link(kind, parts[w]);
+        } else {
+            fail("unknown line: " + line);
+        }
+    }
+}
+
+uint16_t Board::coast_code(const std::string &name) {
+    if (is_number(name)) return static_cast<uint16_t>(std::stoi(name));
+    auto found = coast_codes_.find(name);
+    if (found != coast_codes_.end()) return found->second;
+    return coast_codes_[name] = next_coast_code_++;
+}
+
+uint16_t Board::coast(const std::string &name) const {
+    if (name == "?") return COAST_ANY;
+    if (is_number(name)) return static_cast<uint16_t>(std::stoi(name));
+    auto found = coast_codes_.find(name);
+    if (found == coast_codes_.end()) fail("unknown coast " + name);
+    return found->second;
+}
+
+void Board::declare(const std::string &kind, const std::string &word) {
+    std::vector<std::string> pieces = split(word, '/');
+    std::string name = pieces[0];
+    ProvinceEntry province;
+    size_t star = name.find('*');
+    if (star != std::string::npos) {
+        province.is_centre = 1;
+        std::string home = name.substr(star + 1);
+        province.home_power = home.empty() ? 0xFFFF : static_cast<uint16_t>(std::stoi(home));
+        name = name.substr(0, star);
+    }
+    uint16_t index = static_cast<uint16_t>(definition.provinces.size());
+    province.name = name;
+    province.token = static_cast<uint16_t>(((index & 0xFF) << 8) | 0x50);
+    province.terrain = kind == "land" ? 1 : kind == "sea" ? 2 : 3;
+    for (size_t p = 1; p < pieces.size(); p++) province.fleet_coasts.push_back(coast_code(pieces[p]));
+    if (indices_.count(name)) fail("province declared twice: " + name);
+    indices_[name] = index;
+    definition.provinces.push_back(province);
+}
+
+uint16_t Board::index(const std::string &province) const {
+    auto found = indices_.find(province);
+    if (found == indices_.end()) fail("unknown province " + province);
+    return found->second;
+}
+
+// The coast of one end of a move: explicit, else by the kind of move.
+uint16_t Board::end_coast(const std::string &kind, uint16_t province, const std::string &coast_name) const {
+    if (!coast_name.empty()) return coast(coast_name);
+    if (kind == "army") return COAST_ARMY;
+    const ProvinceEntry &entry = definition.provinces[province];
+    if (!entry.fleet_coasts.empty()) fail("a fleet move into " + entry.name + " must name its coast");
+    return entry.terrain == 2 ? COAST_SEA : COAST_SHORE;
+}
+
+void Board::link(const std::string &kind, const std::string &pair) {
+    size_t arrow = pair.find_first_of("->");
+    if (arrow == std::string::npos) fail("a move needs - or >: " + pair);
+    bool both_ways = pair[arrow] == '-';
+    auto end = [&](const std::string &text) {
+        std::vector<std::string> pieces = split(text, '/');
+        uint16_t province = index(pieces[0]);
+        std::string coast_name = pieces.size() > 1 ? pieces[1] : "";
+        return std::make_pair(province, end_coast(kind, province, coast_name));
+    };
+    auto from = end(pair.substr(0, arrow));
+    auto to = end(pair.substr(arrow + 1));
+    definition.adjacencies.push_back({from.first, from.second, to.first, to.second});
+    if (both_ways) definition.adjacencies.push_back({to.first, to.second, from.first, from.second});
+}
+
+std::pair<uint16_t, uint16_t> Board::place(const std::string &text, uint16_t unit_type) const {
+    std::vector<std::string> pieces = split(text, '/');
+    uint16_t province = index(pieces[0]);
+    if (pieces.size() > 1) return {province, coast(pieces[1])};
+    if (unit_type == UNIT_ARMY) return {province, COAST_ARMY};
+    const ProvinceEntry &entry = definition.provinces[province];
+    return {province, entry.terrain == 2 ? uint16_t{COAST_SEA} : uint16_t{COAST_SHORE}};
+}
+
+std::vector<UnitEntry> Board::units(const std::string &text) const {
+    std::vector<UnitEntry> out;
+    for (const std::string &item : split(text, ';')) {
+        std::vector<std::string> parts = words(item);
+        if (parts.empty()) continue;
+        if (parts.size() < 3) fail("unit needs power, type and place: " + item);
+        UnitEntry unit;
+        unit.power = static_cast<uint16_t>(std::stoi(parts[0]));
+        if (parts[1] == "A")
+            unit.unit_type = UNIT_ARMY;
+        else if (parts[1] == "F")
+            unit.unit_type = UNIT_FLEET;
+        else
+            fail("unit type must be A or F: " + item);
+        auto [province, coast_code] = place(parts[2], unit.unit_type);
+        unit.province = province;
+        unit.coast = coast_code;
+        size_t w = 3;
+        if (w < parts.size() && parts[w] == "dislodged") {
+            unit.dislodged = 1;
+            w++;
+        }
+        if (w < parts.size() && parts[w] == "->") {
+            for (w++; w < parts.size(); w++) {
+                auto option = place(parts[w], unit.unit_type);
+                unit.retreats.push_back({option.first, option.second});
+            }
+        }
+        if (w != parts.size()) fail("cannot read unit: " + item);
+        out.push_back(unit);
+    }
+    return out;
+}
+
+std::vector<uint8_t> Board::position(uint16_t season, uint16_t year, const std::string &text) const {
+    return position_message(season, year, units(text));
+}
+
+std::vector<CentreEntry> Board::owners(const std::string &text) const {
+    std::vector<CentreEntry> out;
+    for (const std::string &item : split(text, ';')) {
+        std::vector<std::string> parts = words(item);
+        if (parts.empty()) continue;
+        std::string power = parts[0];
+        if (power.back() != ':') fail("ownership needs 'power:': " + item);
+        uint16_t power_index = static_cast<uint16_t>(std::stoi(power.substr(0, power.size() - 1)));
+        for (size_t w = 1; w < parts.size(); w++) out.push_back({power_index, index(parts[w])});
+    }
+    return out;
+}
+
+std::vector<uint8_t> Board::centres(const std::string &text) const {
+    return centre_message(owners(text));
+}
+
+}  // namespace board

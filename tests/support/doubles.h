@@ -1,0 +1,44 @@
+// Test doubles for the library's three link seams: the client library's
+// connection calls, the modal notice and the allocator.  Test programs link
+// these instead of the platform's definitions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace fake_client {
+
+// Every record the system has sent, bytes as sent (kind byte first).
+std::vector<std::vector<uint8_t>> &sent();
+// Forgets what was sent and every failure setting.
+void reset();
+// Makes the nth send from now fail (1 = the next one); 0 turns it off.
+void fail_send_at(int n);
+// Makes every send fail while set.
+void fail_all_sends(bool fail);
+// Number of vorn_client_connect calls since reset.
+int connect_calls();
+
+}  // namespace fake_client
+
+namespace fake_notice {
+
+// Every text shown, in order.
+std::vector<std::string> &shown();
+
+}  // namespace fake_notice
+
+namespace test_memory {
+
+// Blocks handed out and not yet returned.
+long live_blocks();
+// Allocations made since the last reset of the counter.
+long calls();
+void reset_calls();
+// Makes the nth allocation from now fail (1 = the next one); 0 turns it off.
+void fail_at(long n);
+// Whether an injected failure has happened since fail_at.
+bool failed();
+
+}  // namespace test_memory

@@ -1,0 +1,69 @@
+// Building, retaining and releasing CentreTables.
+#include "world/centres.h"
+
+#include "common/bytes.h"
+#include "common/memory.h"
+#include "session/message.h"
+
+namespace {
+
+void release_lists(CentreTable *table, uint16_t power_count) {
+    for (uint16_t p = 0; p < power_count; p++) mem_release(table->lists[p]);
+    mem_release(table);
+}
+
+}  // namespace
+
+CentreTable *centre_table_create(const Map *map) {
+    CentreTable *table = static_cast<CentreTable *>(mem_alloc(sizeof(CentreTable)));
+    if (!table) return nullptr;
+    table->ref_count = 0;
+    for (uint16_t p = 0; p < MAX_POWERS; p++) table->lists[p] = nullptr;
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        CentreList *list = static_cast<CentreList *>(mem_alloc(sizeof(CentreList)));
+        if (!list) {
+            release_lists(table, p);
+            return nullptr;
+        }
+        list->count = 0;
+        table->lists[p] = list;
+    }
+    return table;
+}
+
+int centre_table_add(CentreTable *table, uint16_t power, uint16_t province) {
+    CentreList *list = table->lists[power];
+    if (list->count >= MAX_PROVINCES) return 0;
+    list->provinces[list->count++] = province;
+    return 1;
+}
+
+CentreTable *centre_table_build(const Map *map, const uint8_t *message) {
+    CentreTable *table = centre_table_create(map);
+    if (!table) return nullptr;
+    size_t length = msg_length(message);
+    if (length < CENTRES_ENTRIES_AT) return table;
+    uint16_t entry_count = get_u16(message, CENTRES_ENTRY_COUNT_AT);
+    size_t fitting = (length - CENTRES_ENTRIES_AT) / CENTRES_ENTRY_SIZE;
+    if (entry_count > fitting) entry_count = static_cast<uint16_t>(fitting);
+    for (uint16_t e = 0; e < entry_count; e++) {
+        const uint8_t *entry = message + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * e;
+        uint16_t power = get_u16(entry, 0);
+        uint16_t province = get_u16(entry, 2);
+        if (power == POWER_UNOWNED || power >= map->power_count) continue;
+        if (province >= map->province_count) continue;
+        centre_table_add(table, power, province);
+    }
+    return table;
+}
+
+CentreTable *centre_table_retain(CentreTable *table) {
+    table->ref_count++;
+    return table;
+}
+
+void centre_table_release(const Map *map, CentreTable *table) {
+    if (!table) return;
+    if (--table->ref_count != 0) return;
+    release_lists(table, map->power_count);
+}

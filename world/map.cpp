@@ -1,0 +1,262 @@
+// Building the Map from MSG_MAP_DEFINITION.
+// Locations are numbered in first-mention order over the adjacency entries
+// (from end before to end), then the army Locations of land provinces that
+// no adjacency mentions, in province order.  Positions rely on this order.
+#include "world/map.h"
+
+#include <cstring>
+
+#include "common/bytes.h"
+#include "common/memory.h"
+#include "session/message.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Validation of the message before anything is allocated
+// ---------------------------------------------------------------------------
+
+struct Definition {
+    const uint8_t *message;
+    uint16_t power_count;
+    uint16_t province_count;
+    uint32_t adjacency_count;
+};
+
+const uint8_t *province_entry(const Definition &definition, uint16_t index) {
+    return definition.message + MAPDEF_PROVINCES_AT + MAPDEF_PROVINCE_SIZE * index;
+}
+
+const uint8_t *adjacency_entry(const Definition &definition, uint32_t index) {
+    return definition.message + MAPDEF_PROVINCES_AT +
+           MAPDEF_PROVINCE_SIZE * definition.province_count + MAPDEF_ADJACENCY_SIZE * index;
+}
+
+// Reads the counts and checks that they fit the limits and the message, and
+// that every adjacency names provinces that exist.
+bool read_definition(const uint8_t *message, Definition *definition) {
+    size_t length = msg_length(message);
+    if (length < MAPDEF_PROVINCES_AT) return false;
+    definition->message = message;
+    definition->power_count = get_u16(message, MAPDEF_POWER_COUNT_AT);
+    definition->province_count = get_u16(message, MAPDEF_PROVINCE_COUNT_AT);
+    definition->adjacency_count = get_u32(message, MAPDEF_ADJACENCY_COUNT_AT);
+    if (definition->province_count > MAX_PROVINCES || definition->power_count > MAX_POWERS)
+        return false;
+    uint64_t needed = MAPDEF_PROVINCES_AT +
+                      uint64_t{MAPDEF_PROVINCE_SIZE} * definition->province_count +
+                      uint64_t{MAPDEF_ADJACENCY_SIZE} * definition->adjacency_count;
+    if (needed > length) return false;
+    for (uint32_t a = 0; a < definition->adjacency_count; a++) {
+        const uint8_t *entry = adjacency_entry(*definition, a);
+        if (get_u16(entry, 0) >= definition->province_count ||
+            get_u16(entry, 4) >= definition->province_count)
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Provinces
+// ---------------------------------------------------------------------------
+
+void fill_provinces(Map *map, const Definition &definition) {
+    for (uint16_t i = 0; i < definition.province_count; i++) {
+        const uint8_t *entry = province_entry(definition, i);
+        Province *province = &map->provinces[i];
+        uint16_t terrain = get_u16(entry, 10);
+        province->token = get_u16(entry, 0);
+        province->terrain = static_cast<uint8_t>(((terrain & 1) ? TERRAIN_LAND : 0) |
+                                                 ((terrain & 0xFFFE) ? TERRAIN_WATER : 0));
+        province->neighbour_count = 0;
+        // A province that is not a centre gets power_count, so no later test
+        // of home_power reads an unset value.
+        province->centre_kind = CENTRE_NONE;
+        province->home_power = definition.power_count;
+        if (get_u32(entry, 4) != 0) {
+            uint16_t home = get_u16(entry, 8);
+            // A home power beyond the map's powers names nobody: the centre
+            // is taken as neutral.
+            bool is_home = home < definition.power_count;
+            province->centre_kind = is_home ? CENTRE_HOME : CENTRE_NEUTRAL;
+            province->home_power = is_home ? home : definition.power_count;
+            map->centre_count++;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Locations and adjacency
+// ---------------------------------------------------------------------------
+
+// Per-province chains of Location indices, in index order, so that finding
+// a (province, coast) pair scans one province's Locations instead of all.
+struct LocationIndex {
+    uint16_t first[MAX_PROVINCES];
+    uint16_t last[MAX_PROVINCES];
+    uint16_t next[MAX_LOCATIONS];
+};
+
+constexpr uint16_t NO_LOCATION = 0xFFFF;
+
+Location *find_indexed(Map *map, const LocationIndex &index, uint16_t province, uint16_t coast) {
+    for (uint16_t l = index.first[province]; l != NO_LOCATION; l = index.next[l])
+        if (map->locations[l].coast == coast) return &map->locations[l];
+    return nullptr;
+}
+
+// Finds or creates the Location; null when the Map has no room for it.
+Location *find_or_add(Map *map, LocationIndex *index, uint16_t province, uint16_t coast) {
+    Location *location = find_indexed(map, *index, province, coast);
+    if (location) return location;
+    if (map->location_count >= MAX_LOCATIONS) return nullptr;
+    location = map_add_location(map, province, coast);
+    uint16_t l = location->index;
+    index->next[l] = NO_LOCATION;
+    if (index->first[province] == NO_LOCATION)
+        index->first[province] = l;
+    else
+        index->next[index->last[province]] = l;
+    index->last[province] = l;
+    return location;
+}
+
+bool link_adjacencies(Map *map, const Definition &definition, LocationIndex *index) {
+    for (uint32_t a = 0; a < definition.adjacency_count; a++) {
+        const uint8_t *entry = adjacency_entry(definition, a);
+        uint16_t from_province = get_u16(entry, 0);
+        uint16_t to_province = get_u16(entry, 4);
+        Location *from = find_or_add(map, index, from_province, get_u16(entry, 2));
+        if (!from) return false;
+        Location *to = find_or_add(map, index, to_province, get_u16(entry, 6));
+        if (!to || from->adjacent_count >= MAX_ADJACENT) return false;
+        from->adjacent[from->adjacent_count++] = to;
+        map->distance[from_province][to_province] = 1;
+        if (!map_link_provinces(from, to)) return false;
+    }
+    return true;
+}
+
+// Every land province gets its army Location, even one no adjacency names.
+bool add_army_locations(Map *map, LocationIndex *index) {
+    for (uint16_t i = 0; i < map->province_count; i++) {
+        if (!(map->provinces[i].terrain & TERRAIN_LAND)) continue;
+        if (!find_or_add(map, index, i, COAST_ARMY)) return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Distances
+// ---------------------------------------------------------------------------
+
+// row_i[j] = min(row_i[j], via + row_k[j]) with the sum saturating at 255.
+// A sum of 255 or more never replaces an entry, so saturation gives exactly
+// the result of a full-width comparison.
+void relax_row(uint8_t *row_i, const uint8_t *row_k, uint8_t via, int n) {
+    int j = 0;
+#if defined(__SSE2__)
+    __m128i via_vector = _mm_set1_epi8(static_cast<char>(via));
+    for (; j + 16 <= n; j += 16) {
+        __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row_i + j));
+        __m128i through = _mm_adds_epu8(via_vector,
+                                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(row_k + j)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(row_i + j), _mm_min_epu8(current, through));
+    }
+#endif
+    for (; j < n; j++) {
+        unsigned through = via + row_k[j];
+        if (through < row_i[j]) row_i[j] = static_cast<uint8_t>(through);
+    }
+}
+
+}  // namespace
+
+Location *map_find_location(Map *map, uint16_t province, uint16_t coast) {
+    for (uint16_t l = 0; l < map->location_count; l++) {
+        Location *location = &map->locations[l];
+        if (location->province == &map->provinces[province] && location->coast == coast)
+            return location;
+    }
+    return nullptr;
+}
+
+Location *map_add_location(Map *map, uint16_t province, uint16_t coast) {
+    Location *location = &map->locations[map->location_count];
+    location->index = map->location_count;
+    location->province = &map->provinces[province];
+    location->coast = coast;
+    location->adjacent_count = 0;
+    map->location_count++;
+    return location;
+}
+
+int map_link_provinces(Location *from, Location *to) {
+    Province *origin = from->province;
+    ProvinceNeighbour *neighbour = nullptr;
+    for (uint16_t n = 0; n < origin->neighbour_count && !neighbour; n++)
+        if (origin->neighbours[n].province == to->province) neighbour = &origin->neighbours[n];
+    if (!neighbour) {
+        if (origin->neighbour_count >= MAX_ADJACENT) return 0;
+        neighbour = &origin->neighbours[origin->neighbour_count++];
+        neighbour->province = to->province;
+        neighbour->flags = 0;
+    }
+    if (from->coast != COAST_SEA && to->coast != COAST_SEA) neighbour->flags |= ADJ_LAND;
+    if (from->coast != COAST_ARMY && to->coast != COAST_ARMY) neighbour->flags |= ADJ_WATER;
+    return 1;
+}
+
+// Relaxation with k outermost, then i, then j.  Row k never changes during
+// round k (its diagonal is at least 1), so a whole row i can be relaxed at
+// once, and rows whose entry (i, k) is 255 cannot change at all.
+void map_compute_distances(Map *map) {
+    int n = map->province_count;
+    for (int k = 0; k < n; k++) {
+        const uint8_t *row_k = map->distance[k];
+        for (int i = 0; i < n; i++) {
+            uint8_t via = map->distance[i][k];
+            if (via != DISTANCE_UNREACHABLE) relax_row(map->distance[i], row_k, via, n);
+        }
+    }
+    for (int p = 0; p < map->power_count; p++) {
+        uint8_t *home_row = map->home_distance[p];
+        std::memset(home_row, DISTANCE_UNREACHABLE, static_cast<size_t>(n));
+        for (int i = 0; i < n; i++) {
+            const Province *province = &map->provinces[i];
+            if (province->centre_kind != CENTRE_HOME || province->home_power != p) continue;
+            for (int j = 0; j < n; j++)
+                if (map->distance[i][j] < home_row[j]) home_row[j] = map->distance[i][j];
+        }
+    }
+}
+
+Map *map_build(const uint8_t *message) {
+    Definition definition;
+    if (!read_definition(message, &definition)) return nullptr;
+    Map *map = static_cast<Map *>(mem_alloc(sizeof(Map)));
+    if (!map) return nullptr;
+    // The Map is built once per game: clearing it keeps unused capacity
+    // deterministic for bots that inspect the record.
+    std::memset(map, 0, sizeof(Map));
+    map->province_count = definition.province_count;
+    map->power_count = definition.power_count;
+    for (int i = 0; i < definition.province_count; i++)
+        std::memset(map->distance[i], DISTANCE_UNREACHABLE, definition.province_count);
+    fill_provinces(map, definition);
+
+    LocationIndex index;
+    std::memset(index.first, 0xFF, sizeof index.first);
+    if (!link_adjacencies(map, definition, &index) || !add_army_locations(map, &index)) {
+        mem_release(map);
+        return nullptr;
+    }
+    map_compute_distances(map);
+    return map;
+}
+
+void map_release(Map *map) { mem_release(map); }

@@ -1,0 +1,50 @@
+// The Map: provinces, Locations and their adjacency, province neighbour
+// lists and the distance tables, built once per game from the
+// map-definition message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "brox.h"
+
+// Message layout of MSG_MAP_DEFINITION (offsets from the type word).
+constexpr size_t MAPDEF_POWER_COUNT_AT = 6;
+constexpr size_t MAPDEF_PROVINCE_COUNT_AT = 8;
+constexpr size_t MAPDEF_ADJACENCY_COUNT_AT = 12;
+constexpr size_t MAPDEF_PROVINCES_AT = 16;
+constexpr size_t MAPDEF_PROVINCE_SIZE = 12;
+constexpr size_t MAPDEF_ADJACENCY_SIZE = 8;
+
+// Builds a Map from a MSG_MAP_DEFINITION message (the address of its type
+// word; the message holds `length` bytes).  Returns null, with nothing left
+// allocated, for more than 300 provinces or 20 powers, and for a definition
+// the Map cannot hold safely: counts that overrun the message, an adjacency
+// naming a province out of range, more than 600 Locations, 20 adjacent
+// Locations per Location or 20 neighbours per province.
+Map *map_build(const uint8_t *message);
+
+// Releases a Map built by map_build (one block).  Every Position and
+// CentreTable built on it must be released first.
+void map_release(Map *map);
+
+// The Location at (province index, coast), comparing all 16 coast bits;
+// null if none.
+Location *map_find_location(Map *map, uint16_t province, uint16_t coast);
+
+// Appends a new Location with the next index; the caller has made sure the
+// pair is new and that a slot is free.
+Location *map_add_location(Map *map, uint16_t province, uint16_t coast);
+
+// Records one adjacency in the from-province's neighbour list and sets its
+// ADJ_LAND / ADJ_WATER flags.  Returns 0 when the list is full.
+int map_link_provinces(Location *from, Location *to);
+
+// Fills `distance` by all-pairs relaxation, then `home_distance`.
+void map_compute_distances(Map *map);
+
+// The index of a province in its Map (its place in `provinces`).  This,
+// not the token's high byte, names provinces beyond index 255.
+inline uint16_t map_province_index(const Map *map, const Province *province) {
+    return static_cast<uint16_t>(province - map->provinces);
+}
