@@ -1,0 +1,51 @@
+// The Position: one phase of the game, built from a position message
+// against a Map and a CentreTable, with every Unit placed and given its
+// candidate orders.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "brox.h"
+
+// Message layout of MSG_POSITION (offsets from the type word).
+constexpr size_t POSITION_SEASON_AT = 6;
+constexpr size_t POSITION_YEAR_AT = 8;
+constexpr size_t POSITION_UNIT_COUNT_AT = 10;
+constexpr size_t POSITION_UNITS_AT = 12;
+constexpr size_t POSITION_UNIT_SIZE = 96;
+// Offsets inside a 96-byte unit entry.
+constexpr size_t UNIT_POWER_AT = 0;
+constexpr size_t UNIT_TYPE_AT = 2;
+constexpr size_t UNIT_PROVINCE_AT = 4;
+constexpr size_t UNIT_COAST_AT = 6;
+constexpr size_t UNIT_DISLODGED_AT = 8;
+constexpr size_t UNIT_RETREAT_COUNT_AT = 12;
+constexpr size_t UNIT_RETREATS_AT = 14;
+constexpr size_t UNIT_RETREAT_SIZE = 4;
+
+// Builds a Position from a MSG_POSITION message (the address of its type
+// word; the message holds `length` bytes and may be written: open coasts
+// are replaced by the coast chosen).  Requires a Map and a CentreTable
+// built for it; retains the table.  Returns null when either is missing,
+// when the message is too short for its header, or when memory runs out.
+Position *position_build(Map *map, CentreTable *centres, uint8_t *message);
+
+// The first LocationState in index order in province `province` whose coast
+// equals `coast` in all 16 bits; null if none.
+LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast);
+
+// Fills every ProvinceState's reach list with the units that reach it by
+// adjacency, in unit order, and sets direct_reach_count.
+void position_build_reach(Position *position);
+
+// Empties one candidate set, releasing each Order.
+void unit_candidates_clear(LumAvlTree *candidates);
+
+// The index of a ProvinceState or LocationState in its Position.
+inline uint16_t position_province_index(const Position *position, const ProvinceState *state) {
+    return static_cast<uint16_t>(state - position->provinces);
+}
+inline uint16_t position_location_index(const Position *position, const LocationState *state) {
+    return static_cast<uint16_t>(state - position->locations);
+}
