@@ -93,46 +93,24 @@ void fill_provinces(Map *map, const Definition &definition) {
 // Locations and adjacency
 // ---------------------------------------------------------------------------
 
-// Per-province chains of Location indices, in index order, so that finding
-// a (province, coast) pair scans one province's Locations instead of all.
-struct LocationIndex {
-    uint16_t first[MAX_PROVINCES];
-    uint16_t last[MAX_PROVINCES];
-    uint16_t next[MAX_LOCATIONS];
-};
-
-constexpr uint16_t NO_LOCATION = 0xFFFF;
-
-Location *find_indexed(Map *map, const LocationIndex &index, uint16_t province, uint16_t coast) {
-    for (uint16_t l = index.first[province]; l != NO_LOCATION; l = index.next[l])
-        if (map->locations[l].coast == coast) return &map->locations[l];
-    return nullptr;
-}
+MapLocationIndex *writable_index(Map *map) { return reinterpret_cast<MapLocationIndex *>(map + 1); }
 
 // Finds or creates the Location; null when the Map has no room for it.
-Location *find_or_add(Map *map, LocationIndex *index, uint16_t province, uint16_t coast) {
-    Location *location = find_indexed(map, *index, province, coast);
+Location *find_or_add(Map *map, uint16_t province, uint16_t coast) {
+    Location *location = map_find_location(map, province, coast);
     if (location) return location;
     if (map->location_count >= MAX_LOCATIONS) return nullptr;
-    location = map_add_location(map, province, coast);
-    uint16_t l = location->index;
-    index->next[l] = NO_LOCATION;
-    if (index->first[province] == NO_LOCATION)
-        index->first[province] = l;
-    else
-        index->next[index->last[province]] = l;
-    index->last[province] = l;
-    return location;
+    return map_add_location(map, province, coast);
 }
 
-bool link_adjacencies(Map *map, const Definition &definition, LocationIndex *index) {
+bool link_adjacencies(Map *map, const Definition &definition) {
     for (uint32_t a = 0; a < definition.adjacency_count; a++) {
         const uint8_t *entry = adjacency_entry(definition, a);
         uint16_t from_province = get_u16(entry, 0);
         uint16_t to_province = get_u16(entry, 4);
-        Location *from = find_or_add(map, index, from_province, get_u16(entry, 2));
+        Location *from = find_or_add(map, from_province, get_u16(entry, 2));
         if (!from) return false;
-        Location *to = find_or_add(map, index, to_province, get_u16(entry, 6));
+        Location *to = find_or_add(map, to_province, get_u16(entry, 6));
         if (!to || from->adjacent_count >= MAX_ADJACENT) return false;
         from->adjacent[from->adjacent_count++] = to;
         map->distance[from_province][to_province] = 1;
@@ -142,10 +120,10 @@ bool link_adjacencies(Map *map, const Definition &definition, LocationIndex *ind
 }
 
 // Every land province gets its army Location, even one no adjacency names.
-bool add_army_locations(Map *map, LocationIndex *index) {
+bool add_army_locations(Map *map) {
     for (uint16_t i = 0; i < map->province_count; i++) {
         if (!(map->provinces[i].terrain & TERRAIN_LAND)) continue;
-        if (!find_or_add(map, index, i, COAST_ARMY)) return false;
+        if (!find_or_add(map, i, COAST_ARMY)) return false;
     }
     return true;
 }
@@ -176,22 +154,31 @@ void relax_row(uint8_t *row_i, const uint8_t *row_k, uint8_t via, int n) {
 
 }  // namespace
 
+// Scans the province's own Locations, which are chained in index order, so
+// the result is the first match in index order as a full scan would find.
 Location *map_find_location(Map *map, uint16_t province, uint16_t coast) {
-    for (uint16_t l = 0; l < map->location_count; l++) {
-        Location *location = &map->locations[l];
-        if (location->province == &map->provinces[province] && location->coast == coast)
-            return location;
-    }
+    if (province >= map->province_count) return nullptr;
+    const MapLocationIndex *index = map_location_index(map);
+    for (uint16_t l = index->first[province]; l != NO_LOCATION; l = index->next[l])
+        if (map->locations[l].coast == coast) return &map->locations[l];
     return nullptr;
 }
 
 Location *map_add_location(Map *map, uint16_t province, uint16_t coast) {
-    Location *location = &map->locations[map->location_count];
-    location->index = map->location_count;
+    uint16_t l = map->location_count;
+    Location *location = &map->locations[l];
+    location->index = l;
     location->province = &map->provinces[province];
     location->coast = coast;
     location->adjacent_count = 0;
     map->location_count++;
+    MapLocationIndex *index = writable_index(map);
+    index->next[l] = NO_LOCATION;
+    if (index->first[province] == NO_LOCATION)
+        index->first[province] = l;
+    else
+        index->next[index->last[province]] = l;
+    index->last[province] = l;
     return location;
 }
 
@@ -238,20 +225,19 @@ void map_compute_distances(Map *map) {
 Map *map_build(const uint8_t *message) {
     Definition definition;
     if (!read_definition(message, &definition)) return nullptr;
-    Map *map = static_cast<Map *>(mem_alloc(sizeof(Map)));
+    Map *map = static_cast<Map *>(mem_alloc(sizeof(Map) + sizeof(MapLocationIndex)));
     if (!map) return nullptr;
     // The Map is built once per game: clearing it keeps unused capacity
     // deterministic for bots that inspect the record.
     std::memset(map, 0, sizeof(Map));
+    std::memset(writable_index(map)->first, 0xFF, sizeof(MapLocationIndex::first));
     map->province_count = definition.province_count;
     map->power_count = definition.power_count;
     for (int i = 0; i < definition.province_count; i++)
         std::memset(map->distance[i], DISTANCE_UNREACHABLE, definition.province_count);
     fill_provinces(map, definition);
 
-    LocationIndex index;
-    std::memset(index.first, 0xFF, sizeof index.first);
-    if (!link_adjacencies(map, definition, &index) || !add_army_locations(map, &index)) {
+    if (!link_adjacencies(map, definition) || !add_army_locations(map)) {
         mem_release(map);
         return nullptr;
     }

@@ -24,6 +24,19 @@ constexpr size_t MAPDEF_ADJACENCY_SIZE = 8;
 // Locations per Location or 20 neighbours per province.
 Map *map_build(const uint8_t *message);
 
+// The Map's block ends with a private index of each province's Locations
+// in index order, kept by map_add_location, so that a (province, coast)
+// lookup scans one province's Locations instead of all of them.
+constexpr uint16_t NO_LOCATION = 0xFFFF;
+struct MapLocationIndex {
+    uint16_t first[MAX_PROVINCES]; // lowest Location index of the province
+    uint16_t last[MAX_PROVINCES];  // highest Location index of the province
+    uint16_t next[MAX_LOCATIONS];  // next Location of the same province
+};
+inline const MapLocationIndex *map_location_index(const Map *map) {
+    return reinterpret_cast<const MapLocationIndex *>(map + 1);
+}
+
 // Releases a Map built by map_build (one block).  Every Position and
 // CentreTable built on it must be released first.
 void map_release(Map *map);
