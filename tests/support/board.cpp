@@ -154,6 +154,12 @@ uint16_t Board::coast(const std::string &name) const {
     return found->second;
 }
 
+std::string Board::coast_name(uint16_t code) const {
+    for (const auto &[name, value] : coast_codes_)
+        if (value == code) return name;
+    return std::to_string(code);
+}
+
 void Board::declare(const std::string &kind, const std::string &word) {
     std::vector<std::string> pieces = split(word, '/');
     std::string name = pieces[0];

@@ -82,6 +82,8 @@ class Board {
 
     uint16_t index(const std::string &province) const;
     uint16_t coast(const std::string &name) const;
+    // The name a coast code was given, or its number.
+    std::string coast_name(uint16_t code) const;
     // (province index, coast) of "NAME" or "NAME/coast" for a unit of the
     // given type (default coasts: army 1, fleet 2 at sea and 4 on a coast).
     std::pair<uint16_t, uint16_t> place(const std::string &text, uint16_t unit_type) const;

@@ -1,0 +1,104 @@
+// Generating candidate orders: movement (hold, move, support), retreat
+// (retreat, disband), removal (remove, hold) and build (waive, build).
+#include "orders/candidates.h"
+
+#include "common/bytes.h"
+#include "common/memory.h"
+#include "orders/convoy.h"
+#include "orders/order.h"
+#include "world/map.h"
+#include "world/position.h"
+
+int add_candidate(LumAvlTree *set, uint16_t token, LocationState *target, Unit *other_unit,
+                  const ConvoyRoute *route) {
+    Order *order = static_cast<Order *>(mem_alloc(sizeof(Order)));
+    if (!order) return 0;
+    order_set(order, token, target, other_unit);
+    if (route) {
+        uint16_t length = route->fleet_count <= MAX_ROUTE ? route->fleet_count : MAX_ROUTE;
+        order->route_length = length;
+        for (uint16_t r = 0; r < length; r++) order->route[r] = route->fleets[r];
+    }
+    if (lum_avl_find(set, order)) {
+        mem_release(order);
+        return 1;
+    }
+    order->node.left = order->node.right = order->node.parent = nullptr;
+    order->node.height = order->node.spare = -1;
+    lum_avl_insert(set, &order->node);
+    return 1;
+}
+
+// Support to move is offered once per run of consecutive adjacency entries
+// into the same province, with the first entry of the run as target; a
+// province that comes back later in the list is offered again.
+int add_movement_candidates(Position *position, Unit *unit) {
+    LumAvlTree *set = &unit->candidates;
+    if (!add_candidate(set, ORD_HOLD, nullptr, nullptr, nullptr)) return 0;
+    const Location *here = unit->location->location;
+    const ProvinceState *previous = nullptr;
+    for (uint16_t a = 0; a < here->adjacent_count; a++) {
+        LocationState *target = &position->locations[here->adjacent[a]->index];
+        ProvinceState *province = target->province;
+        if (!add_candidate(set, ORD_MOVE, target, nullptr, nullptr)) return 0;
+        if (province->unit && !add_candidate(set, ORD_SUPPORT, nullptr, province->unit, nullptr))
+            return 0;
+        if (province != previous) {
+            for (uint16_t r = 0; r < province->reach_count; r++) {
+                Unit *mover = province->reach[r];
+                if (mover == unit) continue;
+                if (!add_candidate(set, ORD_SUPPORT, target, mover, nullptr)) return 0;
+            }
+        }
+        previous = province;
+    }
+    return 1;
+}
+
+// An option whose coast is left open takes the shore coast of a coastal
+// province and the sea coast of any other; an option that names no known
+// location still gives a retreat, with no target.
+int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t retreat_count,
+                           LumAvlTree *set) {
+    const Map *map = position->map;
+    for (uint16_t r = 0; r < retreat_count && r < MAX_RETREATS; r++) {
+        uint8_t *option = unit_entry + UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r;
+        uint16_t province = get_u16(option, 0);
+        uint16_t coast = get_u16(option, 2);
+        if (coast & COAST_ANY) {
+            bool coastal = province < map->province_count &&
+                           map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
+            coast = coastal ? COAST_SHORE : COAST_SEA;
+            put_u16(option, 2, coast);
+        }
+        LocationState *target = position_find_location(position, province, coast);
+        if (!add_candidate(set, ORD_RETREAT, target, nullptr, nullptr)) return 0;
+    }
+    return add_candidate(set, ORD_DISBAND, nullptr, nullptr, nullptr);
+}
+
+int add_removal_candidates(Position *position, uint16_t power) {
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        if (unit->power != power) continue;
+        if (!add_candidate(&unit->candidates, ORD_REMOVE, nullptr, nullptr, nullptr) ||
+            !add_candidate(&unit->candidates, ORD_HOLD, nullptr, nullptr, nullptr))
+            return 0;
+    }
+    return 1;
+}
+
+// Every location of an empty home centre that the power owns is offered,
+// its army location and its fleet locations alike.
+int add_build_candidates(Position *position, LumAvlTree *set, uint16_t power) {
+    if (!add_candidate(set, ORD_WAIVE, nullptr, nullptr, nullptr)) return 0;
+    uint16_t location_count = position->map->location_count;
+    for (uint16_t l = 0; l < location_count; l++) {
+        LocationState *location = &position->locations[l];
+        const ProvinceState *province = location->province;
+        if (province->unit || province->owner != power) continue;
+        if (province->province->home_power != power) continue;
+        if (!add_candidate(set, ORD_BUILD, location, nullptr, nullptr)) return 0;
+    }
+    return 1;
+}

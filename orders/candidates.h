@@ -1,0 +1,31 @@
+// Candidate orders: the legal orders of every Unit, generated while a
+// Position is built and kept in each Unit's sorted candidate set.
+// Every generator returns 1, or 0 when an Order could not be allocated.
+#pragma once
+
+#include <cstdint>
+
+#include "brox.h"
+
+struct ConvoyRoute;
+
+// Adds one candidate to a set unless an equal one is already there (the
+// first added stays).  `route` may be null; only its fleet_count and first
+// fleet_count fleets are copied.
+int add_candidate(LumAvlTree *set, uint16_t token, LocationState *target, Unit *other_unit,
+                  const ConvoyRoute *route);
+
+// Hold, move and support candidates of a unit that stands somewhere.
+int add_movement_candidates(Position *position, Unit *unit);
+
+// Retreat and disband candidates of a dislodged unit, from its 96-byte
+// entry in the position message.  Open retreat coasts are written back
+// into the entry.  `retreat_count` is the number of options to read.
+int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t retreat_count,
+                           LumAvlTree *set);
+
+// Remove and hold candidates for every unit of a power.
+int add_removal_candidates(Position *position, uint16_t power);
+
+// Waive and build candidates, put into the set of a power's first build slot.
+int add_build_candidates(Position *position, LumAvlTree *set, uint16_t power);

@@ -1,0 +1,233 @@
+// Building and freeing Positions.
+// A Position and its Units share one block: the Units follow the Position
+// record in unit order, so a Unit's address orders like its index and a
+// build costs one allocation besides the candidate Orders.  Only the parts
+// of the fixed-capacity record that the Map uses are written.
+#include "world/position.h"
+
+#include <cstring>
+
+#include "common/bytes.h"
+#include "common/memory.h"
+#include "orders/candidates.h"
+#include "orders/convoy.h"
+#include "orders/order.h"
+#include "session/message.h"
+#include "world/centres.h"
+#include "world/map.h"
+
+namespace {
+
+struct PositionBlock {
+    Position position;
+    Unit units[MAX_UNITS];
+};
+
+Unit *next_unit_slot(Position *position) {
+    if (position->unit_count >= MAX_UNITS) return nullptr;
+    Unit *unit = &reinterpret_cast<PositionBlock *>(position)->units[position->unit_count];
+    position->units[position->unit_count++] = unit;
+    return unit;
+}
+
+void unit_init(Unit *unit, uint16_t unit_type, uint16_t power, LocationState *location,
+               uint32_t dislodged, uint16_t order_token) {
+    unit->unit_type = unit_type;
+    unit->power = power;
+    unit->location = location;
+    unit->dislodged = dislodged;
+    unit->result = 0;
+    order_set_init(&unit->candidates);
+    order_set(&unit->order, order_token, nullptr, nullptr);
+}
+
+// Provinces, owners and locations (steps that depend only on the Map and
+// the CentreTable).
+void init_board(Position *position, const CentreTable *centres) {
+    const Map *map = position->map;
+    uint16_t power_count = map->power_count;
+    for (uint16_t i = 0; i < map->province_count; i++) {
+        ProvinceState *province = &position->provinces[i];
+        province->province = const_cast<Province *>(&map->provinces[i]);
+        province->unit = nullptr;
+        province->dislodged_unit = nullptr;
+        province->reach_count = 0;
+        province->direct_reach_count = 0;
+        province->owner = power_count;
+    }
+    // A province listed for two powers ends with the later one.
+    for (uint16_t p = 0; p < power_count; p++) {
+        const CentreList *list = centres->lists[p];
+        if (!list) continue;
+        for (uint16_t c = 0; c < list->count; c++)
+            if (list->provinces[c] < map->province_count) position->provinces[list->provinces[c]].owner = p;
+    }
+    for (uint16_t l = 0; l < map->location_count; l++) {
+        LocationState *location = &position->locations[l];
+        const Location *source = &map->locations[l];
+        location->location = const_cast<Location *>(source);
+        location->province = &position->provinces[map_province_index(map, source->province)];
+        location->coast = source->coast;
+    }
+    for (uint16_t p = 0; p < power_count; p++) {
+        position->unit_counts[p] = 0;
+        position->adjustment[p] = 0;
+    }
+}
+
+// Places one message unit.  An entry that names a province, power or
+// location the Map does not have is left out: it gets no Unit.  Returns 0
+// only when memory runs out.
+int place_unit(Position *position, uint8_t *entry) {
+    const Map *map = position->map;
+    uint16_t power = get_u16(entry, UNIT_POWER_AT);
+    uint16_t province = get_u16(entry, UNIT_PROVINCE_AT);
+    uint16_t coast = get_u16(entry, UNIT_COAST_AT);
+    if (province >= map->province_count) return 1;
+    if (coast & COAST_ANY) {
+        bool coastal = map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
+        coast = coastal ? COAST_SHORE : COAST_SEA;
+        put_u16(entry, UNIT_COAST_AT, coast);
+    }
+    if (power >= map->power_count) return 1;
+    LocationState *location = position_find_location(position, province, coast);
+    if (!location) return 1;
+    Unit *unit = next_unit_slot(position);
+    if (!unit) return 1;
+    uint32_t dislodged = get_u32(entry, UNIT_DISLODGED_AT);
+    unit_init(unit, get_u16(entry, UNIT_TYPE_AT), power, location, dislodged, ORD_HOLD);
+    position->unit_counts[power]++;
+    if (!dislodged) {
+        location->province->unit = unit;
+        return 1;
+    }
+    location->province->dislodged_unit = unit;
+    return add_retreat_candidates(position, entry, get_u16(entry, UNIT_RETREAT_COUNT_AT),
+                                  &unit->candidates);
+}
+
+int place_units(Position *position, uint8_t *message) {
+    size_t length = msg_length(message);
+    size_t fitting = (length - POSITION_UNITS_AT) / POSITION_UNIT_SIZE;
+    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
+    if (count > fitting) count = static_cast<uint16_t>(fitting);
+    for (uint16_t u = 0; u < count; u++)
+        if (!place_unit(position, message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u)) return 0;
+    return 1;
+}
+
+int add_movement_phase_candidates(Position *position) {
+    if (!find_convoy_routes(position, 0)) return 0;
+    for (uint16_t u = 0; u < position->unit_count; u++)
+        if (!add_movement_candidates(position, position->units[u])) return 0;
+    return find_convoy_routes(position, 1);
+}
+
+// Winter (and any season word that is not a season): removals for powers
+// with more units than centres, build slots for powers with fewer.  Only a
+// power's first build slot carries candidates.
+int add_adjustments(Position *position) {
+    uint16_t power_count = position->map->power_count;
+    for (uint16_t p = 0; p < power_count; p++) {
+        const CentreList *list = position->centres->lists[p];
+        int owned = list ? list->count : 0;
+        int16_t adjustment = static_cast<int16_t>(owned - position->unit_counts[p]);
+        position->adjustment[p] = adjustment;
+        if (adjustment < 0 && !add_removal_candidates(position, p)) return 0;
+        for (int16_t b = 0; b < adjustment; b++) {
+            Unit *slot = next_unit_slot(position);
+            if (!slot) break;
+            unit_init(slot, UNIT_ARMY, p, nullptr, 0, ORD_WAIVE);
+            if (b == 0 && !add_build_candidates(position, &slot->candidates, p)) return 0;
+        }
+    }
+    return 1;
+}
+
+int add_season_candidates(Position *position) {
+    switch (position->season) {
+    case SEASON_SPRING:
+    case SEASON_FALL:
+        return add_movement_phase_candidates(position);
+    case SEASON_SUMMER:
+    case SEASON_AUTUMN:
+        return 1;
+    default:
+        return add_adjustments(position);
+    }
+}
+
+}  // namespace
+
+Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {
+    if (!map || !centres || msg_length(message) < POSITION_UNITS_AT) return nullptr;
+    Position *position = static_cast<Position *>(mem_alloc(sizeof(PositionBlock)));
+    if (!position) return nullptr;
+    position->map = map;
+    position->year = get_u16(message, POSITION_YEAR_AT);
+    position->season = get_u16(message, POSITION_SEASON_AT);
+    position->unit_count = 0;
+    position->centres = centre_table_retain(centres);
+    init_board(position, centres);
+    if (!place_units(position, message)) {
+        brox_position_free(position);
+        return nullptr;
+    }
+    position_build_reach(position);
+    if (!add_season_candidates(position)) {
+        brox_position_free(position);
+        return nullptr;
+    }
+    return position;
+}
+
+LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast) {
+    const Map *map = position->map;
+    if (province >= map->province_count) return nullptr;
+    const MapLocationIndex *index = map_location_index(map);
+    for (uint16_t l = index->first[province]; l != NO_LOCATION; l = index->next[l])
+        if (position->locations[l].coast == coast) return &position->locations[l];
+    return nullptr;
+}
+
+// Each unit is appended, in unit order, to every province one of its
+// adjacent locations lies in; a unit's entries for one province would be
+// consecutive, so comparing with the last entry keeps it listed once.
+void position_build_reach(Position *position) {
+    uint16_t province_count = position->map->province_count;
+    for (uint16_t i = 0; i < province_count; i++) position->provinces[i].reach_count = 0;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        if (!unit->location) continue;
+        const Location *here = unit->location->location;
+        for (uint16_t a = 0; a < here->adjacent_count; a++) {
+            ProvinceState *province = position->locations[here->adjacent[a]->index].province;
+            uint16_t count = province->reach_count;
+            if (count > 0 && province->reach[count - 1] == unit) continue;
+            province->reach[count] = unit;
+            province->reach_count = static_cast<uint16_t>(count + 1);
+        }
+    }
+    for (uint16_t i = 0; i < province_count; i++)
+        position->provinces[i].direct_reach_count = position->provinces[i].reach_count;
+}
+
+namespace {
+void release_order(void *order, int) { mem_release(order); }
+}  // namespace
+
+void unit_candidates_clear(LumAvlTree *candidates) {
+    if (candidates->root) lum_avl_node_empty(candidates, candidates->root, release_order, 0);
+    candidates->root = candidates->first = candidates->last = nullptr;
+    candidates->count = 0;
+}
+
+extern "C" BROX_API void brox_position_free(Position *position) {
+    if (!position) return;
+    centre_table_release(position->map, position->centres);
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        unit_candidates_clear(&position->units[u]->candidates);
+        position->units[u] = nullptr;
+    }
+    mem_release(position);
+}
