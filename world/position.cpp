@@ -212,6 +212,17 @@ void position_build_reach(Position *position) {
         position->provinces[i].direct_reach_count = position->provinces[i].reach_count;
 }
 
+// Units lie in the Position's block in unit order, so an address check and
+// a subtraction give the index.
+uint16_t position_unit_index(const Position *position, const Unit *unit) {
+    const Unit *first = reinterpret_cast<const PositionBlock *>(position)->units;
+    auto address = reinterpret_cast<uintptr_t>(unit);
+    auto start = reinterpret_cast<uintptr_t>(first);
+    if (address < start || (address - start) % sizeof(Unit) != 0) return NO_UNIT;
+    uintptr_t index = (address - start) / sizeof(Unit);
+    return index < position->unit_count ? static_cast<uint16_t>(index) : NO_UNIT;
+}
+
 namespace {
 void release_order(void *order, int) { mem_release(order); }
 }  // namespace

@@ -42,6 +42,11 @@ void position_build_reach(Position *position);
 // Empties one candidate set, releasing each Order.
 void unit_candidates_clear(LumAvlTree *candidates);
 
+// The index of a Unit in `position->units`, or NO_UNIT when the address is
+// not one of the Position's own Units.
+constexpr uint16_t NO_UNIT = 0xFFFF;
+uint16_t position_unit_index(const Position *position, const Unit *unit);
+
 // The index of a ProvinceState or LocationState in its Position.
 inline uint16_t position_province_index(const Position *position, const ProvinceState *state) {
     return static_cast<uint16_t>(state - position->provinces);

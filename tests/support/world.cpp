@@ -133,3 +133,50 @@ void World::choose(Unit *unit, const std::string &order) const {
     }
     unit->order = *found;
 }
+
+std::string World::describe(const Position *position) const {
+    if (!position) return "(none)";
+    std::string text;
+    switch (position->season) {
+    case SEASON_SPRING: text = "spring"; break;
+    case SEASON_SUMMER: text = "summer"; break;
+    case SEASON_FALL: text = "fall"; break;
+    case SEASON_AUTUMN: text = "autumn"; break;
+    case SEASON_WINTER: text = "winter"; break;
+    default: text = "season " + std::to_string(position->season);
+    }
+    text += " " + std::to_string(position->year) + ":";
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        text += (u ? "; " : " ") + std::to_string(unit->power) + " " + name(unit);
+        if (unit->dislodged) text += " dislodged";
+    }
+    return text;
+}
+
+std::string World::owners(const Position *position) const {
+    std::string text;
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        const CentreList *list = position->centres->lists[p];
+        if (!list->count) continue;
+        text += (text.empty() ? "" : "; ") + std::to_string(p) + ":";
+        for (uint16_t c = 0; c < list->count; c++)
+            text += " " + board.definition.provinces[list->provinces[c]].name;
+    }
+    return text;
+}
+
+void World::order(Position *position, const std::string &province, const std::string &text) const {
+    Unit *target = unit(position, province);
+    if (!target) {
+        ADD_FAILURE() << "no unit in " << province;
+        return;
+    }
+    choose(target, text);
+}
+
+Position *World::next(Position *position) {
+    Position *result = brox_adjudicate(position);
+    if (result) positions_.push_back(result);
+    return result;
+}

@@ -49,6 +49,17 @@ class World {
     std::string name(const Order &order) const;
     // The candidate set in walk order.
     Texts candidates(const Unit *unit) const;
+    // "<season> <year>: 0 A PAR; 1 F BRE dislodged; ..." in unit order, in
+    // the unit grammar of board descriptions.
+    std::string describe(const Position *position) const;
+    // "0: PAR BRE; 1: MUN" from a Position's CentreTable (powers in order,
+    // empty lists left out).
+    std::string owners(const Position *position) const;
+    // Gives the unit in `province` (standing, else dislodged) the candidate
+    // whose text is `order`.
+    void order(Position *position, const std::string &province, const std::string &order) const;
+    // brox_adjudicate; the World frees the result.
+    Position *next(Position *position);
     // Chooses the candidate whose text is `order` (fails the test if none).
     void choose(Unit *unit, const std::string &order) const;
     const Order *candidate(const Unit *unit, const std::string &order) const;

@@ -1,0 +1,81 @@
+// Composing the next-position message and turning it into the next
+// Position; the entry point brox_adjudicate.
+#include <cstring>
+
+#include "adjudicator/adjudicator.h"
+#include "common/bytes.h"
+#include "common/memory.h"
+#include "session/message.h"
+#include "world/position.h"
+
+uint8_t *next_message_create(uint16_t capacity, uint16_t season, uint16_t year) {
+    size_t size = POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{capacity};
+    uint8_t *message = static_cast<uint8_t *>(mem_alloc(size));
+    if (!message) return nullptr;
+    std::memset(message, 0, size);
+    put_u16(message, MSG_TYPE_AT, MSG_POSITION);
+    put_u16(message, MSG_LENGTH_AT, static_cast<uint16_t>(POSITION_UNITS_AT));
+    message[MSG_FLAG_AT] = FLAG_PLAIN;
+    put_u16(message, POSITION_SEASON_AT, season);
+    put_u16(message, POSITION_YEAR_AT, year);
+    return message;
+}
+
+void next_message_release(uint8_t *message) { mem_release(message); }
+
+void next_message_add_unit(uint8_t *message, const Position *position, const Unit *unit,
+                           const LocationState *where, uint32_t dislodged) {
+    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
+    uint8_t *entry = message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * count;
+    put_u16(entry, UNIT_POWER_AT, unit->power);
+    put_u16(entry, UNIT_TYPE_AT, unit->unit_type);
+    put_u16(entry, UNIT_PROVINCE_AT, position_province_index(position, where->province));
+    put_u16(entry, UNIT_COAST_AT, where->coast);
+    put_u32(entry, UNIT_DISLODGED_AT, dislodged);
+    put_u16(entry, UNIT_RETREAT_COUNT_AT, 0);
+    count++;
+    put_u16(message, POSITION_UNIT_COUNT_AT, count);
+    put_u16(message, MSG_LENGTH_AT,
+            static_cast<uint16_t>(POSITION_UNITS_AT + POSITION_UNIT_SIZE * count));
+}
+
+void next_message_finish(Position *position, uint8_t *message, Position **out) {
+    *out = position_build(position->map, position->centres, message);
+    if (*out && get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER)
+        prepare_winter(position, message, out);
+    next_message_release(message);
+}
+
+bool position_owns_location(const Position *position, const LocationState *location) {
+    auto address = reinterpret_cast<uintptr_t>(location);
+    auto first = reinterpret_cast<uintptr_t>(position->locations);
+    auto end = reinterpret_cast<uintptr_t>(position->locations + position->map->location_count);
+    return location && address >= first && address < end &&
+           (address - first) % sizeof(LocationState) == 0;
+}
+
+bool position_owns_unit(const Position *position, const Unit *unit) {
+    return unit && position_unit_index(position, unit) != NO_UNIT;
+}
+
+// Dispatches on the whole season word; any other value builds nothing.
+extern "C" BROX_API Position *brox_adjudicate(Position *position) {
+    if (!position) return nullptr;
+    Position *next = nullptr;
+    switch (position->season) {
+    case SEASON_SPRING:
+    case SEASON_FALL:
+        adjudicate_movement(position, &next);
+        break;
+    case SEASON_SUMMER:
+    case SEASON_AUTUMN:
+        adjudicate_retreats(position, &next);
+        break;
+    case SEASON_WINTER:
+        adjudicate_adjustments(position, &next);
+        break;
+    default:
+        break;
+    }
+    return next;
+}

@@ -1,0 +1,51 @@
+// The winter step after the fall: centre ownership from where the units
+// stand, and the skip to spring when no power has anything to adjust.
+#include "adjudicator/adjudicator.h"
+#include "common/bytes.h"
+#include "world/centres.h"
+#include "world/position.h"
+
+namespace {
+
+// A centre with a unit standing in it goes to that unit's power; an empty
+// one keeps its owner.  The placement read is the adjudicated Position's.
+CentreTable *ownership_after(const Position *position) {
+    const Map *map = position->map;
+    CentreTable *table = centre_table_create(map);
+    if (!table) return nullptr;
+    for (uint16_t k = 0; k < map->province_count; k++) {
+        if (map->provinces[k].centre_kind == CENTRE_NONE) continue;
+        const ProvinceState &province = position->provinces[k];
+        if (province.unit && province.unit->power < map->power_count)
+            centre_table_add(table, province.unit->power, k);
+        else if (province.owner < map->power_count)
+            centre_table_add(table, province.owner, k);
+    }
+    return table;
+}
+
+bool nothing_to_adjust(const CentreTable *table, const Position *winter) {
+    for (uint16_t p = 0; p < winter->map->power_count; p++)
+        if (table->lists[p]->count != winter->unit_counts[p]) return false;
+    return true;
+}
+
+}  // namespace
+
+void prepare_winter(Position *position, uint8_t *message, Position **out) {
+    CentreTable *table = ownership_after(position);
+    if (!table) {
+        brox_position_free(*out);
+        *out = nullptr;
+        return;
+    }
+    if (nothing_to_adjust(table, *out)) {
+        put_u16(message, POSITION_YEAR_AT, static_cast<uint16_t>(get_u16(message, POSITION_YEAR_AT) + 1));
+        put_u16(message, POSITION_SEASON_AT, SEASON_SPRING);
+    }
+    brox_position_free(*out);
+    // The rebuilt Position holds the only reference to the new table.
+    centre_table_retain(table);
+    *out = position_build(position->map, table, message);
+    centre_table_release(position->map, table);
+}
