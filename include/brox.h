@@ -304,6 +304,17 @@ typedef struct AgendaItem {
 
 /* ===================================================================
  * Session: the bot's record for one game
+ * brox_initialise prepares it; brox_terminate releases what it built.
+ *
+ * The session owns its Map, its Position and one reference to its
+ * CentreTable.  A new map definition releases the session's CentreTable
+ * and Position (built on the old Map) and then the old Map itself, so
+ * Positions the bot obtained from brox_adjudicate on the old Map must be
+ * freed before the next map definition is processed.  Ownership and
+ * position messages that arrive before a Map (and, for positions, a
+ * CentreTable) exists are ignored.  brox_terminate clears the map,
+ * position and centres fields and hands a map-name record still kept to
+ * release_msg.
  * =================================================================== */
 
 /* Disposes of a delivered record. */

@@ -1,54 +1,20 @@
-// Definitions of the doubles declared in doubles.h.
-#include "doubles.h"
-
+// The notice and the allocator as test doubles: notices are captured, and
+// the allocator counts live blocks, can fail the Nth allocation and can
+// log the order in which blocks are released.
 #include <atomic>
 #include <cstdlib>
-#include <mutex>
 
-#include "client/client.h"
 #include "client/notice.h"
 #include "common/memory.h"
-
-// ---------------------------------------------------------------------------
-// Client library connection calls
-// ---------------------------------------------------------------------------
-
-namespace {
-std::vector<std::vector<uint8_t>> sent_records;
-int send_countdown = 0;
-bool all_sends_fail = false;
-int connects = 0;
-std::vector<std::string> notices;
-}  // namespace
-
-namespace fake_client {
-std::vector<std::vector<uint8_t>> &sent() { return sent_records; }
-void reset() {
-    sent_records.clear();
-    send_countdown = 0;
-    all_sends_fail = false;
-    connects = 0;
-}
-void fail_send_at(int n) { send_countdown = n; }
-void fail_all_sends(bool fail) { all_sends_fail = fail; }
-int connect_calls() { return connects; }
-}  // namespace fake_client
-
-extern "C" int vorn_client_connect(void) {
-    connects++;
-    return 1;
-}
-
-extern "C" int vorn_client_send_message(const uint8_t *record, size_t size) {
-    if (all_sends_fail) return 0;
-    if (send_countdown > 0 && --send_countdown == 0) return 0;
-    sent_records.emplace_back(record, record + size);
-    return 1;
-}
+#include "doubles.h"
 
 // ---------------------------------------------------------------------------
 // Notice
 // ---------------------------------------------------------------------------
+
+namespace {
+std::vector<std::string> notices;
+}  // namespace
 
 namespace fake_notice {
 std::vector<std::string> &shown() { return notices; }
@@ -65,6 +31,8 @@ std::atomic<long> live{0};
 std::atomic<long> call_count{0};
 std::atomic<long> fail_countdown{0};
 std::atomic<bool> failure_happened{false};
+bool logging_releases = false;
+std::vector<const void *> release_log;
 }  // namespace
 
 namespace test_memory {
@@ -76,6 +44,11 @@ void fail_at(long n) {
     failure_happened = false;
 }
 bool failed() { return failure_happened.load(); }
+void log_releases(bool on) {
+    logging_releases = on;
+    release_log.clear();
+}
+const std::vector<const void *> &released() { return release_log; }
 }  // namespace test_memory
 
 void *mem_alloc(size_t size) {
@@ -92,5 +65,6 @@ void *mem_alloc(size_t size) {
 void mem_release(void *block) {
     if (!block) return;
     live--;
+    if (logging_releases) release_log.push_back(block);
     std::free(block);
 }

@@ -1,9 +1,11 @@
 // Test doubles for the library's three link seams: the client library's
-// connection calls, the modal notice and the allocator.  Test programs link
-// these instead of the platform's definitions.
+// connection calls (fake_client.cpp), the modal notice and the allocator
+// (doubles.cpp).  Test programs link these instead of the platform's
+// definitions; one that talks to a real server links only the latter two.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ void fail_send_at(int n);
 void fail_all_sends(bool fail);
 // Number of vorn_client_connect calls since reset.
 int connect_calls();
+// Called with each record right after it has been captured (a scripted
+// server's view of the moment of sending); reset removes it.
+void on_send(std::function<void(const std::vector<uint8_t> &)> hook);
 
 }  // namespace fake_client
 
@@ -40,5 +45,9 @@ void reset_calls();
 void fail_at(long n);
 // Whether an injected failure has happened since fail_at.
 bool failed();
+// Starts (or stops) logging released blocks, forgetting earlier ones.
+void log_releases(bool on);
+// Blocks released since logging started, in release order.
+const std::vector<const void *> &released();
 
 }  // namespace test_memory
