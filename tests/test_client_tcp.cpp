@@ -1,0 +1,515 @@
+// The real client library over loopback TCP against a scripted server:
+// configuration, connection events, framing in both directions, lost and
+// broken connections, stopping, and a bot that joins (or rejoins) a game,
+// keeps its world current, submits orders and leaves.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "board.h"
+#include "brox.h"
+#include "common/bytes.h"
+#include "doubles.h"
+#include "platform/wire.h"
+#include "temp_dir.h"
+#include "vorn.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int WAIT_MS = 5000;  // every wait of these tests ends by then
+
+Bytes record_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
+    Bytes record(length + 1u, 0);
+    record[0] = KIND_MESSAGE;
+    put_u16(record.data(), 1, type);
+    put_u16(record.data(), 3, length);
+    record[5] = flag;
+    return record;
+}
+
+Bytes assignment_record(uint16_t power, uint16_t passcode) {
+    Bytes record = record_of(MSG_ASSIGNMENT, 40);
+    put_u16(record.data(), 7, power);
+    put_u16(record.data(), 9, passcode);
+    return record;
+}
+
+uint16_t type_of(const Bytes &record) { return get_u16(record.data(), 1); }
+
+// A listening socket on a free loopback port and, once accepted, the one
+// client connection; every wait is bounded.
+class ScriptedServer {
+  public:
+    ScriptedServer() {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = 0;
+        socklen_t size = sizeof address;
+        if (bind(listener_, reinterpret_cast<sockaddr *>(&address), size) != 0 ||
+            listen(listener_, 4) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &size) != 0)
+            ADD_FAILURE() << "cannot listen on loopback";
+        port = ntohs(address.sin_port);
+        reader_ = std::make_unique<WireReader>();
+        wire_reader_reset(reader_.get());
+    }
+    ~ScriptedServer() {
+        close_client();
+        if (listener_ >= 0) close(listener_);
+    }
+
+    uint16_t port = 0;
+
+    bool accept_client() {
+        pollfd wait = {listener_, POLLIN, 0};
+        if (poll(&wait, 1, WAIT_MS) != 1) return false;
+        client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        return client_ >= 0;
+    }
+
+    bool send(const Bytes &record) { return wire_send_frame(client_, record.data(), record.size()) == 1; }
+
+    bool send_raw(const Bytes &bytes) {
+        return ::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+               static_cast<ssize_t>(bytes.size());
+    }
+
+    // The next whole record from the client; nothing on timeout, end of
+    // stream or a broken frame.
+    std::optional<Bytes> read() {
+        for (;;) {
+            if (pending_ > 0) {
+                size_t used = 0;
+                WireStatus status = wire_reader_feed(reader_.get(), buffer_ + offset_, pending_, &used);
+                offset_ += used;
+                pending_ -= used;
+                if (status == WIRE_BROKEN) return std::nullopt;
+                if (status == WIRE_RECORD) {
+                    const uint8_t *record = wire_reader_record(reader_.get());
+                    return Bytes(record, record + wire_reader_size(reader_.get()));
+                }
+            }
+            pollfd wait = {client_, POLLIN, 0};
+            if (poll(&wait, 1, WAIT_MS) != 1) return std::nullopt;
+            ssize_t got = recv(client_, buffer_, sizeof buffer_, 0);
+            if (got <= 0) return std::nullopt;
+            offset_ = 0;
+            pending_ = static_cast<size_t>(got);
+        }
+    }
+
+    // Waits until the client has closed its end.
+    bool client_closed() {
+        for (;;) {
+            pollfd wait = {client_, POLLIN, 0};
+            if (poll(&wait, 1, WAIT_MS) != 1) return false;
+            uint8_t scratch[256];
+            ssize_t got = recv(client_, scratch, sizeof scratch, 0);
+            if (got <= 0) return true;
+        }
+    }
+
+    void close_client() {
+        if (client_ >= 0) close(client_);
+        client_ = -1;
+    }
+
+  private:
+    int listener_ = -1;
+    int client_ = -1;
+    std::unique_ptr<WireReader> reader_;
+    uint8_t buffer_[4096];
+    size_t offset_ = 0;
+    size_t pending_ = 0;
+};
+
+// A loopback port that nothing listens on (bound once, then closed).
+uint16_t unused_port() {
+    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr *>(&address), size);
+    getsockname(probe, reinterpret_cast<sockaddr *>(&address), &size);
+    close(probe);
+    return ntohs(address.sin_port);
+}
+
+// Points the client library at a loopback port.
+int configure_port(uint16_t port) {
+    std::string port_text = std::to_string(port);
+    const char *argv[] = {"bot", "-i", "127.0.0.1", "-p", port_text.c_str()};
+    return vorn_client_configure(5, const_cast<char **>(argv));
+}
+
+// Takes the next delivered record as bytes (the size known from its kind)
+// and releases it.
+std::optional<Bytes> receive(int timeout_ms = WAIT_MS) {
+    uint8_t *record = vorn_client_receive(timeout_ms);
+    if (!record) return std::nullopt;
+    size_t size = record[0] == KIND_MESSAGE ? get_u16(record, 3) + 1u : record[0] == KIND_EVENT ? 7 : 1;
+    Bytes bytes(record, record + size);
+    vorn_client_release(record);
+    return bytes;
+}
+
+void expect_event(const std::optional<Bytes> &record, uint16_t code, bool status_zero) {
+    ASSERT_TRUE(record.has_value());
+    ASSERT_EQ((*record)[0], KIND_EVENT);
+    EXPECT_EQ(get_u16(record->data(), 5), code);
+    EXPECT_EQ(get_u32(record->data(), 1) == 0, status_zero);
+}
+
+class Client : public ::testing::Test {
+  protected:
+    ScriptedServer server;
+
+    void SetUp() override {
+        fake_notice::shown().clear();
+        ASSERT_EQ(configure_port(server.port), 1);
+    }
+    void TearDown() override {
+        vorn_client_disconnect();
+        // Nothing left over for the next test, stop requests included.
+        while (uint8_t *record = vorn_client_receive(0)) vorn_client_release(record);
+    }
+
+    void connect() {
+        server.close_client();
+        ASSERT_EQ(vorn_client_connect(), 1);
+        ASSERT_TRUE(server.accept_client());
+        expect_event(receive(), EVENT_CONNECT, true);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// The client library on its own
+// ---------------------------------------------------------------------------
+
+TEST_F(Client, ConfigurationKeepsTheLastSoundSettingOfEachOption) {
+    const char *bad[][3] = {{"bot", "-p", "0"},        {"bot", "-p", "65536"}, {"bot", "-p", "12x"},
+                            {"bot", "-i", "loopback"}, {"bot", "-n", ""},      {"bot", "-p", nullptr}};
+    for (const auto &argv : bad) {
+        int argc = argv[2] ? 3 : 2;
+        EXPECT_EQ(vorn_client_configure(argc, const_cast<char **>(argv)), 0) << argv[1];
+    }
+    // The bot's own options are skipped, "-port" included; the good
+    // settings from SetUp still stand.
+    const char *own[] = {"bot", "-port", "1", "-name", "x", "-v"};
+    EXPECT_EQ(vorn_client_configure(6, const_cast<char **>(own)), 1);
+    connect();
+
+    // A host name resolves; the last setting wins.
+    std::string port_text = std::to_string(server.port);
+    const char *by_name[] = {"bot", "-p", "1", "-n", "localhost", "-p", port_text.c_str()};
+    EXPECT_EQ(vorn_client_configure(7, const_cast<char **>(by_name)), 1);
+    connect();
+}
+
+TEST_F(Client, ConnectionOutcomesArriveAsEvents) {
+    connect();
+    // A port nobody listens on: refused, and said so with a non-zero status.
+    ASSERT_EQ(configure_port(unused_port()), 1);
+    EXPECT_EQ(vorn_client_connect(), 0);
+    expect_event(receive(), EVENT_CONNECT, false);
+    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);  // not connected
+}
+
+TEST_F(Client, RecordsAreFramedBothWays) {
+    connect();
+    Bytes join = record_of(MSG_JOIN, 136);
+    std::memcpy(join.data() + 7, "framed", 7);
+    EXPECT_EQ(vorn_client_send_message(join.data(), join.size()), 1);
+    EXPECT_EQ(vorn_client_send_message(join.data(), join.size() - 1), 0);  // not length + 1
+    Bytes gof = record_of(MSG_GOF, 12);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 1);
+    EXPECT_EQ(server.read(), join);
+    EXPECT_EQ(server.read(), gof);  // the refused record never reached the wire
+
+    std::vector<Bytes> script = {assignment_record(0x0141, 7), record_of(MSG_MAP_NAME, 16),
+                                 record_of(0x7748, 0xFFFF)};
+    for (const Bytes &record : script) ASSERT_TRUE(server.send(record));
+    for (const Bytes &record : script) EXPECT_EQ(receive(), record);
+    EXPECT_FALSE(receive(20).has_value());  // nothing more: the wait times out
+}
+
+TEST_F(Client, AClosedOrBrokenStreamIsALostConnection) {
+    connect();
+    ASSERT_TRUE(server.send(record_of(MSG_SESSION_END, 6)));
+    server.close_client();
+    EXPECT_EQ(receive(), record_of(MSG_SESSION_END, 6));  // what came before the loss first
+    expect_event(receive(), EVENT_CONNECTION_LOST, true);
+    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);
+
+    struct Broken {
+        const char *what;
+        Bytes bytes;
+    };
+    Bytes too_long(4 + 21, 0);  // announces 21 bytes, the record says 31
+    wire_put_prefix(too_long.data(), 21);
+    Bytes record = record_of(MSG_POSITION, 30);
+    std::copy(record.begin(), record.begin() + 21, too_long.begin() + 4);
+    Bytes huge(4);
+    wire_put_prefix(huge.data(), 1u << 20);
+    Bytes not_a_message = {8, 0, 0, 0, KIND_EVENT, 0, 0, 0, 0, 7, 0, 0};
+    for (const Broken &broken : {Broken{"size mismatch", too_long}, Broken{"huge", huge},
+                                 Broken{"event kind", not_a_message}}) {
+        SCOPED_TRACE(broken.what);
+        connect();
+        ASSERT_TRUE(server.send_raw(broken.bytes));
+        expect_event(receive(), EVENT_CONNECTION_LOST, true);
+        EXPECT_FALSE(receive(20).has_value());
+        EXPECT_TRUE(server.client_closed());
+        server.close_client();
+    }
+}
+
+TEST_F(Client, AStopComesAheadOfEverythingElse) {
+    ASSERT_EQ(vorn_client_connect(), 1);  // its event waits in the queue
+    vorn_client_stop();
+    std::optional<Bytes> first = receive();
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(*first, Bytes{KIND_STOP_A});
+    expect_event(receive(), EVENT_CONNECT, true);
+    EXPECT_FALSE(receive(20).has_value());  // one stop, one stop record
+
+    // A stop from another thread ends a wait that nothing else would end.
+    std::thread stopper([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        vorn_client_stop();
+    });
+    std::optional<Bytes> stopped = receive(-1);
+    stopper.join();
+    ASSERT_TRUE(stopped.has_value());
+    EXPECT_EQ((*stopped)[0], KIND_STOP_A);
+}
+
+// ---------------------------------------------------------------------------
+// A bot's whole game over TCP
+// ---------------------------------------------------------------------------
+
+class TcpGame : public Client {
+  protected:
+    TempDir dir;
+    board::Board board{R"(
+        powers 2
+        land   PAR*0 BUR MUN*1
+        army   PAR-BUR BUR-MUN
+    )"};
+    Session session{};
+    long live_before = 0;
+
+    void SetUp() override {
+        Client::SetUp();
+        seen_types.clear();
+        live_before = test_memory::live_blocks();
+        ASSERT_EQ(brox_initialise(&session, vorn_client_release), 1);
+    }
+    void TearDown() override {
+        brox_terminate(&session);
+        EXPECT_EQ(test_memory::live_blocks(), live_before);
+        Client::TearDown();
+    }
+
+    std::vector<uint16_t> seen_types;  // message types the bot was handed, in order
+
+    // The bot's loop: every record to the session; on a position, move the
+    // first unit of its power that can move and submit.  Returns when the
+    // session ends (or after a bounded number of records).
+    void play() {
+        for (int n = 0; n < 50; n++) {
+            uint8_t *record = vorn_client_receive(WAIT_MS);
+            if (!record) {
+                ADD_FAILURE() << "the server went quiet";
+                return;
+            }
+            uint16_t type = record[0] == KIND_MESSAGE ? get_u16(record, 1) : 0;
+            int keep_running = 0, release_record = 0;
+            brox_process_msg(&session, record, &keep_running, &release_record);
+            if (release_record) vorn_client_release(record);
+            if (type) seen_types.push_back(type);
+            if (type == MSG_POSITION && session.position) submit_moves();
+            if (!keep_running) return;
+        }
+        ADD_FAILURE() << "the session never ended";
+    }
+
+    void submit_moves() {
+        uint16_t power = get_u16(session.assignment, 6);
+        Position *position = session.position;
+        for (uint16_t u = 0; u < position->unit_count; u++) {
+            Unit *unit = position->units[u];
+            if (unit->power != power >> 8) continue;
+            LumAvlTree *set = &unit->candidates;
+            for (void *item = LUM_AVL_ITEM(set, set->first); item;
+                 item = lum_avl_next(set, &static_cast<Order *>(item)->node)) {
+                if (static_cast<Order *>(item)->token == ORD_MOVE) {
+                    unit->order = *static_cast<Order *>(item);
+                    break;
+                }
+            }
+        }
+        brox_order_submit(nullptr, position, power);
+    }
+
+    // What the server decodes from the bot's orders: its one army, PAR,
+    // moving to BUR.
+    void check_orders(std::optional<Bytes> orders) {
+        ASSERT_TRUE(orders.has_value());
+        EXPECT_EQ(type_of(*orders), MSG_ORDERS);
+        EXPECT_EQ((*orders)[5], FLAG_SUBMIT);
+        ASSERT_EQ(get_u16(orders->data(), 7), 1);  // power 0 has one unit
+        const uint8_t *entry = orders->data() + 9;
+        EXPECT_EQ(get_u16(entry, 0), 0);                                         // power
+        EXPECT_EQ(get_u16(entry, 2), UNIT_ARMY);
+        EXPECT_EQ(get_u16(entry, 4), board.definition.provinces[0].token);       // PAR
+        EXPECT_EQ(get_u16(entry, 96), ORD_MOVE);
+        EXPECT_EQ(get_u16(entry, 98), board.definition.provinces[1].token);      // BUR
+        EXPECT_EQ(get_u16(entry, 100), COAST_ARMY);
+    }
+};
+
+TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
+    std::thread script([this] {
+        if (!server.accept_client()) {
+            ADD_FAILURE() << "no connection";
+            return;
+        }
+        std::optional<Bytes> join = server.read();
+        if (!join) {
+            ADD_FAILURE() << "no join";
+            return;
+        }
+        EXPECT_EQ(type_of(*join), MSG_JOIN);
+        EXPECT_EQ(join->size(), 137u);
+        EXPECT_STREQ(reinterpret_cast<const char *>(join->data() + 7), "tcpbot");
+
+        server.send(assignment_record(0x0041, 0x5150));
+        Bytes name = record_of(MSG_MAP_NAME, 16);
+        std::memcpy(name.data() + 7, "LOOP", 4);
+        server.send(name);
+        std::optional<Bytes> request = server.read();
+        if (!request) {
+            ADD_FAILURE() << "no definition request";
+            return;
+        }
+        EXPECT_EQ(type_of(*request), MSG_MAP_DEFINITION);
+        server.send(board::as_record(board.map_message()));
+        std::optional<Bytes> answer = server.read();
+        if (!answer) {
+            ADD_FAILURE() << "no map name answer";
+            return;
+        }
+        Bytes accepted = name;
+        accepted[5] = FLAG_ACCEPT;
+        EXPECT_EQ(*answer, accepted);
+
+        server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
+        server.send(board::as_record(board.position(SEASON_SPRING, 1901, "0 A PAR; 1 A MUN")));
+        check_orders(server.read());
+        server.send(record_of(MSG_GAME_END, 6));
+        EXPECT_TRUE(server.client_closed());
+    });
+
+    EXPECT_EQ(brox_game_join(&session, "tcpbot", "1.0"), 1);
+    play();
+    brox_terminate(&session);
+    vorn_client_disconnect();
+    script.join();
+
+    EXPECT_EQ(seen_types,
+              (std::vector<uint16_t>{MSG_ASSIGNMENT, MSG_MAP_NAME, MSG_MAP_DEFINITION,
+                                     MSG_CENTRE_OWNERSHIP, MSG_POSITION, MSG_GAME_END}));
+    EXPECT_EQ(get_u16(session.assignment, 8), 0x5150);
+    EXPECT_FALSE(std::filesystem::exists("broxgame.log"));
+    EXPECT_TRUE(fake_notice::shown().empty());
+}
+
+TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
+    std::ofstream("broxgame.log", std::ios::binary).write("\x41\x00\x50\x51", 4);
+    std::thread script([this] {
+        if (!server.accept_client()) {
+            ADD_FAILURE() << "no connection";
+            return;
+        }
+        std::optional<Bytes> rejoin = server.read();
+        if (!rejoin) {
+            ADD_FAILURE() << "no rejoin";
+            return;
+        }
+        EXPECT_EQ(type_of(*rejoin), MSG_REJOIN);
+        EXPECT_EQ(get_u16(rejoin->data(), 7), 0x0041);
+        EXPECT_EQ(get_u16(rejoin->data(), 9), 0x5150);
+        Bytes accept = *rejoin;
+        accept[5] = FLAG_ACCEPT;
+        server.send(accept);
+
+        std::optional<Bytes> name_request = server.read();
+        if (!name_request) {
+            ADD_FAILURE() << "no map name request";
+            return;
+        }
+        EXPECT_EQ(type_of(*name_request), MSG_MAP_NAME);
+        server.send(record_of(MSG_MAP_NAME, 16));
+        std::optional<Bytes> definition_request = server.read();
+        if (!definition_request) {
+            ADD_FAILURE() << "no definition request";
+            return;
+        }
+        server.send(board::as_record(board.map_message()));
+
+        // No answer to the map name: the three requests come next.
+        for (uint16_t type : {MSG_ASSIGNMENT, MSG_CENTRE_OWNERSHIP, MSG_POSITION}) {
+            std::optional<Bytes> request = server.read();
+            if (!request) {
+            ADD_FAILURE() << "missing request " << type;
+            return;
+        }
+            EXPECT_EQ(type_of(*request), type);
+        }
+        server.send(assignment_record(0x0041, 0x5150));
+        server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
+        server.send(board::as_record(board.position(SEASON_SPRING, 1902, "0 A PAR; 1 A MUN")));
+        check_orders(server.read());
+        server.send(record_of(MSG_SESSION_END, 6));
+        EXPECT_TRUE(server.client_closed());
+    });
+
+    EXPECT_EQ(brox_game_join(&session, "tcpbot", "1.0"), 1);
+    EXPECT_EQ(session.rejoining, 1);
+    play();
+    brox_terminate(&session);
+    vorn_client_disconnect();
+    script.join();
+
+    EXPECT_EQ(seen_types.back(), MSG_SESSION_END);
+    std::ifstream in("broxgame.log", std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), (Bytes{0x41, 0x00, 0x50, 0x51}));
+}
+
+TEST_F(TcpGame, NoServerShowsTheConnectionFailure) {
+    ASSERT_EQ(configure_port(unused_port()), 1);
+    brox_game_join(&session, "tcpbot", "1.0");  // the join itself cannot go out
+    play();
+    EXPECT_EQ(fake_notice::shown(),
+              std::vector<std::string>{"Connection failure.  Check host (-n/-i) and port (-p)."});
+}
+
+}  // namespace
