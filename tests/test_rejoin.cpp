@@ -1,33 +1,14 @@
-// The rejoin file on its own: its exact bytes, truncation on rewrite, and
-// the files that must read as "no rejoin".
+// The rejoin file on its own: the files that must read as "no rejoin"
+// (its bytes and the flows around it are tested with the session).
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <vector>
 
 #include "session/rejoin.h"
 #include "temp_dir.h"
 
 namespace {
-
-std::vector<uint8_t> file_bytes() {
-    std::ifstream in("broxgame.log", std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-TEST(RejoinFile, HoldsPowerThenPasscodeLowByteFirstAndIsRewrittenWhole) {
-    TempDir dir;
-    rejoin_file_write(0x0341, 0xBEEF);
-    EXPECT_EQ(file_bytes(), (std::vector<uint8_t>{0x41, 0x03, 0xEF, 0xBE}));
-    rejoin_file_write(0x0A0D, 0x0D0A);  // bytes a text mode could mangle
-    EXPECT_EQ(file_bytes(), (std::vector<uint8_t>{0x0D, 0x0A, 0x0A, 0x0D}));
-    uint16_t power = 0, passcode = 0;
-    ASSERT_EQ(rejoin_file_read(&power, &passcode), 1);
-    EXPECT_EQ(power, 0x0A0D);
-    EXPECT_EQ(passcode, 0x0D0A);
-}
 
 TEST(RejoinFile, MissingOrShortFilesMeanAFreshJoin) {
     TempDir dir;

@@ -262,6 +262,14 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     EXPECT_EQ(get_u16(sent()[0].data(), 9), 0x0777);
 }
 
+TEST_F(SessionFlow, ARejoinFileShorterThanFourBytesMeansAFreshJoin) {
+    std::ofstream("broxgame.log", std::ios::binary).write("\x41\x03\xEF", 3);
+    EXPECT_EQ(brox_game_join(&session, "bot", "v1"), 1);
+    EXPECT_EQ(session.rejoining, 0);
+    ASSERT_EQ(sent().size(), 1u);
+    expect_request(sent()[0], MSG_JOIN, 137);
+}
+
 TEST_F(SessionFlow, RejoinRequestsStopAtTheFirstFailedSend) {
     const uint16_t requests[] = {MSG_ASSIGNMENT, MSG_CENTRE_OWNERSHIP, MSG_POSITION};
     for (int failing = 1; failing <= 3; failing++) {
@@ -420,7 +428,7 @@ TEST_F(SessionFlow, AFailedDefinitionRequestEndsTheSessionAndReturnsTheRecord) {
     fake_client::fail_all_sends(false);
     deliver(board.map_message());
     EXPECT_TRUE(released.empty());
-    EXPECT_TRUE(sent().size() == 1u);  // the join only: nothing to answer
+    EXPECT_EQ(sent().size(), 1u);  // the join only: nothing to answer
 }
 
 // ---------------------------------------------------------------------------
