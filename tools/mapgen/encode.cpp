@@ -1,0 +1,136 @@
+// Writing the generator's model out: the map-definition, centre-ownership
+// and position messages in the byte layouts the library reads, and the
+// layout used for drawing.
+#include "common/bytes.h"
+#include "world.h"
+
+namespace mapgen {
+
+namespace {
+
+std::vector<uint8_t> message_of(uint16_t type, size_t length) {
+    std::vector<uint8_t> message(length, 0);
+    put_u16(message.data(), 0, type);
+    put_u16(message.data(), 2, static_cast<uint16_t>(length));
+    message[4] = FLAG_PLAIN;
+    return message;
+}
+
+uint16_t province_token(int index) {
+    return static_cast<uint16_t>(((index & 0xFF) << 8) | MAPGEN_PROVINCE_CATEGORY);
+}
+
+// The cell of province p nearest to `target`, other than `avoid`.
+LayoutPoint cell_point_near(const Plane &plane, int p, LayoutPoint target, int avoid) {
+    LayoutPoint best = plane.centre(plane.regions[static_cast<size_t>(p)].label_cell);
+    int64_t best_distance = INT64_MAX;
+    for (int cell : plane.regions[static_cast<size_t>(p)].cells) {
+        if (cell == avoid) continue;
+        LayoutPoint at = plane.centre(cell);
+        int64_t dx = at.x - target.x, dy = at.y - target.y;
+        if (dx * dx + dy * dy < best_distance) {
+            best_distance = dx * dx + dy * dy;
+            best = at;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encode_map(const World &world) {
+    size_t n = world.provinces.size();
+    std::vector<uint8_t> message =
+        message_of(MSG_MAP_DEFINITION, 16 + 12 * n + 8 * world.adjacencies.size());
+    put_u16(message.data(), 6, static_cast<uint16_t>(world.powers));
+    put_u16(message.data(), 8, static_cast<uint16_t>(n));
+    put_u32(message.data(), 12, static_cast<uint32_t>(world.adjacencies.size()));
+    size_t at = 16;
+    for (size_t p = 0; p < n; p++, at += 12) {
+        const ProvincePlan &plan = world.provinces[p];
+        put_u16(message.data(), at, province_token(static_cast<int>(p)));
+        put_u32(message.data(), at + 4, plan.centre ? 1 : 0);
+        put_u16(message.data(), at + 8,
+                static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power));
+        put_u16(message.data(), at + 10, plan.terrain);
+    }
+    for (const AdjacencyPlan &entry : world.adjacencies) {
+        put_u16(message.data(), at, entry.from_province);
+        put_u16(message.data(), at + 2, entry.from_coast);
+        put_u16(message.data(), at + 4, entry.to_province);
+        put_u16(message.data(), at + 6, entry.to_coast);
+        at += 8;
+    }
+    return message;
+}
+
+// One entry per supply centre in province order: its owner, or the
+// unowned marker.
+std::vector<uint8_t> encode_centres(const World &world, const std::vector<int> &owner_of) {
+    std::vector<int> centres;
+    for (int p = 0; p < world.province_count(); p++)
+        if (world.provinces[static_cast<size_t>(p)].centre) centres.push_back(p);
+    std::vector<uint8_t> message = message_of(MSG_CENTRE_OWNERSHIP, 8 + 4 * centres.size());
+    put_u16(message.data(), 6, static_cast<uint16_t>(centres.size()));
+    size_t at = 8;
+    for (int p : centres) {
+        int owner = owner_of[static_cast<size_t>(p)];
+        put_u16(message.data(), at, static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner));
+        put_u16(message.data(), at + 2, static_cast<uint16_t>(p));
+        at += 4;
+    }
+    return message;
+}
+
+// Units as placed: every coast given, nobody dislodged, no retreats.
+std::vector<uint8_t> encode_position(uint16_t season, uint16_t year,
+                                     const std::vector<UnitPlan> &units) {
+    std::vector<uint8_t> message = message_of(MSG_POSITION, 12 + 96 * units.size());
+    put_u16(message.data(), 6, season);
+    put_u16(message.data(), 8, year);
+    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    size_t at = 12;
+    for (const UnitPlan &unit : units) {
+        put_u16(message.data(), at, static_cast<uint16_t>(unit.power));
+        put_u16(message.data(), at + 2, unit.unit_type);
+        put_u16(message.data(), at + 4, static_cast<uint16_t>(unit.province));
+        put_u16(message.data(), at + 6, unit.coast);
+        at += 96;
+    }
+    return message;
+}
+
+Layout build_layout(const World &world, Random &random) {
+    Layout layout;
+    layout.width = world.plane.width();
+    layout.height = world.plane.height();
+    std::vector<ProvinceName> names = province_names(random, world.province_count());
+    std::vector<std::string> powers = power_names(random, world.powers);
+    for (int power = 0; power < world.powers; power++)
+        layout.powers.push_back({powers[static_cast<size_t>(power)], power_colour(power)});
+    for (int p = 0; p < world.province_count(); p++) {
+        const ProvincePlan &plan = world.provinces[static_cast<size_t>(p)];
+        const Region &region = world.plane.regions[static_cast<size_t>(p)];
+        LayoutProvince province;
+        province.name = names[static_cast<size_t>(p)].name + (world.is_sea(p) ? " Sea" : "");
+        province.abbreviation = names[static_cast<size_t>(p)].abbreviation;
+        province.terrain = plan.terrain;
+        province.centre = plan.centre;
+        province.home_power = static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power);
+        province.label = world.plane.centre(region.label_cell);
+        // The centre mark sits below and to the left of the label, where
+        // it does not cover a unit.
+        province.centre_mark = cell_point_near(
+            world.plane, p, {province.label.x - 14, province.label.y + 14}, region.label_cell);
+        province.coasts = plan.coasts;
+        for (const std::vector<BoundaryEdge> &loop : world.plane.boundary(p)) {
+            std::vector<LayoutPoint> points;
+            for (const BoundaryEdge &edge : loop) points.push_back(edge.from);
+            province.outline.push_back(std::move(points));
+        }
+        layout.provinces.push_back(std::move(province));
+    }
+    return layout;
+}
+
+}  // namespace mapgen
