@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

@@ -16,7 +16,7 @@ namespace {
 constexpr const char *SEA_FILL = "#a9cce3";
 constexpr const char *LAND_FILL = "#eadcb8";
 constexpr const char *UNOWNED_FILL = "#f5f5f5";
-constexpr int LEGEND_HEIGHT = 28;
+constexpr int LEGEND_ROW = 16;
 
 std::string escaped(const std::string &text) {
     std::string out;
@@ -136,6 +136,30 @@ std::string unit_mark(const Layout &layout, const Position *position, const Unit
     return out + "</g>\n";
 }
 
+// The legend below the map: the phase, then each power's colour and
+// name, wrapped into rows as wide as the map.  Returns its height.
+int32_t legend(const Layout &layout, const Position *position, std::string *out) {
+    int32_t x = 8, y = layout.height + LEGEND_ROW;
+    if (position) {
+        std::string phase = season_name(position->season) + " " + std::to_string(position->year);
+        *out += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" font-size=\"12\" font-weight=\"bold\">" +
+                escaped(phase) + "</text>\n";
+        x += 100;
+    }
+    for (const LayoutPower &power : layout.powers) {
+        int32_t width = 24 + 7 * static_cast<int32_t>(power.name.size());
+        if (x > 8 && x + width > layout.width) {
+            x = 8;
+            y += LEGEND_ROW;
+        }
+        *out += "<rect x=\"" + number(x) + "\" y=\"" + number(y - 9) + "\" width=\"10\" height=\"10\" fill=\"" +
+                power.colour + "\"/><text x=\"" + number(x + 14) + "\" y=\"" + number(y) + "\" font-size=\"10\">" +
+                escaped(power.name) + "</text>\n";
+        x += width;
+    }
+    return y + LEGEND_ROW / 2 - layout.height;
+}
+
 }  // namespace
 
 std::string board_svg(const Layout &layout, const Map *map, const CentreTable *centres,
@@ -143,12 +167,7 @@ std::string board_svg(const Layout &layout, const Map *map, const CentreTable *c
     size_t provinces = layout.provinces.size();
     if (map && map->province_count < provinces) provinces = map->province_count;
     std::vector<int> owner = owners(map, centres, provinces);
-    int32_t height = layout.height + LEGEND_HEIGHT;
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(layout.width) + "\" height=\"" +
-           number(height) + "\" viewBox=\"0 0 " + number(layout.width) + " " + number(height) +
-           "\" font-family=\"sans-serif\">\n";
-    out += "<rect width=\"" + number(layout.width) + "\" height=\"" + number(height) + "\" fill=\"#ffffff\"/>\n";
+    std::string out;
 
     for (size_t p = 0; p < provinces; p++) {
         const LayoutProvince &province = layout.provinces[p];
@@ -184,21 +203,12 @@ std::string board_svg(const Layout &layout, const Map *map, const CentreTable *c
         }
     }
 
-    // Legend: the phase, then each power's colour and name.
-    int32_t y = layout.height + 18;
-    int32_t x = 8;
-    if (position) {
-        std::string phase = season_name(position->season) + " " + std::to_string(position->year);
-        out += "<text x=\"" + number(x) + "\" y=\"" + number(y) + "\" font-size=\"12\" font-weight=\"bold\">" +
-               escaped(phase) + "</text>\n";
-        x += 100;
-    }
-    for (size_t power = 0; power < layout.powers.size(); power++) {
-        out += "<rect x=\"" + number(x) + "\" y=\"" + number(y - 9) + "\" width=\"10\" height=\"10\" fill=\"" +
-               layout.powers[power].colour + "\"/><text x=\"" + number(x + 14) + "\" y=\"" + number(y) +
-               "\" font-size=\"10\">" + escaped(layout.powers[power].name) + "</text>\n";
-        x += 24 + 7 * static_cast<int32_t>(layout.powers[power].name.size());
-    }
-    out += "</svg>\n";
-    return out;
+    std::string key;
+    int32_t height = layout.height + legend(layout, position, &key);
+    std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    head += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + number(layout.width) + "\" height=\"" +
+            number(height) + "\" viewBox=\"0 0 " + number(layout.width) + " " + number(height) +
+            "\" font-family=\"sans-serif\">\n";
+    head += "<rect width=\"" + number(layout.width) + "\" height=\"" + number(height) + "\" fill=\"#ffffff\"/>\n";
+    return head + out + key + "</svg>\n";
 }

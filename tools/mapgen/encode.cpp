@@ -2,7 +2,7 @@
 // and position messages in the byte layouts the library reads, and the
 // layout used for drawing.
 #include "common/bytes.h"
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

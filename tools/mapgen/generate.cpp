@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

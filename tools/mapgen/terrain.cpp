@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "world.h"
+#include "model.h"
 
 namespace mapgen {
 

@@ -1,0 +1,271 @@
+// Pictures of boards: the default opening drawn through the library's own
+// records is well-formed SVG with one mark per unit and the centres in
+// their owners' colours; two-coast fleets, dislodged units, missing
+// records, odd names and a layout that does not cover the Map.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/bytes.h"
+#include "tools/mapgen/mapgen.h"
+#include "tools/mapgen/picture.h"
+#include "world/centres.h"
+#include "world/map.h"
+#include "world/position.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// A small well-formedness check: one root element, balanced tags, quoted
+// attributes named once per element, and no '&' but the five named
+// entities and character references.
+// ---------------------------------------------------------------------------
+
+bool name_char(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == ':' || c == '.';
+}
+
+std::string entity_problem(const std::string &text) {
+    for (size_t at = text.find('&'); at != std::string::npos; at = text.find('&', at + 1)) {
+        size_t end = text.find(';', at);
+        if (end == std::string::npos) return "unterminated entity";
+        std::string entity = text.substr(at + 1, end - at - 1);
+        static const std::set<std::string> named = {"amp", "lt", "gt", "quot", "apos"};
+        bool reference = entity.size() > 1 && entity[0] == '#' &&
+                         entity.find_first_not_of("0123456789", 1) == std::string::npos;
+        if (!named.count(entity) && !reference) return "unknown entity &" + entity + ";";
+    }
+    return "";
+}
+
+std::string xml_problem(const std::string &xml) {
+    size_t i = 0, n = xml.size();
+    if (xml.compare(0, 5, "<?xml") == 0) {
+        i = xml.find("?>");
+        if (i == std::string::npos) return "unterminated declaration";
+        i += 2;
+    }
+    std::vector<std::string> open;
+    int roots = 0;
+    auto read_name = [&]() {
+        size_t start = i;
+        while (i < n && name_char(xml[i])) i++;
+        return xml.substr(start, i - start);
+    };
+    auto skip_space = [&]() {
+        while (i < n && std::isspace(static_cast<unsigned char>(xml[i]))) i++;
+    };
+    while (i < n) {
+        if (xml[i] != '<') {
+            size_t next = xml.find('<', i);
+            std::string text = xml.substr(i, (next == std::string::npos ? n : next) - i);
+            if (text.find('>') != std::string::npos && open.empty()) return "stray '>'";
+            if (open.empty() && text.find_first_not_of(" \t\r\n") != std::string::npos) return "text outside the root";
+            std::string problem = entity_problem(text);
+            if (!problem.empty()) return problem;
+            i = next == std::string::npos ? n : next;
+            continue;
+        }
+        i++;
+        if (xml.compare(i, 3, "!--") == 0) {
+            size_t end = xml.find("-->", i);
+            if (end == std::string::npos) return "unterminated comment";
+            i = end + 3;
+            continue;
+        }
+        if (i < n && xml[i] == '/') {
+            i++;
+            std::string name = read_name();
+            skip_space();
+            if (i >= n || xml[i] != '>') return "malformed end tag " + name;
+            i++;
+            if (open.empty() || open.back() != name) return "end tag " + name + " does not match";
+            open.pop_back();
+            if (open.empty()) roots++;
+            continue;
+        }
+        std::string name = read_name();
+        if (name.empty()) return "element without a name";
+        if (open.empty() && roots > 0) return "second root element " + name;
+        std::set<std::string> attributes;
+        for (;;) {
+            skip_space();
+            if (i >= n) return "unterminated tag " + name;
+            if (xml.compare(i, 2, "/>") == 0) {
+                i += 2;
+                if (open.empty()) roots++;
+                break;
+            }
+            if (xml[i] == '>') {
+                i++;
+                open.push_back(name);
+                break;
+            }
+            std::string attribute = read_name();
+            if (attribute.empty()) return "malformed attribute in " + name;
+            if (!attributes.insert(attribute).second) return "attribute " + attribute + " twice in " + name;
+            skip_space();
+            if (i >= n || xml[i] != '=') return "attribute " + attribute + " without value";
+            i++;
+            skip_space();
+            if (i >= n || (xml[i] != '"' && xml[i] != '\'')) return "unquoted attribute " + attribute;
+            char quote = xml[i++];
+            size_t end = xml.find(quote, i);
+            if (end == std::string::npos) return "unterminated attribute " + attribute;
+            std::string value = xml.substr(i, end - i);
+            if (value.find('<') != std::string::npos) return "'<' in attribute " + attribute;
+            std::string problem = entity_problem(value);
+            if (!problem.empty()) return problem;
+            i = end + 1;
+        }
+    }
+    if (!open.empty()) return "element " + open.back() + " left open";
+    return roots == 1 ? "" : "no root element";
+}
+
+size_t count_of(const std::string &text, const std::string &part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) count++;
+    return count;
+}
+
+TEST(SvgChecker, RefusesBrokenDocuments) {
+    EXPECT_EQ(xml_problem("<svg a=\"1\"><g/><text>A &amp; B</text></svg>"), "");
+    EXPECT_NE(xml_problem("<svg><g></svg>"), "");
+    EXPECT_NE(xml_problem("<svg a=1></svg>"), "");
+    EXPECT_NE(xml_problem("<svg a=\"1\" a=\"2\"></svg>"), "");
+    EXPECT_NE(xml_problem("<svg><text>A & B</text></svg>"), "");
+    EXPECT_NE(xml_problem("<svg></svg><svg></svg>"), "");
+    EXPECT_NE(xml_problem("<svg><title>x</svg></title>"), "");
+}
+
+// ---------------------------------------------------------------------------
+// Boards
+// ---------------------------------------------------------------------------
+
+std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
+                                      const std::vector<std::vector<uint16_t>> &units) {
+    std::vector<uint8_t> message(12 + 96 * units.size(), 0);
+    put_u16(message.data(), 0, MSG_POSITION);
+    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
+    message[4] = FLAG_PLAIN;
+    put_u16(message.data(), 6, season);
+    put_u16(message.data(), 8, year);
+    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    for (size_t u = 0; u < units.size(); u++) {  // power, type, province, coast, dislodged
+        uint8_t *entry = message.data() + 12 + 96 * u;
+        for (size_t f = 0; f < 4; f++) put_u16(entry, 2 * f, units[u][f]);
+        put_u32(entry, 8, units[u].size() > 4 ? units[u][4] : 0);
+    }
+    return message;
+}
+
+std::string point_text(LayoutPoint at, int dx, int dy) {
+    return std::to_string(at.x + dx) + "," + std::to_string(at.y + dy);
+}
+
+TEST(BoardSvg, DefaultOpeningHasAMarkPerUnitAndCentresInTheirOwnersColours) {
+    GeneratedMap generated = mapgen_default();
+    std::string svg;
+    ASSERT_TRUE(draw_position(generated.layout, generated.map_message, generated.centres_message,
+                              generated.position_message, &svg));
+    EXPECT_EQ(xml_problem(svg), "");
+    size_t units = get_u16(generated.position_message.data(), 10);
+    size_t fleets = 0;
+    for (size_t u = 0; u < units; u++)
+        fleets += get_u16(generated.position_message.data(), 12 + 96 * u + 2) == UNIT_FLEET;
+    EXPECT_EQ(count_of(svg, "<g class=\"unit "), units);
+    EXPECT_EQ(count_of(svg, "<g class=\"unit fleet"), fleets);
+    EXPECT_EQ(count_of(svg, "<g class=\"unit army"), units - fleets);
+    EXPECT_EQ(count_of(svg, "dislodged"), 0u);
+    EXPECT_EQ(count_of(svg, "<path class=\"province "), 75u);
+    EXPECT_EQ(count_of(svg, "<path class=\"province sea"), 19u);
+    EXPECT_EQ(count_of(svg, "<circle class=\"centre\""), 34u);
+    EXPECT_EQ(count_of(svg, "Spring 1901"), 1u);
+    // At the opening each power owns its home centres; the rest are unowned.
+    std::map<uint16_t, size_t> homes;
+    for (const LayoutProvince &province : generated.layout.provinces)
+        if (province.centre && province.home_power < generated.layout.powers.size()) homes[province.home_power]++;
+    for (auto [power, count] : homes)
+        EXPECT_EQ(count_of(svg, "r=\"4\" fill=\"" + generated.layout.powers[power].colour), count)
+            << "power " << power;
+    EXPECT_EQ(count_of(svg, "r=\"4\" fill=\"#f5f5f5\""), 12u);
+}
+
+TEST(BoardSvg, FleetOnASecondCoastIsDrawnAtThatCoast) {
+    GeneratedMap generated = mapgen_default();
+    uint16_t province = 0;
+    while (province < generated.layout.provinces.size() && generated.layout.provinces[province].coasts.empty())
+        province++;
+    ASSERT_LT(province, generated.layout.provinces.size());
+    const LayoutCoast &coast = generated.layout.provinces[province].coasts[1];
+    std::vector<uint8_t> message = position_message(SEASON_SPRING, 1903, {{0, UNIT_FLEET, province, coast.code}});
+    std::string svg;
+    ASSERT_TRUE(draw_position(generated.layout, generated.map_message, generated.centres_message, message, &svg));
+    EXPECT_EQ(xml_problem(svg), "");
+    EXPECT_EQ(count_of(svg, "<g class=\"unit fleet\">"), 1u);
+    EXPECT_EQ(count_of(svg, "(" + coast.name + " coast)"), 1u);
+    EXPECT_EQ(count_of(svg, "<polygon points=\"" + point_text(coast.at, -9, -3) + " "), 1u);
+}
+
+TEST(BoardSvg, DislodgedUnitIsMarkedBesideTheUnitThatTookItsPlace) {
+    GeneratedMap generated = mapgen_default();
+    uint16_t land = 0;
+    while (!(generated.layout.provinces[land].terrain & TERRAIN_LAND)) land++;
+    LayoutPoint label = generated.layout.provinces[land].label;
+    std::vector<uint8_t> message = position_message(
+        SEASON_SUMMER, 1901, {{1, UNIT_ARMY, land, COAST_ARMY}, {0, UNIT_ARMY, land, COAST_ARMY, 1}});
+    std::string svg;
+    ASSERT_TRUE(draw_position(generated.layout, generated.map_message, generated.centres_message, message, &svg));
+    EXPECT_EQ(xml_problem(svg), "");
+    EXPECT_EQ(count_of(svg, "<g class=\"unit "), 2u);
+    EXPECT_EQ(count_of(svg, "<g class=\"unit army dislodged\">"), 1u);
+    EXPECT_EQ(count_of(svg, "<circle cx=\"" + std::to_string(label.x) + "\" cy=\"" + std::to_string(label.y)), 1u);
+    EXPECT_EQ(count_of(svg, "<circle cx=\"" + std::to_string(label.x + 10) + "\" cy=\"" +
+                                std::to_string(label.y + 10) + "\" r=\"7\" fill=\"" +
+                                generated.layout.powers[0].colour + "\" stroke=\"#e00000\""),
+              1u);
+    EXPECT_EQ(count_of(svg, "Summer 1901"), 1u);
+}
+
+struct MapRelease {
+    void operator()(Map *map) const { map_release(map); }
+};
+
+TEST(BoardSvg, WithoutOwnersOrUnitsAndWithAShortLayoutStillWellFormed) {
+    GeneratedMap generated = mapgen_default();
+    std::unique_ptr<Map, MapRelease> map(map_build(generated.map_message.data()));
+    ASSERT_NE(map, nullptr);
+    std::string bare = board_svg(generated.layout, map.get(), nullptr, nullptr);
+    EXPECT_EQ(xml_problem(bare), "");
+    EXPECT_EQ(count_of(bare, "<g class=\"unit "), 0u);
+    EXPECT_EQ(count_of(bare, "r=\"4\" fill=\"#f5f5f5\""), 34u);
+
+    // A layout that covers only the first 30 provinces, with names that
+    // need escaping: the rest of the Map and its units are left out.
+    Layout shorter = generated.layout;
+    shorter.provinces.resize(30);
+    shorter.powers[0].name = "Tom & \"Jerry\" <1>";
+    CentreTable *centres = centre_table_retain(centre_table_build(map.get(), generated.centres_message.data()));
+    std::vector<uint8_t> message = generated.position_message;
+    Position *position = position_build(map.get(), centres, message.data());
+    ASSERT_NE(position, nullptr);
+    std::string svg = board_svg(shorter, map.get(), centres, position);
+    EXPECT_EQ(xml_problem(svg), "");
+    EXPECT_EQ(count_of(svg, "<path class=\"province "), 30u);
+    size_t drawn = 0;
+    for (int u = 0; u < position->unit_count; u++)
+        drawn += map_province_index(map.get(), position->units[u]->location->location->province) < 30;
+    EXPECT_EQ(count_of(svg, "<g class=\"unit "), drawn);
+    EXPECT_GE(count_of(svg, "Tom &amp; &quot;Jerry&quot; &lt;1&gt;"), 1u);
+    EXPECT_EQ(count_of(svg, "Tom & "), 0u);
+    brox_position_free(position);
+    centre_table_release(map.get(), centres);
+}
+
+}  // namespace
