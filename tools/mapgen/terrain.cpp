@@ -43,31 +43,29 @@ std::vector<int> ocean_order(World &world, Random &random) {
     return order;
 }
 
-// Whether the land stays in one piece when province `removed` becomes sea
-// (land that was already apart is not counted against it).
-bool land_stays_joined(const World &world, int removed) {
+// The number of separate pieces of land, with province `skip` (if any)
+// taken as sea.
+int land_pieces(const World &world, int skip) {
     int n = world.province_count();
-    auto pieces = [&](int skip) {
-        std::vector<char> seen(static_cast<size_t>(n), 0);
-        int count = 0;
-        for (int p = 0; p < n; p++) {
-            if (p == skip || seen[static_cast<size_t>(p)] || !world.is_land(p)) continue;
-            count++;
-            std::vector<int> stack{p};
-            seen[static_cast<size_t>(p)] = 1;
-            while (!stack.empty()) {
-                int q = stack.back();
-                stack.pop_back();
-                for (int r : world.neighbours(q))
-                    if (r != skip && !seen[static_cast<size_t>(r)] && world.is_land(r)) {
-                        seen[static_cast<size_t>(r)] = 1;
-                        stack.push_back(r);
-                    }
-            }
+    std::vector<char> seen(static_cast<size_t>(n), 0);
+    int count = 0;
+    std::vector<int> stack;
+    for (int p = 0; p < n; p++) {
+        if (p == skip || seen[static_cast<size_t>(p)] || !world.is_land(p)) continue;
+        count++;
+        stack.assign(1, p);
+        seen[static_cast<size_t>(p)] = 1;
+        while (!stack.empty()) {
+            int q = stack.back();
+            stack.pop_back();
+            for (int r : world.neighbours(q))
+                if (r != skip && !seen[static_cast<size_t>(r)] && world.is_land(r)) {
+                    seen[static_cast<size_t>(r)] = 1;
+                    stack.push_back(r);
+                }
         }
-        return count;
-    };
-    return pieces(removed) <= pieces(-1);
+    }
+    return count;
 }
 
 bool beside_sea(const World &world, int p) {
@@ -90,11 +88,14 @@ int shore_gain(const World &world, int p) {
 int best_to_flood(const World &world, const std::vector<int> &candidates, const std::vector<uint32_t> &keys) {
     int best = -1;
     long best_score = 0;
+    int pieces = land_pieces(world, -1);
     for (int p : candidates) {
-        if (!world.is_land(p) || !land_stays_joined(world, p)) continue;
+        if (!world.is_land(p)) continue;
         long score = 4L * shore_gain(world, p) - (world.plane.regions[static_cast<size_t>(p)].at_edge ? 8 : 0);
-        if (best < 0 || score > best_score ||
-            (score == best_score && keys[static_cast<size_t>(p)] < keys[static_cast<size_t>(best)])) {
+        bool better = best < 0 || score > best_score ||
+                      (score == best_score && keys[static_cast<size_t>(p)] < keys[static_cast<size_t>(best)]);
+        // The costly test last, only for a province that would win.
+        if (better && land_pieces(world, p) <= pieces) {
             best = p;
             best_score = score;
         }
