@@ -25,12 +25,6 @@ int64_t squared_distance(LayoutPoint a, LayoutPoint b) {
     return dx * dx + dy * dy;
 }
 
-int integer_sqrt(int64_t value) {
-    int64_t root = 0;
-    while ((root + 1) * (root + 1) <= value) root++;
-    return static_cast<int>(root);
-}
-
 // Value noise: random values on a square lattice, interpolated linearly in
 // between, in [-amplitude, amplitude].
 class Noise {

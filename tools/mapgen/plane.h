@@ -21,6 +21,13 @@ constexpr int ROW_HEIGHT = 12;
 constexpr int PLANE_MARGIN = 8;
 constexpr int DIRECTIONS = 6;
 
+// The largest integer whose square is at most `value` (value >= 0).
+inline int integer_sqrt(int64_t value) {
+    int64_t root = 0;
+    while ((root + 1) * (root + 1) <= value) root++;
+    return static_cast<int>(root);
+}
+
 struct Region {
     std::vector<int> cells;       // ascending cell indices
     LayoutPoint centroid;         // mean of the cell centres

@@ -10,15 +10,9 @@ namespace mapgen {
 
 namespace {
 
-int integer_sqrt(int64_t value) {
-    int64_t root = 0;
-    while ((root + 1) * (root + 1) <= value) root++;
-    return static_cast<int>(root);
-}
-
-// The ocean: the provinces furthest towards a random side of the plane,
-// judged from their centroids with some noise so the coast is ragged.
-// Returns every province's score, highest first in `order`.
+// The provinces in the order the ocean takes them: furthest towards a
+// random side of the plane first, judged from their centroids with some
+// noise so that the coast is ragged.
 std::vector<int> ocean_order(World &world, Random &random) {
     int n = world.province_count();
     int32_t dx = 0, dy = 0;
@@ -215,6 +209,8 @@ int cell_near(const World &world, int p, LayoutPoint target) {
     return best;
 }
 
+// Gives province p its two coasts, the longer one first, each named by the
+// side of the province it lies on.
 void make_two_coasts(World &world, int p, std::vector<CoastGroup> groups) {
     if (groups[1].edges > groups[0].edges) std::swap(groups[0], groups[1]);
     LayoutPoint mean[2];
@@ -225,8 +221,11 @@ void make_two_coasts(World &world, int p, std::vector<CoastGroup> groups) {
     bool vertical = (dy < 0 ? -dy : dy) >= (dx < 0 ? -dx : dx);
     ProvincePlan &plan = world.provinces[static_cast<size_t>(p)];
     LayoutPoint label = world.plane.centre(world.plane.regions[static_cast<size_t>(p)].label_cell);
+    // The first coast is north (or west) of the second, or the other way
+    // round; the two never share a side.
+    bool first_is_north_or_west = vertical ? mean[0].y <= mean[1].y : mean[0].x <= mean[1].x;
     for (int g = 0; g < 2; g++) {
-        bool first_side = vertical ? mean[g].y <= mean[1 - g].y : mean[g].x <= mean[1 - g].x;
+        bool first_side = (g == 0) == first_is_north_or_west;
         LayoutCoast coast;
         if (vertical) {
             coast.code = first_side ? MAPGEN_COAST_NORTH : MAPGEN_COAST_SOUTH;
