@@ -346,7 +346,13 @@ BROX_API int brox_build_send_gof(uint32_t value);
 BROX_API uint16_t brox_rand(uint16_t lo, uint16_t hi);
 
 /* World model */
+/* Frees a Position, its Units and every candidate Order; releases its
+ * CentreTable reference.  The Map is not touched. */
 BROX_API void brox_position_free(Position *position);
+/* Releases one candidate Order taken out of its set; the first argument is
+ * not read.  Candidate Orders are stored with their Position: the record
+ * must not be used afterwards, and its memory returns when the Position is
+ * freed. */
 BROX_API void brox_position_free_order(void *first, Order *order);
 
 /* Adjudication */

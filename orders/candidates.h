@@ -9,11 +9,13 @@
 
 struct ConvoyRoute;
 
-// Adds one candidate to a set unless an equal one is already there (the
-// first added stays).  `route` may be null; only its fleet_count and first
-// fleet_count fleets are copied.
-int add_candidate(LumAvlTree *set, uint16_t token, LocationState *target, Unit *other_unit,
-                  const ConvoyRoute *route);
+// Adds one candidate to a set of the Position unless an equal one is
+// already there (the first added stays).  `route` may be null; only its
+// fleet_count and first fleet_count fleets are copied.  A set's content
+// does not depend on the order candidates are added in; adding them in
+// ascending order is cheapest.
+int add_candidate(Position *position, LumAvlTree *set, uint16_t token, LocationState *target,
+                  Unit *other_unit, const ConvoyRoute *route);
 
 // Hold, move and support candidates of a unit that stands somewhere.
 int add_movement_candidates(Position *position, Unit *unit);

@@ -96,10 +96,10 @@ ConvoyRoute route_of(Position *position, const RouteSlot &slot) {
 // walk started from a dislodged fleet) gets nothing.
 int add_route_candidates(Position *position, Unit *army, const RouteSlot &slot) {
     ConvoyRoute route = route_of(position, slot);
-    if (!add_candidate(&army->candidates, ORD_CONVOY_MOVE, route.landing, nullptr, &route)) return 0;
+    if (!add_candidate(position, &army->candidates, ORD_CONVOY_MOVE, route.landing, nullptr, &route)) return 0;
     for (uint16_t f = 0; f < route.fleet_count; f++) {
         Unit *fleet = route.fleets[f]->unit;
-        if (fleet && !add_candidate(&fleet->candidates, ORD_CONVOY, route.landing, army, nullptr))
+        if (fleet && !add_candidate(position, &fleet->candidates, ORD_CONVOY, route.landing, army, nullptr))
             return 0;
     }
     return 1;
@@ -107,7 +107,7 @@ int add_route_candidates(Position *position, Unit *army, const RouteSlot &slot) 
 
 // The armies on coasts next to the starting fleet take every route that
 // lands outside their own province.
-int use_routes(Walk &walk, const Unit *start, int pass) {
+int use_routes(Walk &walk, const Unit *start, int passes) {
     Position *position = walk.position;
     const Location *here = start->location->location;
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
@@ -118,10 +118,8 @@ int use_routes(Walk &walk, const Unit *start, int pass) {
             const RouteSlot &slot = walk.slots[r];
             LocationState *landing = &position->locations[slot.landing];
             if (landing->province == coast) continue;
-            if (pass == 0)
-                add_reach(landing->province, army);
-            else if (!add_route_candidates(position, army, slot))
-                return 0;
+            if (passes & CONVOY_PASS_REACH) add_reach(landing->province, army);
+            if ((passes & CONVOY_PASS_CANDIDATES) && !add_route_candidates(position, army, slot)) return 0;
         }
     }
     return 1;
@@ -136,7 +134,7 @@ void add_reach(ProvinceState *province, Unit *unit) {
     province->reach[province->reach_count++] = unit;
 }
 
-int find_convoy_routes(Position *position, int pass) {
+int find_convoy_routes(Position *position, int passes) {
     Walk walk;
     walk.position = position;
     for (uint16_t u = 0; u < position->unit_count; u++) {
@@ -148,7 +146,7 @@ int find_convoy_routes(Position *position, int pass) {
         walk.steps = 0;
         walk.slots[0].fleet_count = 0;
         walk_fleets(walk, start);
-        if (!use_routes(walk, start, pass)) return 0;
+        if (!use_routes(walk, start, passes)) return 0;
     }
     return 1;
 }

@@ -18,10 +18,15 @@ struct ConvoyRoute {
 // Finished routes kept per starting fleet; the next slot is the working route.
 constexpr int MAX_ROUTE_SLOTS = 1024;
 
-// Walks from every fleet at sea.  Pass 0 adds convoyable armies to the
-// reach lists of their landing provinces; pass 1 adds the convoyed-move and
-// convoy candidates.  Returns 0 when a candidate could not be allocated.
-int find_convoy_routes(Position *position, int pass);
+// What a walk records: armies in the reach lists of their landing
+// provinces, and the convoyed-move and convoy candidates.  Both are worked
+// out from the same routes, so one walk may record both.
+constexpr int CONVOY_PASS_REACH = 1;
+constexpr int CONVOY_PASS_CANDIDATES = 2;
+
+// Walks from every fleet at sea and records what `passes` asks for.
+// Returns 0 when a candidate could not be allocated.
+int find_convoy_routes(Position *position, int passes);
 
 // Appends a unit to a province's reach list unless it is already there.
 void add_reach(ProvinceState *province, Unit *unit);

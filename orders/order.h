@@ -2,13 +2,35 @@
 // comparison that sorts every candidate set and finds duplicates.
 #pragma once
 
+#include <functional>
+
 #include "brox.h"
+
+namespace order_detail {
+// Orders references by address; within a Position that is index order.
+template <typename T>
+inline int compare_references(const T *a, const T *b) {
+    if (a == b) return 0;
+    return std::less<const T *>()(a, b) ? -1 : 1;
+}
+inline int compare_numbers(unsigned a, unsigned b) { return a < b ? -1 : a > b ? 1 : 0; }
+}  // namespace order_detail
 
 // Compares two Orders: token, then target, other unit, route length and
 // route entries, each reference by its place in the Position (targets and
 // route entries lie in the Position's arrays, Units in one block in unit
 // order).  -1, 0 or 1.  Two Orders that differ only in `node` are equal.
-int order_compare(const Order *a, const Order *b);
+// Inline: every candidate insertion runs it a few times.
+inline int order_compare(const Order *a, const Order *b) {
+    using namespace order_detail;
+    int result = compare_numbers(a->token, b->token);
+    if (!result) result = compare_references(a->target, b->target);
+    if (!result) result = compare_references(a->other_unit, b->other_unit);
+    if (!result) result = compare_numbers(a->route_length, b->route_length);
+    for (uint16_t r = 0; !result && r < a->route_length && r < MAX_ROUTE; r++)
+        result = compare_references(a->route[r], b->route[r]);
+    return result;
+}
 
 // order_compare for the trees, which hand over item pointers.
 int order_compare_items(const void *a, const void *b);

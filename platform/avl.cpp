@@ -57,20 +57,35 @@ LumAvlNode *rotate_right(LumAvlTree *tree, LumAvlNode *node) {
     return pivot;
 }
 
+// Updates a node's height and rotates its subtree back into balance when
+// the two sides differ by two; returns the subtree's root.
+LumAvlNode *rebalance_node(LumAvlTree *tree, LumAvlNode *node) {
+    update_height(node);
+    int balance = height_of(node->left) - height_of(node->right);
+    if (balance > 1) {
+        if (height_of(node->left->left) < height_of(node->left->right)) rotate_left(tree, node->left);
+        return rotate_right(tree, node);
+    }
+    if (balance < -1) {
+        if (height_of(node->right->right) < height_of(node->right->left)) rotate_right(tree, node->right);
+        return rotate_left(tree, node);
+    }
+    return node;
+}
+
 // Restores the height and balance of every node from `node` up to the root.
 void rebalance_upward(LumAvlTree *tree, LumAvlNode *node) {
+    while (node) node = rebalance_node(tree, node)->parent;
+}
+
+// After an insertion: heights are restored from `node` upward until one
+// stays the same, and at most one (single or double) rotation is needed,
+// after which the subtree has its old height again.
+void rebalance_after_insert(LumAvlTree *tree, LumAvlNode *node) {
     while (node) {
-        update_height(node);
-        int balance = height_of(node->left) - height_of(node->right);
-        if (balance > 1) {
-            if (height_of(node->left->left) < height_of(node->left->right))
-                rotate_left(tree, node->left);
-            node = rotate_right(tree, node);
-        } else if (balance < -1) {
-            if (height_of(node->right->right) < height_of(node->right->left))
-                rotate_right(tree, node->right);
-            node = rotate_left(tree, node);
-        }
+        int16_t old_height = node->height;
+        LumAvlNode *subtree = rebalance_node(tree, node);
+        if (subtree != node || node->height == old_height) return;
         node = node->parent;
     }
 }
@@ -140,7 +155,15 @@ void empty_subtree(LumAvlTree *tree, LumAvlNode *node, LumAvlRelease release, in
 
 extern "C" {
 
+// Keys beyond either end are answered from the first and last nodes.
 VORN_EXPORT void *lum_avl_find(LumAvlTree *tree, const void *key_item) {
+    if (!tree->root) return nullptr;
+    void *highest = item_of(tree, tree->last);
+    int order = tree->compare(key_item, highest);
+    if (order >= 0) return order == 0 ? highest : nullptr;
+    void *lowest = item_of(tree, tree->first);
+    order = tree->compare(key_item, lowest);
+    if (order <= 0) return order == 0 ? lowest : nullptr;
     LumAvlNode *node = tree->root;
     while (node) {
         void *item = item_of(tree, node);
@@ -151,37 +174,42 @@ VORN_EXPORT void *lum_avl_find(LumAvlTree *tree, const void *key_item) {
     return nullptr;
 }
 
+// Items that sort at either end (the common case when a set is filled in
+// order) are attached beside the first or last node without a descent.
 VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
     void *item = item_of(tree, node);
     node->left = node->right = node->parent = nullptr;
     node->height = 1;
-    LumAvlNode *parent = nullptr;
-    LumAvlNode *cursor = tree->root;
-    bool went_left_only = true;
-    bool went_right_only = true;
-    bool attach_left = false;
-    while (cursor) {
-        parent = cursor;
-        attach_left = tree->compare(item, item_of(tree, cursor)) < 0;
-        if (attach_left) {
-            went_right_only = false;
-            cursor = cursor->left;
-        } else {
-            went_left_only = false;
-            cursor = cursor->right;
+    tree->count++;
+    if (!tree->root) {
+        tree->root = tree->first = tree->last = node;
+        return item;
+    }
+    LumAvlNode *parent;
+    bool attach_left;
+    if (tree->compare(item, item_of(tree, tree->last)) >= 0) {
+        parent = tree->last;
+        attach_left = false;
+        tree->last = node;
+    } else if (tree->compare(item, item_of(tree, tree->first)) < 0) {
+        parent = tree->first;
+        attach_left = true;
+        tree->first = node;
+    } else {
+        parent = nullptr;
+        attach_left = false;
+        for (LumAvlNode *cursor = tree->root; cursor;) {
+            parent = cursor;
+            attach_left = tree->compare(item, item_of(tree, cursor)) < 0;
+            cursor = attach_left ? cursor->left : cursor->right;
         }
     }
     node->parent = parent;
-    if (!parent)
-        tree->root = node;
-    else if (attach_left)
+    if (attach_left)
         parent->left = node;
     else
         parent->right = node;
-    if (went_left_only) tree->first = node;
-    if (went_right_only) tree->last = node;
-    tree->count++;
-    rebalance_upward(tree, parent);
+    rebalance_after_insert(tree, parent);
     return item;
 }
 

@@ -18,14 +18,25 @@
 
 namespace {
 
+// Candidate Orders live in chunks chained from the Position's block.
+constexpr uint16_t ORDER_CHUNK_SIZE = 128;
+struct OrderChunk {
+    OrderChunk *next;
+    uint16_t used;
+    Order orders[ORDER_CHUNK_SIZE];
+};
+
 struct PositionBlock {
     Position position;
     Unit units[MAX_UNITS];
+    OrderChunk *chunks;  // newest first; the first one has the free slots
 };
+
+PositionBlock *block_of(Position *position) { return reinterpret_cast<PositionBlock *>(position); }
 
 Unit *next_unit_slot(Position *position) {
     if (position->unit_count >= MAX_UNITS) return nullptr;
-    Unit *unit = &reinterpret_cast<PositionBlock *>(position)->units[position->unit_count];
+    Unit *unit = &block_of(position)->units[position->unit_count];
     position->units[position->unit_count++] = unit;
     return unit;
 }
@@ -116,11 +127,14 @@ int place_units(Position *position, uint8_t *message) {
     return 1;
 }
 
+// One convoy walk records the reach entries the movement candidates need
+// and the convoy candidates at once; the movement candidates, which all
+// sort after the convoy ones, are then appended to each set.
 int add_movement_phase_candidates(Position *position) {
-    if (!find_convoy_routes(position, 0)) return 0;
+    if (!find_convoy_routes(position, CONVOY_PASS_REACH | CONVOY_PASS_CANDIDATES)) return 0;
     for (uint16_t u = 0; u < position->unit_count; u++)
         if (!add_movement_candidates(position, position->units[u])) return 0;
-    return find_convoy_routes(position, 1);
+    return 1;
 }
 
 // Winter (and any season word that is not a season): removals for powers
@@ -168,6 +182,7 @@ Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {
     position->season = get_u16(message, POSITION_SEASON_AT);
     position->unit_count = 0;
     position->centres = centre_table_retain(centres);
+    block_of(position)->chunks = nullptr;
     init_board(position, centres);
     if (!place_units(position, message)) {
         brox_position_free(position);
@@ -223,8 +238,27 @@ uint16_t position_unit_index(const Position *position, const Unit *unit) {
     return index < position->unit_count ? static_cast<uint16_t>(index) : NO_UNIT;
 }
 
+Order *position_new_order(Position *position) {
+    PositionBlock *block = block_of(position);
+    OrderChunk *chunk = block->chunks;
+    if (!chunk || chunk->used == ORDER_CHUNK_SIZE) {
+        chunk = static_cast<OrderChunk *>(mem_alloc(sizeof(OrderChunk)));
+        if (!chunk) return nullptr;
+        chunk->next = block->chunks;
+        chunk->used = 0;
+        block->chunks = chunk;
+    }
+    return &chunk->orders[chunk->used++];
+}
+
+void position_drop_order(Position *position, Order *order) {
+    OrderChunk *chunk = block_of(position)->chunks;
+    if (chunk && chunk->used && &chunk->orders[chunk->used - 1] == order) chunk->used--;
+}
+
 namespace {
-void release_order(void *order, int) { mem_release(order); }
+// Orders go back to the Position's storage, which is freed with it.
+void release_order(void *, int) {}
 }  // namespace
 
 void unit_candidates_clear(LumAvlTree *candidates) {
@@ -233,12 +267,16 @@ void unit_candidates_clear(LumAvlTree *candidates) {
     candidates->count = 0;
 }
 
+// The Units and every candidate Order go with the block and its chunks, so
+// the candidate trees need no walk of their own.
 extern "C" BROX_API void brox_position_free(Position *position) {
     if (!position) return;
     centre_table_release(position->map, position->centres);
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        unit_candidates_clear(&position->units[u]->candidates);
-        position->units[u] = nullptr;
+    for (uint16_t u = 0; u < position->unit_count; u++) position->units[u] = nullptr;
+    for (OrderChunk *chunk = block_of(position)->chunks; chunk;) {
+        OrderChunk *next = chunk->next;
+        mem_release(chunk);
+        chunk = next;
     }
     mem_release(position);
 }

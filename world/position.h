@@ -39,7 +39,16 @@ LocationState *position_find_location(Position *position, uint16_t province, uin
 // adjacency, in unit order, and sets direct_reach_count.
 void position_build_reach(Position *position);
 
-// Empties one candidate set, releasing each Order.
+// A new Order record from the Position's own storage, uninitialised; null
+// when memory runs out.  Orders are kept in chunks that go with the
+// Position, so a build costs one allocation per chunk, not per candidate.
+Order *position_new_order(Position *position);
+
+// Gives back the Order most recently taken (a duplicate not kept).
+void position_drop_order(Position *position, Order *order);
+
+// Empties one candidate set.  Its Orders stay in the Position's storage
+// until the Position is freed.
 void unit_candidates_clear(LumAvlTree *candidates);
 
 // The index of a Unit in `position->units`, or NO_UNIT when the address is
