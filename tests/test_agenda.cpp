@@ -2,6 +2,7 @@
 // duplicate test, the Units' orders after a step, and who frees what.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <set>
@@ -12,6 +13,10 @@
 #include "doubles.h"
 #include "orders/agenda.h"
 #include "orders/order.h"
+#include "tools/mapgen/mapgen.h"
+#include "world/centres.h"
+#include "world/map.h"
+#include "world/position.h"
 #include "world.h"
 
 namespace {
@@ -363,3 +368,64 @@ TEST(AgendaMemory, FailedAllocationsWhileSteppingLeaveTheAgendaUsable) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// A real search
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Supply centres the power owns, plus those its standing units occupy.
+uint32_t centres_of_power(Position *position, void *power_word) {
+    uint16_t power = *static_cast<uint16_t *>(power_word);
+    uint32_t score = position->centres->lists[power]->count;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        if (unit->power == power && unit->location && !unit->dislodged &&
+            unit->location->province->province->centre_kind != CENTRE_NONE &&
+            unit->location->province->owner != power)
+            score++;
+    }
+    return score;
+}
+
+}  // namespace
+
+TEST(AgendaSearch, ASpringSearchTakesItemsBestFirstAndBeatsEverySingleOrder) {
+    GeneratedMap generated = mapgen_default();
+    Map *map = map_build(generated.map_message.data());
+    ASSERT_NE(map, nullptr);
+    CentreTable *centres = centre_table_retain(centre_table_build(map, generated.centres_message.data()));
+    std::vector<uint8_t> message = generated.position_message;
+    Position *position = position_build(map, centres, message.data());
+    ASSERT_NE(position, nullptr);
+    uint16_t power = 2;
+    Session session = session_of(power);
+    Agenda *agenda = brox_agenda_new(position, centres_of_power, &power);
+
+    // The root's successors are the single-order items.
+    AgendaItem *root = best(agenda);
+    ASSERT_EQ(brox_agenda_step(&session, agenda), 1);
+    uint32_t best_single = 0;
+    for (AgendaItem *item : items_of(agenda)) best_single = std::max(best_single, item->score);
+    EXPECT_GT(best_single, root->score);  // some single move reaches a centre
+    brox_agenda_item_free(root, 1);
+
+    uint32_t best_complete = 0;
+    for (int step = 0; step < 300 && agenda->by_score.last; step++) {
+        AgendaItem *taken = best(agenda);
+        if (step % 20 == 0) {
+            for (AgendaItem *item : items_of(agenda)) ASSERT_LE(compare_by_score(item, taken), 0);
+        }
+        if (taken->complete) best_complete = std::max(best_complete, taken->score);
+        ASSERT_EQ(brox_agenda_step(&session, agenda), 1);
+        brox_agenda_item_free(taken, 1);
+    }
+    for (AgendaItem *item : items_of(agenda))
+        if (item->complete) best_complete = std::max(best_complete, item->score);
+    EXPECT_GE(best_complete, best_single);
+    brox_agenda_free(agenda);
+    brox_position_free(position);
+    centre_table_release(map, centres);
+    map_release(map);
+}
