@@ -59,4 +59,3 @@ BENCHMARK(BM_MapBuild300Provinces)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
