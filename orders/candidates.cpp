@@ -84,20 +84,18 @@ int add_movement_candidates(Position *position, Unit *unit) {
     return 1;
 }
 
-// An option whose coast is left open takes the shore coast of a coastal
-// province and the sea coast of any other; an option that names no known
+// An option whose coast is left open takes the coast a unit of this type
+// would take there (position_open_coast); an option that names no known
 // location still gives a retreat, with no target.
 int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t retreat_count,
                            LumAvlTree *set) {
-    const Map *map = position->map;
+    uint16_t unit_type = get_u16(unit_entry, UNIT_TYPE_AT);
     for (uint16_t r = 0; r < retreat_count && r < MAX_RETREATS; r++) {
         uint8_t *option = unit_entry + UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r;
         uint16_t province = get_u16(option, 0);
         uint16_t coast = get_u16(option, 2);
         if (coast & COAST_ANY) {
-            bool coastal = province < map->province_count &&
-                           map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
-            coast = coastal ? COAST_SHORE : COAST_SEA;
+            coast = position_open_coast(position->map, province, unit_type);
             put_u16(option, 2, coast);
         }
         LocationState *target = position_find_location(position, province, coast);

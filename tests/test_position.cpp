@@ -43,18 +43,20 @@ std::vector<uint16_t> reach_of(const Position *position, const World &world, con
 
 TEST(PositionPlacement, OpenCoastsAreChosenAndWrittenBackIntoTheMessage) {
     World world(corner(), "0: PAR BRE");
-    std::vector<uint8_t> message = corner().position(SEASON_SPRING, 1901, "0 F BRE/?; 1 F MAO/?; 0 A PAR/?");
+    std::vector<uint8_t> message = corner().position(SEASON_SPRING, 1901, "0 F BRE/?; 1 F MAO/?; 0 A PAR/?; 2 A PIC/?");
     Position *position = world.position(message);
     ASSERT_NE(position, nullptr);
     EXPECT_EQ(get_u16(message.data(), 12 + 6), COAST_SHORE);      // coastal: 4
     EXPECT_EQ(get_u16(message.data(), 12 + 96 + 6), COAST_SEA);   // sea: 2
     EXPECT_EQ(world.name(position->units[0]->location), "BRE/f");
     EXPECT_EQ(world.name(position->units[1]->location), "MAO");
-    // Inland, an open coast becomes the sea coast, which PAR does not have:
-    // that unit cannot be placed and is left out.
-    EXPECT_EQ(get_u16(message.data(), 12 + 192 + 6), COAST_SEA);
-    EXPECT_EQ(position->unit_count, 2);
-    EXPECT_EQ(position->unit_counts[0], 1);
+    // An army always takes its army location, inland or on a coast: on a
+    // fleet location it would be offered fleet moves.
+    EXPECT_EQ(get_u16(message.data(), 12 + 192 + 6), COAST_ARMY);
+    EXPECT_EQ(get_u16(message.data(), 12 + 288 + 6), COAST_ARMY);
+    ASSERT_EQ(position->unit_count, 4);
+    EXPECT_EQ(world.name(position->units[2]->location), "PAR");
+    EXPECT_EQ(world.name(position->units[3]->location), "PIC");
 }
 
 TEST(PositionPlacement, UnitsStandAtTheirLocationsAndOwnersFollowTheTable) {
@@ -205,7 +207,8 @@ TEST(SeasonCandidates, RetreatSeasonsGiveCandidatesToDislodgedUnitsOnly) {
         ASSERT_NE(position, nullptr);
         EXPECT_TRUE(world.candidates(position->units[0]).empty());
         EXPECT_EQ(position->units[0]->order.token, ORD_HOLD);
-        EXPECT_EQ(world.candidates(position->units[1]), (Texts{"DISBAND", "RETREAT PIC", "RETREAT GAS/f"}));
+        // The army's open retreat coast is its army location.
+        EXPECT_EQ(world.candidates(position->units[1]), (Texts{"DISBAND", "RETREAT PIC", "RETREAT GAS"}));
         EXPECT_EQ(world.candidates(position->units[2]), (Texts{"DISBAND"}));
     }
 }

@@ -96,8 +96,7 @@ int place_unit(Position *position, uint8_t *entry) {
     uint16_t coast = get_u16(entry, UNIT_COAST_AT);
     if (province >= map->province_count) return 1;
     if (coast & COAST_ANY) {
-        bool coastal = map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
-        coast = coastal ? COAST_SHORE : COAST_SEA;
+        coast = position_open_coast(map, province, get_u16(entry, UNIT_TYPE_AT));
         put_u16(entry, UNIT_COAST_AT, coast);
     }
     if (power >= map->power_count) return 1;
@@ -172,6 +171,16 @@ int add_season_candidates(Position *position) {
 }
 
 }  // namespace
+
+// A fleet takes the shore coast of a coastal province and the sea coast of
+// any other; an army always stands at the army location, since placed on a
+// fleet location it would be offered fleet moves.
+uint16_t position_open_coast(const Map *map, uint16_t province, uint16_t unit_type) {
+    if (unit_type == UNIT_ARMY) return COAST_ARMY;
+    bool coastal = province < map->province_count &&
+                   map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
+    return coastal ? COAST_SHORE : COAST_SEA;
+}
 
 Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {
     if (!map || !centres || msg_length(message) < POSITION_UNITS_AT) return nullptr;

@@ -31,6 +31,10 @@ constexpr size_t UNIT_RETREAT_SIZE = 4;
 // when the message is too short for its header, or when memory runs out.
 Position *position_build(Map *map, CentreTable *centres, uint8_t *message);
 
+// The coast chosen for a unit of `unit_type` whose coast (or retreat
+// option's coast) is left open in province `province`.
+uint16_t position_open_coast(const Map *map, uint16_t province, uint16_t unit_type);
+
 // The first LocationState in index order in province `province` whose coast
 // equals `coast` in all 16 bits; null if none.
 LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast);
