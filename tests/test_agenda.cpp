@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "board.h"
+#include "boards.h"
 #include "common/bytes.h"
 #include "doubles.h"
 #include "orders/agenda.h"
@@ -23,18 +24,7 @@ namespace {
 
 using board::Board;
 
-//   A B C
-//   D E F      A, B home centres of power 0; C of 1; G of 2; E, I neutral.
-//   G H I
-const Board &grid() {
-    static const Board board(R"(
-        powers 3
-        land A*0 B*0 C*1 D E* F G*2 H I*
-        army A-B B-C D-E E-F G-H H-I A-D D-G B-E E-H C-F F-I
-        army A-E B-D B-F C-E D-H E-G E-I F-H
-    )");
-    return board;
-}
+const Board &grid() { return grid_board(); }
 
 Session session_of(uint16_t power) {
     Session session{};

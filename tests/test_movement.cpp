@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board.h"
+#include "boards.h"
 #include "world.h"
 
 namespace {
@@ -13,19 +14,7 @@ namespace {
 using board::Board;
 using Orders = std::vector<std::pair<const char *, const char *>>;
 
-// A 3 x 3 block of land where every province touches its eight neighbours:
-//   A B C
-//   D E F
-//   G H I
-const Board &grid() {
-    static const Board board(R"(
-        powers 3
-        land A*0 B*0 C*1 D E* F G*2 H I*
-        army A-B B-C D-E E-F G-H H-I A-D D-G B-E E-H C-F F-I
-        army A-E B-D B-F C-E D-H E-G E-I F-H
-    )");
-    return board;
-}
+const Board &grid() { return grid_board(); }
 
 // Coasts and seas around a province with two coasts.
 const Board &iberia() {
