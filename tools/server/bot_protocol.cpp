@@ -1,0 +1,189 @@
+// Joining, rejoining, the set-up exchange and orders, for one bot link.
+#include "tools/server/bot_protocol.h"
+
+#include <cstring>
+#include <string>
+
+#include "common/bytes.h"
+#include "platform/wire.h"
+#include "session/message.h"
+#include "tools/server/messages.h"
+#include "tools/server/orders_decode.h"
+#include "tools/server/report.h"
+#include "world/map.h"
+
+namespace {
+
+// The text of a join field: up to its NUL (or the field's end), printable
+// ASCII only, so that a name can go to a terminal or a JSON line as it is.
+std::string join_text(const uint8_t *field) {
+    std::string text;
+    for (size_t i = 0; i < JOIN_FIELD_SIZE && field[i]; i++)
+        text += field[i] >= 0x20 && field[i] < 0x7F ? static_cast<char>(field[i]) : '?';
+    return text;
+}
+
+void let_go(Game *game, uint32_t link) {
+    link_send(game, link, end_record(MSG_SESSION_END));
+    game->links[link].close_when_sent = true;
+}
+
+// ---------------------------------------------------------------------------
+// Joining
+// ---------------------------------------------------------------------------
+
+int free_seat(const Game *game) {
+    for (size_t p = 0; p < game->seats.size(); p++)
+        if (!game->seats[p].assigned) return static_cast<int>(p);
+    return -1;
+}
+
+RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message) {
+    if (msg_length(message) != JOIN_LENGTH) return RecordVerdict::CLOSE;
+    Link &link = game->links[link_id];
+    if (link.power >= 0) return RecordVerdict::KEEP;  // already plays
+    int power = free_seat(game);
+    if (power < 0 || game->stage == GameStage::OVER) {
+        game_report_event(game, Verbosity::NORMAL, "a bot asked to join, but no power is free");
+        let_go(game, link_id);
+        return RecordVerdict::KEEP;
+    }
+    Seat &seat = game->seats[static_cast<size_t>(power)];
+    seat.assigned = true;
+    seat.passcode = game_new_passcode(game);
+    seat.link = static_cast<int>(link_id);
+    seat.bot_name = join_text(message + JOIN_NAME_FIELD);
+    link.power = power;
+    link.state = LinkState::ASSIGNED;
+    game_report_event(game, Verbosity::NORMAL, "power %d (%s): %s joined", power,
+                      power_name(game, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
+    link_send(game, link_id, assignment_record(game_power_token(static_cast<uint16_t>(power)), seat.passcode));
+    link_send(game, link_id, map_name_record(game->map_name));
+    return RecordVerdict::KEEP;
+}
+
+RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record) {
+    const uint8_t *message = record_message(record);
+    if (msg_length(message) != REJOIN_LENGTH) return RecordVerdict::CLOSE;
+    Link &link = game->links[link_id];
+    if (link.power >= 0) return RecordVerdict::KEEP;
+    uint16_t token = get_u16(message, ASSIGNMENT_POWER_FIELD);
+    uint16_t passcode = get_u16(message, ASSIGNMENT_PASSCODE_FIELD);
+    uint16_t power = static_cast<uint16_t>(token >> 8);
+    bool accepted = power < game->seats.size() && game->stage != GameStage::OVER &&
+                    token == game_power_token(power) && game->seats[power].assigned &&
+                    game->seats[power].link < 0 && game->seats[power].passcode == passcode;
+    link_send(game, link_id, rejoin_answer_record(record, accepted ? FLAG_ACCEPT : FLAG_REJECT));
+    if (!accepted) {
+        game_report_event(game, Verbosity::VERBOSE, "a rejoin as power %u was refused", power);
+        return RecordVerdict::KEEP;
+    }
+    game->seats[power].link = static_cast<int>(link_id);
+    link.power = power;
+    link.state = LinkState::READY;
+    game_report_event(game, Verbosity::NORMAL, "power %u (%s): rejoined", power, power_name(game, power).c_str());
+    game_try_start(game);
+    return RecordVerdict::KEEP;
+}
+
+// ---------------------------------------------------------------------------
+// The set-up exchange
+// ---------------------------------------------------------------------------
+
+// The bot's answer to the map name: with flag 2 and the same name it is
+// ready to play; anything else means it cannot, and its seat is freed.
+RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *message) {
+    Link &link = game->links[link_id];
+    if (link.state != LinkState::ASSIGNED) return RecordVerdict::KEEP;
+    size_t length = msg_length(message);
+    size_t name_size = game->map_name.size();
+    bool same_name = length > MAP_NAME_FIELD + name_size &&
+                     std::memcmp(message + MAP_NAME_FIELD, game->map_name.data(), name_size) == 0 &&
+                     message[MAP_NAME_FIELD + name_size] == 0;
+    if (msg_flag(message) != FLAG_ACCEPT || !same_name) {
+        game_report_event(game, Verbosity::NORMAL, "power %d: the bot refused the map", link.power);
+        game->seats[static_cast<size_t>(link.power)] = Seat{};
+        link.power = -1;
+        link.state = LinkState::CONNECTED;
+        let_go(game, link_id);
+        return RecordVerdict::KEEP;
+    }
+    link.state = LinkState::READY;
+    if (game->stage == GameStage::PLAYING)
+        link_send_phase(game, link_id);
+    else
+        game_try_start(game);
+    return RecordVerdict::KEEP;
+}
+
+// Requests carry the type of what they ask for and flag 1; only a bot with
+// a power is answered.
+RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
+    const Link &link = game->links[link_id];
+    if (link.power < 0) return RecordVerdict::KEEP;
+    uint16_t power = static_cast<uint16_t>(link.power);
+    switch (type) {
+    case MSG_MAP_NAME:
+        link_send(game, link_id, map_name_record(game->map_name));
+        break;
+    case MSG_MAP_DEFINITION:
+        link_send(game, link_id, record_of_message(game->generated.map_message));
+        break;
+    case MSG_ASSIGNMENT:
+        link_send(game, link_id, assignment_record(game_power_token(power), game->seats[power].passcode));
+        break;
+    case MSG_CENTRE_OWNERSHIP:
+        if (game->stage == GameStage::PLAYING) link_send(game, link_id, centres_record(game->map, game->centres));
+        break;
+    case MSG_POSITION:
+        if (game->stage == GameStage::PLAYING) link_send(game, link_id, record_of_message(game->position_message));
+        break;
+    default:
+        break;
+    }
+    return RecordVerdict::KEEP;
+}
+
+// ---------------------------------------------------------------------------
+// Orders
+// ---------------------------------------------------------------------------
+
+RecordVerdict on_orders(Game *game, uint32_t link_id, const uint8_t *message) {
+    size_t length = msg_length(message);
+    // A malformed orders message closes the link whenever it arrives.
+    if (!orders_message_readable(message, length)) return RecordVerdict::CLOSE;
+    const Link &link = game->links[link_id];
+    if (game->stage != GameStage::PLAYING || link.state != LinkState::READY) return RecordVerdict::KEEP;
+    uint16_t power = static_cast<uint16_t>(link.power);
+    orders_decode(game->position, power, message, length, &game->orders[power]);
+    game_resolve_when_complete(game);
+    return RecordVerdict::KEEP;
+}
+
+}  // namespace
+
+RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *record, size_t size) {
+    if (link_id >= game->links.size() || game->links[link_id].state == LinkState::CLOSED)
+        return RecordVerdict::CLOSE;
+    if (!wire_record_valid(record, size)) return RecordVerdict::CLOSE;
+    const uint8_t *message = record_message(record);
+    uint16_t type = msg_type(message);
+    switch (type) {
+    case MSG_JOIN:
+        return on_join(game, link_id, message);
+    case MSG_REJOIN:
+        return on_rejoin(game, link_id, record);
+    case MSG_MAP_NAME:
+        if (msg_flag(message) != FLAG_PLAIN) return on_map_name_answer(game, link_id, message);
+        return on_request(game, link_id, type);
+    case MSG_MAP_DEFINITION:
+    case MSG_ASSIGNMENT:
+    case MSG_CENTRE_OWNERSHIP:
+    case MSG_POSITION:
+        return on_request(game, link_id, type);
+    case MSG_ORDERS:
+        return on_orders(game, link_id, message);
+    default:
+        return RecordVerdict::KEEP;  // not a message a bot needs to send; ignored
+    }
+}

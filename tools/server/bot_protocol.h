@@ -1,0 +1,25 @@
+// One bot's side of the game: every record a bot sends (join, rejoin, the
+// set-up requests and answers, orders) is taken here, checked before use,
+// and answered through the link's outbox.  No socket is involved, so the
+// handling can be driven record by record (tests, fuzzing).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tools/server/game.h"
+
+enum class RecordVerdict {
+    KEEP,  // the link stays open
+    CLOSE, // the record was malformed: close the link now
+};
+
+// Takes one record (kind byte first, `size` bytes, as a wire frame carried
+// it) that link `link` sent.  Any byte string is accepted as input: a record
+// that is not a valid message record, or a message that cannot be read as
+// its type (a join, rejoin or orders message of the wrong length, orders
+// whose count does not match the length), gives CLOSE, and the caller then
+// closes the connection and calls game_link_closed.  Types the server does
+// not expect from a bot are ignored, as are requests from a link that has
+// no power.  Orders may complete the phase, which is then resolved at once.
+RecordVerdict server_take_record(Game *game, uint32_t link, const uint8_t *record, size_t size);

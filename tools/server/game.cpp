@@ -1,0 +1,324 @@
+// The game's course: setting it up, opening each phase to the bots,
+// resolving it with the library's adjudicator when the orders are in or the
+// deadline has passed, and ending it.
+#include "tools/server/game.h"
+
+#include <chrono>
+#include <filesystem>
+
+#include "common/bytes.h"
+#include "orders/order.h"
+#include "tools/server/game_record.h"
+#include "tools/server/messages.h"
+#include "tools/server/report.h"
+#include "tools/server/retreat_options.h"
+#include "world/centres.h"
+#include "world/map.h"
+#include "world/position.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Setting up
+// ---------------------------------------------------------------------------
+
+bool load_map(Game *game, std::string *error) {
+    if (game->options.use_seed) {
+        MapgenOptions options = mapgen_default_options();
+        options.seed = game->options.seed;
+        game->generated = mapgen_generate(options);
+        game->map_name = "seed-" + std::to_string(game->options.seed);
+    } else {
+        game->generated = mapgen_default();
+        game->map_name = "standard";
+    }
+    if (game->generated.map_message.empty()) {
+        *error = "no map could be generated from this seed";
+        return false;
+    }
+    game->map = map_build(game->generated.map_message.data());
+    if (!game->map) {
+        *error = "the library refused the map";
+        return false;
+    }
+    CentreTable *centres = centre_table_build(game->map, game->generated.centres_message.data());
+    if (!centres) {
+        *error = "out of memory";
+        return false;
+    }
+    game->centres = centre_table_retain(centres);
+    game->position_message = game->generated.position_message;
+    game->position = position_build(game->map, game->centres, game->position_message.data());
+    if (!game->position) {
+        *error = "the library refused the opening position";
+        return false;
+    }
+    game->first_year = game->position->year;
+    return true;
+}
+
+bool open_outputs(Game *game, std::string *error) {
+    std::error_code failure;
+    std::filesystem::create_directories(game->options.out, failure);
+    if (failure) {
+        *error = "cannot create " + game->options.out + ": " + failure.message();
+        return false;
+    }
+    std::string path = (std::filesystem::path(game->options.out) / GAME_RECORD_FILE).string();
+    game->record_file = std::fopen(path.c_str(), "w");
+    if (!game->record_file) {
+        *error = "cannot write " + path;
+        return false;
+    }
+    return true;
+}
+
+uint32_t next_random(Game *game) {
+    uint32_t x = game->random_state;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    return game->random_state = x;
+}
+
+// ---------------------------------------------------------------------------
+// Phases
+// ---------------------------------------------------------------------------
+
+bool retreat_season(uint16_t season) { return season == SEASON_SUMMER || season == SEASON_AUTUMN; }
+
+// Every power that has something to order and has (or had) a bot has sent
+// its orders.  Powers that never had a bot are not waited for.
+bool phase_complete(const Game *game) {
+    for (uint16_t p = 0; p < game->map->power_count; p++)
+        if (game->seats[p].assigned && !game->orders[p].received && game_power_must_order(game, p)) return false;
+    return true;
+}
+
+void open_phase(Game *game) {
+    for (PowerOrders &orders : game->orders) orders = PowerOrders{};
+    game->deadline_ms = game->now_ms + game->options.deadline_ms;
+    for (uint32_t l = 0; l < game->links.size(); l++)
+        if (game->links[l].state == LinkState::READY) link_send_phase(game, l);
+}
+
+// The orders of the phase: defaults first (hold; a dislodged unit
+// disbands; a build slot waives), then what each power sent.
+void apply_orders(Game *game) {
+    Position *position = game->position;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        uint16_t token = !unit->location ? ORD_WAIVE : unit->dislodged ? ORD_DISBAND : ORD_HOLD;
+        order_set(&unit->order, token, nullptr, nullptr);
+    }
+    for (const PowerOrders &orders : game->orders)
+        for (const ChosenOrder &chosen : orders.chosen)
+            if (chosen.unit < position->unit_count) position->units[chosen.unit]->order = chosen.order;
+}
+
+std::vector<uint16_t> centre_counts(const Game *game) {
+    std::vector<uint16_t> counts(game->map->power_count, 0);
+    for (uint16_t p = 0; p < game->map->power_count; p++)
+        if (game->centres->lists[p]) counts[p] = game->centres->lists[p]->count;
+    return counts;
+}
+
+void fail(Game *game, const char *why) {
+    std::fprintf(stderr, "brox-server: %s; the game ends\n", why);
+    game->exit_status = 1;
+    game_stop(game);
+}
+
+// Replaces the game's Position (and CentreTable) by the one that follows
+// `next`, composed as a message with the retreat options the server works
+// out.  Returns false when memory ran out.
+bool take_next_position(Game *game, Position *next) {
+    RetreatOptions retreats;
+    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
+    game->position_message = position_message_compose(next, retreats);
+    CentreTable *centres = centre_table_retain(next->centres);
+    brox_position_free(next);
+    brox_position_free(game->position);
+    centre_table_release(game->map, game->centres);
+    game->centres = centres;
+    game->position = position_build(game->map, game->centres, game->position_message.data());
+    return game->position != nullptr;
+}
+
+const char *winner_reason(const Game *game) {
+    std::vector<uint16_t> counts = centre_counts(game);
+    for (uint16_t count : counts)
+        if (2 * count > game->map->centre_count) return "one power owns more than half the supply centres";
+    return nullptr;
+}
+
+void end_game(Game *game, const char *reason) {
+    game->stage = GameStage::OVER;
+    game_record_final(game, reason);
+    game_report_end(game, reason);
+    for (uint32_t l = 0; l < game->links.size(); l++) {
+        link_send(game, l, end_record(MSG_GAME_END));
+        link_send(game, l, end_record(MSG_SESSION_END));
+        game->links[l].close_when_sent = true;
+    }
+}
+
+void resolve_phase(Game *game) {
+    apply_orders(game);
+    game_record_phase(game);
+    game_report_phase(game);
+    uint16_t year = game->position->year;
+    CentreTable *before = game->centres;
+    Position *next = brox_adjudicate(game->position);
+    if (!next) return fail(game, "the adjudicator built no next position");
+    bool new_ownership = next->centres != before;
+    if (!take_next_position(game, next)) return fail(game, "out of memory");
+    if (new_ownership) game->centre_history.push_back({std::to_string(year), centre_counts(game)});
+
+    if (const char *reason = winner_reason(game)) return end_game(game, reason);
+    if (game->position->season == SEASON_SPRING &&
+        game->position->year >= game->first_year + game->options.years)
+        return end_game(game, "the last year has been played");
+    open_phase(game);
+}
+
+int ready_count(const Game *game) {
+    int ready = 0;
+    for (const Link &link : game->links) ready += link.state == LinkState::READY;
+    return ready;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Setting up and releasing
+// ---------------------------------------------------------------------------
+
+bool game_init(Game *game, const ServerOptions &options, std::string *error) {
+    game->options = options;
+    game->log = options.verbosity == Verbosity::QUIET ? nullptr : stdout;
+    game->random_state = options.passcode_seed;
+    if (game->random_state == 0)
+        game->random_state = static_cast<uint32_t>(
+            std::chrono::steady_clock::now().time_since_epoch().count() | 1);
+    if (!load_map(game, error)) return false;
+    uint16_t powers = game->map->power_count;
+    if (game->options.players == 0) game->options.players = powers;
+    if (game->options.players > powers) {
+        *error = "the map has only " + std::to_string(powers) + " powers";
+        return false;
+    }
+    game->seats.assign(powers, Seat{});
+    game->orders.assign(powers, PowerOrders{});
+    game->centre_history.push_back({"start", centre_counts(game)});
+    return open_outputs(game, error);
+}
+
+void game_release(Game *game) {
+    if (game->position) brox_position_free(game->position);
+    game->position = nullptr;
+    if (game->centres) centre_table_release(game->map, game->centres);
+    game->centres = nullptr;
+    if (game->map) map_release(game->map);
+    game->map = nullptr;
+    if (game->record_file) std::fclose(game->record_file);
+    game->record_file = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Links
+// ---------------------------------------------------------------------------
+
+uint32_t game_link_open(Game *game) {
+    game->links.push_back(Link{});
+    if (game->stage == GameStage::OVER) {
+        // Too late to play: tell the bot and let it go.
+        uint32_t link = static_cast<uint32_t>(game->links.size() - 1);
+        link_send(game, link, end_record(MSG_SESSION_END));
+        game->links[link].close_when_sent = true;
+    }
+    return static_cast<uint32_t>(game->links.size() - 1);
+}
+
+void game_link_closed(Game *game, uint32_t link_id) {
+    if (link_id >= game->links.size()) return;
+    Link &link = game->links[link_id];
+    if (link.state == LinkState::CLOSED) return;
+    link.state = LinkState::CLOSED;
+    link.outbox.clear();
+    if (link.power < 0) return;
+    Seat &seat = game->seats[static_cast<size_t>(link.power)];
+    if (seat.link != static_cast<int>(link_id)) return;
+    seat.link = -1;
+    // Before the start a seat whose bot has gone is free for a newcomer.
+    if (game->stage == GameStage::WAITING) seat = Seat{};
+    if (game->stage != GameStage::OVER)
+        game_report_event(game, Verbosity::NORMAL, "power %d: the bot has gone", link.power);
+    game_resolve_when_complete(game);
+}
+
+void link_send(Game *game, uint32_t link_id, Record record) {
+    if (link_id >= game->links.size() || game->links[link_id].state == LinkState::CLOSED) return;
+    game->links[link_id].outbox.push_back(std::move(record));
+}
+
+void link_send_phase(Game *game, uint32_t link_id) {
+    if (game->stage != GameStage::PLAYING) return;
+    link_send(game, link_id, centres_record(game->map, game->centres));
+    link_send(game, link_id, record_of_message(game->position_message));
+}
+
+bool game_power_must_order(const Game *game, uint16_t power) {
+    const Position *position = game->position;
+    if (!position || power >= game->map->power_count) return false;
+    if (position->season == SEASON_WINTER) return position->adjustment[power] != 0;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        if (unit->power != power || !unit->location) continue;
+        if (!retreat_season(position->season) || unit->dislodged) return true;
+    }
+    return false;
+}
+
+uint16_t game_power_token(uint16_t power) {
+    return static_cast<uint16_t>((power << 8) | POWER_CATEGORY);
+}
+
+uint16_t game_new_passcode(Game *game) {
+    uint16_t passcode;
+    do passcode = static_cast<uint16_t>(next_random(game) >> 8);
+    while (passcode == 0);
+    return passcode;
+}
+
+// ---------------------------------------------------------------------------
+// The course of the game
+// ---------------------------------------------------------------------------
+
+void game_try_start(Game *game) {
+    if (game->stage != GameStage::WAITING || ready_count(game) < game->options.players) return;
+    game->stage = GameStage::PLAYING;
+    game_report_start(game);
+    open_phase(game);
+    game_resolve_when_complete(game);
+}
+
+void game_resolve_when_complete(Game *game) {
+    while (game->stage == GameStage::PLAYING && phase_complete(game)) resolve_phase(game);
+}
+
+void game_tick(Game *game, int64_t now_ms) {
+    game->now_ms = now_ms;
+    if (game->stage != GameStage::PLAYING || now_ms < game->deadline_ms) return;
+    resolve_phase(game);
+    game_resolve_when_complete(game);
+}
+
+int64_t game_wait_ms(const Game *game) {
+    if (game->stage != GameStage::PLAYING) return -1;
+    return game->deadline_ms > game->now_ms ? game->deadline_ms - game->now_ms : 0;
+}
+
+void game_stop(Game *game) {
+    if (game->stage != GameStage::OVER) end_game(game, "the server was stopped");
+}

@@ -1,0 +1,129 @@
+// The local game server's state of one game: the map and its messages, the
+// seats of the powers, the links of the connected bots with the records
+// waiting to go out to them, and the phase being played.  Nothing here
+// touches a socket: the connection layer feeds records in and carries the
+// outgoing records away.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "brox.h"
+#include "tools/mapgen/mapgen.h"
+#include "tools/server/options.h"
+
+using Record = std::vector<uint8_t>;  // kind byte, then the message
+
+enum class LinkState {
+    CONNECTED, // no power yet: expecting a join or a rejoin
+    ASSIGNED,  // joined; waiting for the bot to accept the map
+    READY,     // plays its power: receives every phase
+    CLOSED,    // gone; the id is never reused
+};
+
+// One bot connection as the game sees it.
+struct Link {
+    LinkState state = LinkState::CONNECTED;
+    int power = -1;                 // the power it plays, -1 before joining
+    bool close_when_sent = false;   // close once the outbox has gone out
+    std::vector<Record> outbox;     // records for the connection layer, oldest first
+};
+
+// A power's place in the game.
+struct Seat {
+    bool assigned = false;  // handed to a bot at least once: its orders are awaited
+    uint16_t passcode = 0;  // what a rejoin must present
+    int link = -1;          // the bot's link now, -1 when it has gone
+    std::string bot_name;   // from the join, printable characters only
+};
+
+// An order chosen for one unit of the server's Position.
+struct ChosenOrder {
+    uint16_t unit = 0;  // index in the Position's units
+    Order order = {};   // a copy of one of that unit's candidates
+};
+
+// What one power sent for the current phase.
+struct PowerOrders {
+    bool received = false;           // an orders message arrived this phase
+    uint16_t entries = 0;            // entries it held
+    uint16_t refused = 0;            // entries not used: unknown unit or illegal order
+    std::vector<ChosenOrder> chosen; // the accepted ones
+    std::vector<std::string> refusals; // why each refused entry was not used
+};
+
+enum class GameStage { WAITING, PLAYING, OVER };
+
+// Supply centres per power at one moment, for the final table.
+struct CentreCount {
+    std::string label;              // "start" or the year
+    std::vector<uint16_t> per_power;
+};
+
+struct Game {
+    ServerOptions options;
+    GeneratedMap generated;         // map, opening messages and layout
+    std::string map_name;
+    Map *map = nullptr;
+    CentreTable *centres = nullptr; // the game's own reference
+    Position *position = nullptr;   // the phase being played, built from position_message
+    Record position_message;        // its MSG_POSITION, from the type word, as sent
+
+    std::vector<Seat> seats;        // by power index
+    std::vector<Link> links;        // by link id
+    std::vector<PowerOrders> orders;// by power index, for the current phase
+
+    GameStage stage = GameStage::WAITING;
+    uint16_t first_year = 0;
+    int64_t now_ms = 0;             // the connection layer's clock
+    int64_t deadline_ms = 0;        // when the current phase resolves at the latest
+    uint32_t random_state = 1;      // passcodes
+    int exit_status = 0;            // non-zero when the game could not go on
+
+    std::FILE *record_file = nullptr; // one JSON line per phase
+    std::FILE *log = nullptr;         // progress and events; null when quiet
+    std::vector<CentreCount> centre_history;
+};
+
+// Sets up the game: the map (default or from the seed), its Map, the
+// opening CentreTable and Position, the seats, the output folder and the
+// game record.  Returns false, with a reason in *error, when any of these
+// fails; game_release is still the caller's.
+bool game_init(Game *game, const ServerOptions &options, std::string *error);
+// Releases the Position, the CentreTable reference and the Map, and closes
+// the game record.
+void game_release(Game *game);
+
+// A new bot connection; returns its link id.
+uint32_t game_link_open(Game *game);
+// The connection of a link is gone: its power, if any, waits for a rejoin.
+void game_link_closed(Game *game, uint32_t link);
+
+// Sets the clock; resolves the phase when its deadline has passed.
+void game_tick(Game *game, int64_t now_ms);
+// Milliseconds until the game next needs a tick (the deadline), or -1.
+int64_t game_wait_ms(const Game *game);
+
+// Starts the first phase once enough bots are ready.
+void game_try_start(Game *game);
+// Resolves the phase when every power whose orders are awaited has sent
+// them.
+void game_resolve_when_complete(Game *game);
+// Ends the game at once, as when the server is told to stop.
+void game_stop(Game *game);
+
+// Appends a record to a link's outbox (nothing for a closed link).
+void link_send(Game *game, uint32_t link, Record record);
+// Sends the current phase's centre ownership and position to one link.
+void link_send_phase(Game *game, uint32_t link);
+
+// Whether a power has anything to order in the current phase: a unit in a
+// movement phase, a dislodged unit in a retreat phase, an adjustment in
+// winter.
+bool game_power_must_order(const Game *game, uint16_t power);
+// The power token handed to the bot of power `power`.
+uint16_t game_power_token(uint16_t power);
+// A fresh non-zero passcode.
+uint16_t game_new_passcode(Game *game);

@@ -1,0 +1,231 @@
+// Writing the game record and the final picture.
+#include "tools/server/game_record.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "tools/server/report.h"
+#include "world/map.h"
+#include "world/position.h"
+
+namespace {
+
+std::string quoted(const std::string &text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20) continue;
+        out += c;
+    }
+    return out + "\"";
+}
+
+uint16_t unit_type_at(const LocationState *location) {
+    return location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+}
+
+std::string type_letter(uint16_t unit_type) { return unit_type == UNIT_FLEET ? "F" : "A"; }
+
+bool from_bot(const PowerOrders &orders, uint16_t unit) {
+    for (const ChosenOrder &chosen : orders.chosen)
+        if (chosen.unit == unit) return true;
+    return false;
+}
+
+uint16_t chosen_count(const PowerOrders &orders, uint16_t token) {
+    uint16_t count = 0;
+    for (const ChosenOrder &chosen : orders.chosen) count += chosen.order.token == token;
+    return count;
+}
+
+uint16_t units_of(const Position *position, uint16_t power) {
+    uint16_t count = 0;
+    for (uint16_t u = 0; u < position->unit_count; u++)
+        count += position->units[u]->power == power && position->units[u]->location;
+    return count;
+}
+
+std::string units_json(const Game *game) {
+    const Position *position = game->position;
+    std::string out = "[";
+    for (uint16_t u = 0, placed = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        if (!unit->location) continue;
+        if (placed++) out += ",";
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"unit\":" + quoted(unit_name(game, unit));
+        if (unit->dislodged) {
+            out += ",\"dislodged\":true,\"retreats\":[";
+            LumAvlTree *set = const_cast<LumAvlTree *>(&unit->candidates);
+            bool first = true;
+            for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
+                 order = static_cast<Order *>(lum_avl_next(set, &order->node))) {
+                if (order->token != ORD_RETREAT || !order->target) continue;
+                out += (first ? "" : ",") + quoted(location_name(game, order->target));
+                first = false;
+            }
+            out += "]";
+        }
+        out += "}";
+    }
+    return out + "]";
+}
+
+std::string orders_json(const Game *game) {
+    const Position *position = game->position;
+    std::string out = "[";
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        if (u) out += ",";
+        bool sent = from_bot(game->orders[unit->power], u);
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"order\":" + quoted(order_text(game, unit)) +
+               ",\"from\":\"" + (sent ? "bot" : "default") + "\"}";
+    }
+    return out + "]";
+}
+
+std::string powers_json(const Game *game, bool with_orders) {
+    const Position *position = game->position;
+    std::string out = "[";
+    for (uint16_t p = 0; p < game->map->power_count; p++) {
+        const PowerOrders &orders = game->orders[p];
+        const CentreList *list = game->centres->lists[p];
+        if (p) out += ",";
+        out += "{\"power\":" + std::to_string(p) + ",\"name\":" + quoted(power_name(game, p)) +
+               ",\"bot\":" + quoted(game->seats[p].bot_name) +
+               ",\"units\":" + std::to_string(units_of(position, p)) +
+               ",\"centres\":" + std::to_string(list ? list->count : 0);
+        if (with_orders) {
+            out += ",\"orders_due\":" + std::string(game_power_must_order(game, p) ? "true" : "false") +
+                   ",\"orders_received\":" + (orders.received ? "true" : "false") +
+                   ",\"entries\":" + std::to_string(orders.entries) +
+                   ",\"refused\":" + std::to_string(orders.refused);
+            if (position->season == SEASON_WINTER)
+                out += ",\"adjustment\":" + std::to_string(position->adjustment[p]) +
+                       ",\"builds\":" + std::to_string(chosen_count(orders, ORD_BUILD)) +
+                       ",\"removals\":" + std::to_string(chosen_count(orders, ORD_REMOVE));
+        }
+        out += "}";
+    }
+    return out + "]";
+}
+
+// Ownership as one list of centres per power, and the unowned ones.
+std::string ownership_json(const Game *game) {
+    const Map *map = game->map;
+    std::vector<int> owner(map->province_count, -1);
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        const CentreList *list = game->centres->lists[p];
+        for (uint16_t c = 0; list && c < list->count; c++)
+            if (list->provinces[c] < map->province_count) owner[list->provinces[c]] = p;
+    }
+    std::string out = "\"ownership\":[";
+    for (int p = 0; p < map->power_count; p++) {
+        out += p ? ",[" : "[";
+        bool first = true;
+        for (uint16_t i = 0; i < map->province_count; i++) {
+            if (owner[i] != p || map->provinces[i].centre_kind == CENTRE_NONE) continue;
+            out += (first ? "" : ",") + quoted(game->generated.layout.provinces[i].abbreviation);
+            first = false;
+        }
+        out += "]";
+    }
+    out += "],\"unowned\":[";
+    bool first = true;
+    for (uint16_t i = 0; i < map->province_count; i++) {
+        if (owner[i] >= 0 || map->provinces[i].centre_kind == CENTRE_NONE) continue;
+        out += (first ? "" : ",") + quoted(game->generated.layout.provinces[i].abbreviation);
+        first = false;
+    }
+    return out + "]";
+}
+
+void write_line(Game *game, const std::string &line) {
+    if (!game->record_file) return;
+    std::fputs(line.c_str(), game->record_file);
+    std::fputc('\n', game->record_file);
+    std::fflush(game->record_file);
+}
+
+std::string phase_head(const Game *game) {
+    return "\"year\":" + std::to_string(game->position->year) + ",\"season\":\"" +
+           season_name(game->position->season) + "\"";
+}
+
+}  // namespace
+
+const char *season_name(uint16_t season) {
+    switch (season) {
+    case SEASON_SPRING: return "spring";
+    case SEASON_SUMMER: return "summer";
+    case SEASON_FALL: return "fall";
+    case SEASON_AUTUMN: return "autumn";
+    case SEASON_WINTER: return "winter";
+    default: return "unknown";
+    }
+}
+
+std::string location_name(const Game *game, const LocationState *location) {
+    const Position *position = game->position;
+    uint16_t index = position_province_index(position, location->province);
+    const Layout &layout = game->generated.layout;
+    if (index >= layout.provinces.size()) return "?" + std::to_string(index);
+    const LayoutProvince &province = layout.provinces[index];
+    for (const LayoutCoast &coast : province.coasts)
+        if (coast.code == location->coast) return province.abbreviation + "/" + coast.name;
+    return province.abbreviation;
+}
+
+std::string unit_name(const Game *game, const Unit *unit) {
+    if (!unit->location) return "slot";
+    return type_letter(unit_type_at(unit->location)) + " " + location_name(game, unit->location);
+}
+
+std::string order_text(const Game *game, const Unit *unit) {
+    const Order &order = unit->order;
+    std::string target = order.target ? location_name(game, order.target) : "?";
+    std::string other = order.other_unit ? unit_name(game, order.other_unit) : "?";
+    std::string self = unit_name(game, unit);
+    switch (order.token) {
+    case ORD_HOLD: return self + " H";
+    case ORD_MOVE: return self + " - " + target;
+    case ORD_SUPPORT: return self + " S " + other + (order.target ? " - " + target : "");
+    case ORD_CONVOY: return self + " C " + other + " - " + target;
+    case ORD_CONVOY_MOVE: {
+        std::string text = self + " - " + target + " via";
+        for (uint16_t r = 0; r < order.route_length && r < MAX_ROUTE; r++) {
+            uint16_t sea = position_province_index(game->position, order.route[r]);
+            text += " " + (sea < game->generated.layout.provinces.size()
+                               ? game->generated.layout.provinces[sea].abbreviation
+                               : std::to_string(sea));
+        }
+        return text;
+    }
+    case ORD_RETREAT: return self + " R " + target;
+    case ORD_DISBAND: return self + " D";
+    case ORD_BUILD:
+        return order.target ? "build " + type_letter(unit_type_at(order.target)) + " " + target : "waive";
+    case ORD_REMOVE: return "remove " + self;
+    case ORD_WAIVE: return "waive";
+    default: return self + " ?";
+    }
+}
+
+void game_record_phase(Game *game) {
+    if (!game->position) return;
+    write_line(game, "{" + phase_head(game) + ",\"units\":" + units_json(game) + ",\"orders\":" +
+                         orders_json(game) + ",\"powers\":" + powers_json(game, true) + "," +
+                         ownership_json(game) + "}");
+}
+
+void game_record_final(Game *game, const char *reason) {
+    if (!game->position) return;
+    write_line(game, "{\"final\":true,\"reason\":" + quoted(reason) + "," + phase_head(game) +
+                         ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) +
+                         "," + ownership_json(game) + "}");
+    std::string svg = board_svg(game->generated.layout, game->map, game->centres, game->position);
+    std::string path = (std::filesystem::path(game->options.out) / FINAL_BOARD_FILE).string();
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << svg;
+    file.close();
+    if (!file) std::fprintf(stderr, "brox-server: cannot write %s\n", path.c_str());
+}

@@ -1,0 +1,26 @@
+// The game record: one line of JSON per phase (season, year, units, the
+// orders as used, what each power sent, centre ownership), a last line for
+// the final position, and the picture of the final board.
+#pragma once
+
+#include <string>
+
+#include "tools/server/game.h"
+
+constexpr const char *GAME_RECORD_FILE = "game.jsonl";
+constexpr const char *FINAL_BOARD_FILE = "final-board.svg";
+
+const char *season_name(uint16_t season);
+// "STA", "NOR/north" (a named coast), from the generated layout.
+std::string location_name(const Game *game, const LocationState *location);
+// "A STA", "F NOR/north".
+std::string unit_name(const Game *game, const Unit *unit);
+// The unit's chosen order in short notation: "A STA H", "A STA - NOR",
+// "F SEA S A STA - NOR", "F SEA C A STA - NOR", "A STA - NOR via SEA",
+// "A STA R NOR", "A STA D", "build F NOR/north", "remove A STA", "waive".
+std::string order_text(const Game *game, const Unit *unit);
+
+// Writes the line of the phase being resolved, its orders applied.
+void game_record_phase(Game *game);
+// Writes the final line and the picture of the final board.
+void game_record_final(Game *game, const char *reason);

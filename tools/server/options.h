@@ -1,0 +1,27 @@
+// The local game server's command line: where it listens, which map it
+// plays, how long a game and a phase last, who is awaited and where the
+// game record goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "vorn.h"
+
+enum class Verbosity { QUIET, NORMAL, VERBOSE };
+
+struct ServerOptions {
+    uint16_t port = VORN_DEFAULT_PORT; // 0: any free port
+    int years = 5;                     // game years to play
+    bool use_seed = false;             // false: the built-in default map
+    uint64_t seed = 0;                 // map seed when use_seed
+    int64_t deadline_ms = 20000;       // longest wait for a phase's orders
+    std::string out = "game-out";      // folder of the game record and final picture
+    int players = 0;                   // bots awaited before the start; 0: one per power
+    Verbosity verbosity = Verbosity::NORMAL;
+    uint32_t passcode_seed = 0;        // seeds the passcodes; 0: taken from the clock
+};
+
+// Reads the command line into *options.  Returns 0 to go on, -1 when the
+// help was shown, or 2 after printing a complaint to standard error.
+int server_options_parse(int argc, char **argv, ServerOptions *options);

@@ -1,0 +1,29 @@
+// What the local game server prints as a game goes on: events, a line per
+// phase with the supply centres of every power, and at the end the table of
+// supply centres by power and year (also written to the output folder).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "tools/server/game.h"
+
+constexpr const char *CENTRE_TABLE_FILE = "centres.txt";
+
+// The layout's name of a power, or "Power N".
+std::string power_name(const Game *game, uint16_t power);
+
+// Prints one event line when the verbosity reaches `level`.
+void game_report_event(const Game *game, Verbosity level, const char *format, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// The game's description and the head of the progress table.
+void game_report_start(const Game *game);
+// One progress line for the phase being resolved.
+void game_report_phase(const Game *game);
+// Why the game ended, the table of centres by power and year, and where
+// the outputs are.
+void game_report_end(const Game *game, const char *reason);
+
+// The table of supply centres by power and year, as text.
+std::string centre_table_text(const Game *game);
