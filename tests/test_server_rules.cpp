@@ -1,0 +1,303 @@
+// The local game server's rules, on boards written as text: where
+// dislodged units may retreat, and how a bot's orders message is matched
+// to the units and candidates of the server's own Position (orders made by
+// the library's own submission, then altered the way a faulty bot would).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "common/bytes.h"
+#include "doubles.h"
+#include "orders/submit.h"
+#include "tools/server/orders_decode.h"
+#include "tools/server/retreat_options.h"
+#include "world.h"
+#include "world/position.h"
+
+namespace {
+
+using board::Board;
+using Bytes = std::vector<uint8_t>;
+using Orders = std::vector<std::pair<const char *, const char *>>;
+
+//   A B C
+//   D E F      every province touches its neighbours, E touches all eight
+//   G H I
+const Board &grid() {
+    static const Board board(R"(
+        powers 3
+        land A*0 B*0 C*1 D E* F G*2 H I*
+        army A-B B-C D-E E-F G-H H-I A-D D-G B-E E-H C-F F-I
+        army A-E B-D B-F C-E D-H E-G E-I F-H
+    )");
+    return board;
+}
+
+const Board &iberia() {
+    static const Board board(R"(
+        powers 2
+        coast GAS MAR SPA*/nc/sc POR
+        sea   MAO WES
+        fleet MAO-SPA/nc MAO-POR MAO-GAS GAS-SPA/nc WES-SPA/sc MAR-SPA/sc MAO-WES
+        army  GAS-SPA MAR-SPA POR-SPA GAS-MAR
+    )");
+    return board;
+}
+
+// The retreat options of the unit dislodged in `province` after the moves,
+// as location names.
+Texts options_of(World &world, Position *before, Position *after, const std::string &province) {
+    RetreatOptions options = retreat_options_find(before, after);
+    Texts names;
+    for (uint16_t u = 0; u < after->unit_count; u++) {
+        if (!after->units[u]->dislodged || world.name(after->units[u]->location) != province) continue;
+        for (const RetreatOption &option : options[u])
+            names.push_back(world.name(position_find_location(after, option.province, option.coast)));
+    }
+    return names;
+}
+
+Position *after_moves(World &world, Position *position, const Orders &orders) {
+    for (const auto &[province, order] : orders) world.order(position, province, order);
+    return world.next(position);
+}
+
+// ---------------------------------------------------------------------------
+// Retreat options
+// ---------------------------------------------------------------------------
+
+TEST(RetreatOptions, EmptyNeighboursOnlyNotTheAttackersOriginNorAStandoff) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    Position *spring = world.position(SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
+    Position *summer = after_moves(world, spring,
+                                   {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}, {"G", "MOVE H"}, {"I", "MOVE H"}});
+    ASSERT_EQ(summer->season, SEASON_SUMMER);
+    // A and D are occupied, B is where the attack came from, G and I bounced
+    // out of H and stayed, H saw the standoff: F and C remain, in the order
+    // of E's adjacency list.
+    EXPECT_EQ(options_of(world, spring, summer, "E"), (Texts{"F", "C"}));
+    // Only the dislodged unit gets options.
+    RetreatOptions options = retreat_options_find(spring, summer);
+    size_t listed = 0;
+    for (const auto &unit_options : options) listed += !unit_options.empty();
+    EXPECT_EQ(listed, 1u);
+}
+
+TEST(RetreatOptions, AFleetRetreatsToTheCoastsItsLocationTouches) {
+    World world(iberia(), "");
+    Position *spring = world.position(SEASON_SPRING, "1 F MAO; 0 F WES; 0 F POR");
+    Position *summer = after_moves(world, spring, {{"WES", "MOVE MAO"}, {"POR", "SUPPORT F WES -> MAO"}});
+    // From MAO: SPA's north coast and GAS's coast; not POR (occupied), not
+    // WES (the attacker's origin).
+    EXPECT_EQ(options_of(world, spring, summer, "MAO"), (Texts{"SPA/nc", "GAS/f"}));
+}
+
+TEST(RetreatOptions, AConvoyedMoveThatWasNotCarriedLeavesItsDestinationOpen) {
+    World world(iberia(), "");
+    Position *spring = world.position(SEASON_SPRING, "0 A MAR; 0 F WES; 1 A SPA; 1 A POR; 1 F MAO");
+    Position *autumn = after_moves(world, spring,
+                                   {{"MAR", "MOVE SPA"}, {"WES", "SUPPORT A MAR -> SPA/sc"},
+                                    {"POR", "CONVOY_MOVE GAS/f via MAO"}});
+    // The fleet held instead of convoying: the army never left POR, so GAS
+    // saw no bounce and the dislodged army may go there (MAR was the
+    // attacker's, POR is occupied).
+    EXPECT_EQ(options_of(world, spring, autumn, "SPA"), (Texts{"GAS"}));
+}
+
+TEST(RetreatOptions, PositionsThatDoNotListTheSameUnitsGiveNoOptions) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    Position *spring = world.position(SEASON_SPRING, "0 A B; 0 A D; 1 A E");
+    Position *summer = after_moves(world, spring, {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}});
+    Position *other = world.position(SEASON_SPRING, "0 A B; 1 A E");
+    RetreatOptions options = retreat_options_find(other, summer);
+    ASSERT_EQ(options.size(), summer->unit_count);
+    for (const auto &unit_options : options) EXPECT_TRUE(unit_options.empty());
+}
+
+// ---------------------------------------------------------------------------
+// Orders messages
+// ---------------------------------------------------------------------------
+
+// The orders message that the library sends for `power` (from its type
+// word), the Units' orders chosen by name first.
+Bytes submitted(World &world, Position *position, uint16_t power, const Orders &orders) {
+    for (const auto &[province, order] : orders) world.order(position, province, order);
+    fake_client::reset();
+    brox_order_submit(nullptr, position, static_cast<uint16_t>(power << 8));
+    EXPECT_EQ(fake_client::sent().size(), 1u);
+    if (fake_client::sent().empty()) return {};
+    const Bytes &record = fake_client::sent().front();
+    return Bytes(record.begin() + 1, record.end());
+}
+
+uint8_t *entry_of(Bytes &message, size_t index) {
+    return message.data() + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * index;
+}
+
+// Appends a copy of entry `index` and fixes count and length.
+void repeat_entry(Bytes &message, size_t index) {
+    Bytes entry(entry_of(message, index), entry_of(message, index) + ORDER_ENTRY_SIZE);
+    message.insert(message.end(), entry.begin(), entry.end());
+    put_u16(message.data(), ORDERS_COUNT_AT, static_cast<uint16_t>(get_u16(message.data(), ORDERS_COUNT_AT) + 1));
+    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
+}
+
+// The chosen orders as "unit: order" texts, in the order they were taken.
+Texts chosen_texts(World &world, const Position *position, const PowerOrders &orders) {
+    Texts texts;
+    for (const ChosenOrder &chosen : orders.chosen) {
+        const Unit *unit = position->units[chosen.unit];
+        texts.push_back((unit->location ? world.name(unit) : "slot") + ": " + world.name(chosen.order));
+    }
+    return texts;
+}
+
+uint16_t token_of(const Board &board, const std::string &province) {
+    return board.definition.provinces[board.index(province)].token;
+}
+
+TEST(OrdersDecode, TheLibrarysOwnOrdersAreTakenAsCandidatesOfTheServersUnits) {
+    World world(iberia(), "");
+    const char *units = "1 A POR; 1 F MAO; 1 F WES; 0 A MAR";
+    Position *bot = world.position(SEASON_SPRING, units);
+    Position *server = world.position(SEASON_SPRING, units);
+    Bytes message = submitted(world, bot, 1,
+                              {{"POR", "CONVOY_MOVE GAS/f via MAO"}, {"MAO", "CONVOY A POR -> GAS/f"},
+                               {"WES", "SUPPORT A MAR -> SPA/sc"}});
+    PowerOrders orders;
+    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
+    EXPECT_TRUE(orders.received);
+    EXPECT_EQ(orders.entries, 3);
+    EXPECT_EQ(orders.refused, 0);
+    EXPECT_EQ(chosen_texts(world, server, orders),
+              (Texts{"A POR: CONVOY_MOVE GAS/f via MAO", "F MAO: CONVOY A POR -> GAS/f",
+                     "F WES: SUPPORT A MAR -> SPA/sc"}));
+    // The copies refer into the server's Position, not the bot's.
+    EXPECT_EQ(orders.chosen[1].order.other_unit, world.unit(server, "POR"));
+}
+
+TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    const char *units = "0 A A; 0 A B; 1 A C";
+    Position *bot = world.position(SEASON_SPRING, units);
+    Position *server = world.position(SEASON_SPRING, units);
+    Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}, {"B", "MOVE E"}});
+    repeat_entry(message, 0);  // A ordered twice
+    repeat_entry(message, 1);  // then B: move to I, which B does not touch
+    put_u16(entry_of(message, 3), ENTRY_TARGET_PROVINCE_AT, token_of(grid(), "I"));
+    repeat_entry(message, 0);  // then a unit of power 0 in H, where it has none
+    put_u16(entry_of(message, 4), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "H"));
+    repeat_entry(message, 0);  // then power 1's unit, claimed by power 0
+    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_POWER_AT, 1);
+    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "C"));
+
+    PowerOrders orders;
+    ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
+    EXPECT_EQ(orders.entries, 6);
+    EXPECT_EQ(orders.refused, 4);
+    EXPECT_EQ(orders.refusals.size(), 4u);
+    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A A: MOVE D", "A B: MOVE E"}));
+}
+
+TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    Position *bot = world.position(SEASON_SPRING, "0 A A; 0 A B");
+    Position *server = world.position(SEASON_SPRING, "0 A A; 0 A B");
+    Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}});
+    PowerOrders orders;
+    orders.received = true;
+    ASSERT_EQ(get_u16(message.data(), ORDERS_COUNT_AT), 2);  // A moves, B holds
+    put_u16(message.data(), ORDERS_COUNT_AT, 3);  // one entry more than the length holds
+    EXPECT_FALSE(orders_decode(server, 0, message.data(), message.size(), &orders));
+    EXPECT_FALSE(orders.received);
+    EXPECT_TRUE(orders.chosen.empty());
+    put_u16(message.data(), ORDERS_COUNT_AT, 1);  // fewer
+    EXPECT_FALSE(orders_decode(server, 0, message.data(), message.size(), &orders));
+    EXPECT_FALSE(orders_decode(server, 0, message.data(), 7, &orders));  // no count at all
+    put_u16(message.data(), ORDERS_COUNT_AT, 2);
+    EXPECT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
+    EXPECT_EQ(orders.chosen.size(), 2u);
+}
+
+TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    const char *units = "1 A E dislodged -> C F; 1 A C; 0 A B";
+    Position *bot = world.position(SEASON_SUMMER, units);
+    Position *server = world.position(SEASON_SUMMER, units);
+    Bytes message = submitted(world, bot, 1, {{"E", "RETREAT F"}});
+    PowerOrders orders;
+    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
+    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A E: RETREAT F"}));
+
+    // A dislodged unit left on hold (what the library sends when nothing was
+    // chosen) is refused, so it disbands; a retreat to a place not offered
+    // is refused too.
+    Position *unchosen = world.position(SEASON_SUMMER, units);
+    Bytes hold = submitted(world, unchosen, 1, {});
+    ASSERT_TRUE(orders_decode(server, 1, hold.data(), hold.size(), &orders));
+    EXPECT_EQ(orders.refused, 1);
+    EXPECT_TRUE(orders.chosen.empty());
+    put_u16(entry_of(message, 0), ENTRY_TARGET_PROVINCE_AT, token_of(grid(), "D"));
+    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
+    EXPECT_EQ(orders.refused, 1);
+
+    // The standing army in C is not dislodged: an order for it is refused.
+    put_u16(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "C"));
+    put_u32(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_DISLODGED_AT, 0);
+    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
+    EXPECT_EQ(orders.refused, 1);
+}
+
+TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
+    // Power 0 owns A, B and E with one unit: two builds due, in A or B.
+    World world(grid(), "0: A B E; 1: C; 2: G");
+    const char *units = "0 A D; 1 A C; 2 A G";
+    Position *bot = world.position(SEASON_WINTER, units);
+    Position *server = world.position(SEASON_WINTER, units);
+    ASSERT_EQ(server->adjustment[0], 2);
+    std::vector<Unit *> slots;
+    for (uint16_t u = 0; u < bot->unit_count; u++)
+        if (bot->units[u]->power == 0 && !bot->units[u]->location) slots.push_back(bot->units[u]);
+    ASSERT_EQ(slots.size(), 2u);
+    slots[0]->order = *world.candidate(slots[0], "BUILD A");
+    slots[1]->order = *world.candidate(slots[0], "BUILD A");  // the same province twice
+    Bytes message = submitted(world, bot, 0, {});
+    repeat_entry(message, 0);  // a build in E, a centre power 0 owns but not a home
+    put_u16(entry_of(message, 2), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "E"));
+    repeat_entry(message, 0);  // a build in B: the second slot
+    put_u16(entry_of(message, 3), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "B"));
+    repeat_entry(message, 0);  // and a waive: no slot left
+    put_u16(entry_of(message, 4), ENTRY_TOKEN_AT, ORD_WAIVE);
+
+    PowerOrders orders;
+    ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
+    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"slot: BUILD A", "slot: BUILD B"}));
+    EXPECT_EQ(orders.refused, 3);
+    // Each build went to a slot of its own.
+    ASSERT_EQ(orders.chosen.size(), 2u);
+    EXPECT_NE(orders.chosen[0].unit, orders.chosen[1].unit);
+}
+
+TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
+    // Power 1 owns C alone with three units: two removals due.
+    World world(grid(), "0: A B; 1: C; 2: G");
+    const char *units = "1 A C; 1 A F; 1 A H; 0 A A; 0 A B";
+    Position *bot = world.position(SEASON_WINTER, units);
+    Position *server = world.position(SEASON_WINTER, units);
+    ASSERT_EQ(server->adjustment[1], -2);
+    Bytes message = submitted(world, bot, 1, {{"C", "REMOVE"}, {"F", "REMOVE"}, {"H", "REMOVE"}});
+    PowerOrders orders;
+    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
+    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A C: REMOVE", "A F: REMOVE"}));
+    EXPECT_EQ(orders.refused, 1);
+    // A power with nothing to remove has no removal taken.
+    Bytes other = submitted(world, bot, 1, {});
+    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_POWER_AT, 0);
+    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "A"));
+    ASSERT_TRUE(orders_decode(server, 0, other.data(), other.size(), &orders));
+    EXPECT_TRUE(orders.chosen.empty());
+}
+
+}  // namespace
