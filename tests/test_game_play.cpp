@@ -1,0 +1,388 @@
+// Whole games over real TCP on loopback: the brox-server command and the
+// example bots run as processes, each in a directory of its own.  A short
+// game between seven bots, a bot stopped and restarted in the middle of a
+// game, and a client that sends illegal orders and malformed frames.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "brox.h"
+#include "common/bytes.h"
+#include "json.h"
+#include "platform/wire.h"
+#include "process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+constexpr int START_MS = 30000;   // the server writing its first lines
+constexpr int GAME_MS = 240000;   // a whole short game, sanitizer builds included
+constexpr int EXIT_MS = 30000;    // a process ending once told to
+constexpr int BOT_COUNT = 7;      // powers of the default map
+
+// A fresh directory under the system's temporary one, removed at the end.
+class Workspace {
+  public:
+    Workspace() {
+        std::string pattern = (fs::temp_directory_path() / "brox-game-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string(); }
+
+  private:
+    fs::path path_;
+};
+
+// The server started on a free port, with the port read from its first line.
+struct Server {
+    Server(const Workspace &space, std::vector<std::string> options) : log(space / "server.log") {
+        std::vector<std::string> argv = {BROX_SERVER_PATH, "--port", "0", "--out", space / "out"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        process = std::make_unique<ChildProcess>(argv, space.str(), log);
+        if (wait_for_text(log, "\n", START_MS)) {
+            std::string first = read_text(log).substr(0, read_text(log).find('\n'));
+            if (first.rfind("port ", 0) == 0) port = static_cast<uint16_t>(std::atoi(first.c_str() + 5));
+        }
+    }
+    std::string log;
+    std::unique_ptr<ChildProcess> process;
+    uint16_t port = 0;
+};
+
+std::unique_ptr<ChildProcess> start_bot(const Workspace &space, const Server &server, const std::string &name,
+                                        const std::string &log_name) {
+    fs::create_directories(space / name);
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{BROX_BOT_PATH, "-i", "127.0.0.1", "-p", std::to_string(server.port), "--steps",
+                                 "8", "--name", name},
+        space / name, space / name + "/" + log_name);
+}
+
+std::vector<json::Value> game_record(const Workspace &space) {
+    std::vector<json::Value> lines;
+    std::istringstream text(read_text(space / "out/game.jsonl"));
+    for (std::string line; std::getline(text, line);) {
+        lines.emplace_back();
+        EXPECT_TRUE(json::parse(line, &lines.back())) << line;
+    }
+    return lines;
+}
+
+// Checks shared by every game: each power whose orders were due and whose
+// bot was there sent them, and after each winter every power that made
+// all its builds or removals has as many units as centres.
+void expect_orders_and_adjustments(const std::vector<json::Value> &record, int absent_power = -1) {
+    ASSERT_GE(record.size(), 2u);
+    EXPECT_TRUE(record.back()["final"].boolean);
+    for (size_t i = 0; i + 1 < record.size(); i++) {
+        const json::Value &phase = record[i];
+        std::string when = std::to_string(phase["year"].integer()) + " " + phase["season"].text;
+        for (const json::Value &power : phase["powers"].items) {
+            if (power["power"].integer() == absent_power) continue;
+            if (power["orders_due"].boolean) {
+                EXPECT_TRUE(power["orders_received"].boolean) << when;
+            }
+        }
+        if (phase["season"].text != "winter") continue;
+        for (const json::Value &power : phase["powers"].items) {
+            int p = power["power"].integer();
+            int adjustment = power["adjustment"].integer();
+            bool complete = adjustment >= 0 ? power["builds"].integer() == adjustment
+                                            : power["removals"].integer() == -adjustment;
+            if (!complete) continue;
+            EXPECT_EQ(record[i + 1]["powers"][static_cast<size_t>(p)]["units"].integer(), power["centres"].integer())
+                << when << ", power " << p;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// A short game
+// ---------------------------------------------------------------------------
+
+TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
+    Workspace space;
+    Server server(space, {"--years", "2", "--deadline", "60"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    std::vector<std::unique_ptr<ChildProcess>> bots;
+    for (int b = 0; b < BOT_COUNT; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
+
+    EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
+    for (int b = 0; b < BOT_COUNT; b++) {
+        std::string log = space / ("bot" + std::to_string(b) + "/bot.log");
+        EXPECT_EQ(bots[static_cast<size_t>(b)]->wait(EXIT_MS), 0) << read_text(log);
+        EXPECT_NE(read_text(log).find("brox_bot: game over"), std::string::npos);
+        EXPECT_FALSE(fs::exists(space / ("bot" + std::to_string(b) + "/broxgame.log")));
+    }
+
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record);
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record.back()["year"].integer(), 1903);
+    EXPECT_EQ(record.back()["season"].text, "spring");
+    int winters = 0;
+    for (const json::Value &phase : record) {
+        winters += phase["season"].text == "winter";
+        // The example bots only send legal orders.
+        for (const json::Value &power : phase["powers"].items) EXPECT_EQ(power["refused"].integer(), 0);
+    }
+    EXPECT_GE(winters, 1);
+    EXPECT_GT(fs::file_size(space / "out/final-board.svg"), 1000u);
+    EXPECT_NE(read_text(space / "out/centres.txt").find("Supply centres by power and year"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Stopping a bot and starting it again
+// ---------------------------------------------------------------------------
+
+TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
+    Workspace space;
+    Server server(space, {"--years", "2", "--deadline", "30"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    std::vector<std::unique_ptr<ChildProcess>> bots;
+    for (int b = 0; b < BOT_COUNT; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
+
+    // Once the first phase is over, bot 3 is stopped and started again.
+    ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
+    std::string first_log = space / "bot3/bot.log";
+    ASSERT_TRUE(wait_for_text(first_log, "brox_bot: power ", START_MS));
+    std::string first_run = read_text(first_log);
+    size_t at = first_run.find("brox_bot: power ");
+    std::string power = first_run.substr(at + 16, first_run.find('\n', at) - at - 16);
+    bots[3]->send_signal(SIGTERM);
+    EXPECT_EQ(bots[3]->wait(EXIT_MS), 0) << read_text(first_log);
+    EXPECT_NE(read_text(first_log).find("brox_bot: stopped"), std::string::npos);
+    EXPECT_TRUE(fs::exists(space / "bot3/broxgame.log"));
+    auto restarted = start_bot(space, server, "bot3", "again.log");
+
+    EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
+    EXPECT_EQ(restarted->wait(EXIT_MS), 0);
+    for (int b = 0; b < BOT_COUNT; b++)
+        if (b != 3) {
+            EXPECT_EQ(bots[static_cast<size_t>(b)]->wait(EXIT_MS), 0);
+        }
+    std::string again = read_text(space / "bot3/again.log");
+    EXPECT_NE(again.find("brox_bot: power " + power + " (rejoined)"), std::string::npos) << again;
+    EXPECT_NE(again.find("brox_bot: game over"), std::string::npos) << again;
+    std::string server_log = read_text(server.log);
+    size_t rejoined = server_log.find("): rejoined");
+    ASSERT_NE(rejoined, std::string::npos) << server_log;
+    size_t line = server_log.rfind('\n', rejoined) + 1;
+    EXPECT_EQ(server_log.substr(line, 7 + power.size()), "power " + power + " ") << server_log;
+    EXPECT_FALSE(fs::exists(space / "bot3/broxgame.log"));
+
+    // The rejoined bot's orders came in again: its last phase with orders
+    // due has them.
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record, std::atoi(power.c_str()));
+    bool seen = false;
+    for (size_t i = record.size() - 1; i-- > 0 && !seen;) {
+        const json::Value &entry = record[i]["powers"][static_cast<size_t>(std::atoi(power.c_str()))];
+        if (!entry["orders_due"].boolean) continue;
+        EXPECT_TRUE(entry["orders_received"].boolean);
+        seen = true;
+    }
+    EXPECT_TRUE(seen);
+}
+
+// ---------------------------------------------------------------------------
+// A client that misbehaves
+// ---------------------------------------------------------------------------
+
+Bytes record_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
+    Bytes record(length + 1u, 0);
+    record[0] = KIND_MESSAGE;
+    put_u16(record.data(), 1, type);
+    put_u16(record.data(), 3, length);
+    record[5] = flag;
+    return record;
+}
+
+// A hand-driven connection to the server, speaking the wire framing.
+class RawClient {
+  public:
+    explicit RawClient(uint16_t port) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        connected = connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+        reader_ = std::make_unique<WireReader>();
+        wire_reader_reset(reader_.get());
+    }
+    ~RawClient() { close(fd_); }
+
+    bool send_record(const Bytes &record) { return wire_send_frame(fd_, record.data(), record.size()) == 1; }
+    bool send_raw(const Bytes &bytes) {
+        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+    }
+
+    // The next record of the given type, skipping others; nothing when the
+    // connection ends or nothing comes in time.
+    std::optional<Bytes> receive(uint16_t type) {
+        for (;;) {
+            std::optional<Bytes> record = next();
+            if (!record || get_u16(record->data(), 1) == type) return record;
+        }
+    }
+
+    // Whether the server closes the connection within the time limit.
+    bool closed_by_server() {
+        while (next()) {
+        }
+        return ended_;
+    }
+
+    bool connected = false;
+
+  private:
+    std::optional<Bytes> next() {
+        for (;;) {
+            if (pending_ > 0) {
+                size_t used = 0;
+                WireStatus status = wire_reader_feed(reader_.get(), buffer_ + offset_, pending_, &used);
+                offset_ += used;
+                pending_ -= used;
+                if (status == WIRE_BROKEN) return std::nullopt;
+                if (status == WIRE_RECORD) {
+                    const uint8_t *record = wire_reader_record(reader_.get());
+                    return Bytes(record, record + wire_reader_size(reader_.get()));
+                }
+            }
+            pollfd wait = {fd_, POLLIN, 0};
+            if (poll(&wait, 1, GAME_MS) != 1) return std::nullopt;
+            ssize_t got = recv(fd_, buffer_, sizeof buffer_, 0);
+            if (got <= 0) {
+                ended_ = true;
+                return std::nullopt;
+            }
+            offset_ = 0;
+            pending_ = static_cast<size_t>(got);
+        }
+    }
+
+    int fd_ = -1;
+    bool ended_ = false;
+    std::unique_ptr<WireReader> reader_;
+    uint8_t buffer_[65536];
+    size_t offset_ = 0, pending_ = 0;
+};
+
+// An orders entry for a unit of the position message (entry `unit`), with
+// the province token taken from the map definition.
+Bytes order_entry(const Bytes &map_record, const Bytes &position_record, size_t unit, uint16_t token,
+                  uint16_t target_province_index) {
+    const uint8_t *unit_entry = position_record.data() + 1 + 12 + 96 * unit;
+    auto province_token = [&](uint16_t index) { return get_u16(map_record.data(), 1 + 16 + 12 * index); };
+    Bytes entry(244, 0);
+    put_u16(entry.data(), 0, get_u16(unit_entry, 0));
+    put_u16(entry.data(), 2, get_u16(unit_entry, 2));
+    put_u16(entry.data(), 4, province_token(get_u16(unit_entry, 4)));
+    put_u16(entry.data(), 6, get_u16(unit_entry, 6));
+    put_u16(entry.data(), 96, token);
+    put_u16(entry.data(), 98, token == ORD_HOLD ? TARGET_NONE : province_token(target_province_index));
+    put_u16(entry.data(), 100, COAST_ARMY);
+    return entry;
+}
+
+TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
+    Workspace space;
+    Server server(space, {"--years", "1", "--deadline", "8", "--verbose"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+
+    // A frame whose size prefix is too small to hold a record.
+    RawClient garbage(server.port);
+    ASSERT_TRUE(garbage.connected);
+    garbage.send_raw({3, 0, 0, 0, 2, 0, 0});
+    EXPECT_TRUE(garbage.closed_by_server());
+
+    // A client that joins properly, then orders units it does not have and
+    // a move its unit cannot make, then breaks its framing.
+    RawClient rogue(server.port);
+    ASSERT_TRUE(rogue.connected);
+    Bytes join = record_of(MSG_JOIN, 136);
+    std::memcpy(join.data() + 7, "rogue", 6);
+    ASSERT_TRUE(rogue.send_record(join));
+    std::optional<Bytes> assignment = rogue.receive(MSG_ASSIGNMENT);
+    ASSERT_TRUE(assignment);
+    uint16_t power = static_cast<uint16_t>(get_u16(assignment->data(), 7) >> 8);
+    std::optional<Bytes> map_name = rogue.receive(MSG_MAP_NAME);
+    ASSERT_TRUE(map_name);
+    rogue.send_record(record_of(MSG_MAP_DEFINITION, 16));
+    std::optional<Bytes> map = rogue.receive(MSG_MAP_DEFINITION);
+    ASSERT_TRUE(map);
+    (*map_name)[5] = FLAG_ACCEPT;
+    rogue.send_record(*map_name);
+
+    std::vector<std::unique_ptr<ChildProcess>> bots;
+    for (int b = 0; b < BOT_COUNT - 1; b++)
+        bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
+
+    std::optional<Bytes> position = rogue.receive(MSG_POSITION);
+    ASSERT_TRUE(position);
+    size_t own = 0, foreign = 0;
+    uint16_t units = get_u16(position->data(), 1 + 10);
+    while (own < units && get_u16(position->data(), 1 + 12 + 96 * own) != power) own++;
+    while (foreign < units && get_u16(position->data(), 1 + 12 + 96 * foreign) == power) foreign++;
+    ASSERT_LT(own, units);
+    ASSERT_LT(foreign, units);
+    uint16_t own_province = get_u16(position->data(), 1 + 12 + 96 * own + 4);
+    Bytes orders = record_of(MSG_ORDERS, 8 + 2 * 244, FLAG_SUBMIT);
+    put_u16(orders.data(), 7, 2);
+    Bytes not_ours = order_entry(*map, *position, foreign, ORD_HOLD, 0);
+    put_u16(not_ours.data(), 0, power);  // claims another power's unit as its own
+    Bytes nowhere = order_entry(*map, *position, own, ORD_MOVE, own_province);  // a move into its own province
+    std::copy(not_ours.begin(), not_ours.end(), orders.begin() + 9);
+    std::copy(nowhere.begin(), nowhere.end(), orders.begin() + 9 + 244);
+    ASSERT_TRUE(rogue.send_record(orders));
+    ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, 12)));  // not for a server: ignored
+    ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
+    rogue.send_raw({8, 0, 0, 0, 9, 0x48, 0x0E, 7, 0, 1, 0, 0});  // kind 9: not a message record
+    EXPECT_TRUE(rogue.closed_by_server());
+
+    EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
+    for (auto &bot : bots) EXPECT_EQ(bot->wait(EXIT_MS), 0);
+    std::string log = read_text(server.log);
+    EXPECT_NE(log.find("malformed record"), std::string::npos) << log;
+    EXPECT_NE(log.find("refused entry 1: "), std::string::npos) << log;
+    EXPECT_NE(log.find("refused entry 2: "), std::string::npos) << log;
+
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record, power);
+    ASSERT_GE(record.size(), 3u);
+    const json::Value &spring = record[0];
+    const json::Value &rogue_orders = spring["powers"][size_t{power}];
+    EXPECT_TRUE(rogue_orders["orders_received"].boolean);
+    EXPECT_EQ(rogue_orders["entries"].integer(), 2);
+    EXPECT_EQ(rogue_orders["refused"].integer(), 2);
+    for (const json::Value &order : spring["orders"].items) {
+        EXPECT_EQ(order["from"].text, order["power"].integer() == power ? "default" : "bot");
+    }
+    // The game went on to its end without the rogue.
+    EXPECT_EQ(record.back()["year"].integer(), 1902);
+    EXPECT_FALSE(record[1]["powers"][size_t{power}]["orders_received"].boolean);
+}
+
+}  // namespace
