@@ -73,11 +73,11 @@ typedef struct Scoring {
 enum {
     SCORE_BASE = 100000,       /* keeps every score positive */
     SCORE_CENTRE_HELD = 1000,  /* a supply centre with our unit in it */
-    SCORE_CENTRE_OWNED = 700,  /* a centre we own that no other power occupies */
+    SCORE_CENTRE_OWNED = 950,  /* a centre we own that no other power occupies */
     SCORE_CENTRE_THREAT = 200, /* a centre we own, occupied by another power */
     SCORE_UNIT = 300,          /* every unit we keep */
     SCORE_DISLODGED = 250,     /* taken off for each unit of ours dislodged */
-    SCORE_NEAR = 20,           /* per step closer to a centre we do not own */
+    SCORE_NEAR = 60,           /* per step closer to a centre we do not own */
     NEAR_RANGE = 8
 };
 
