@@ -209,6 +209,45 @@ TEST_F(ServerProtocol, APowerWhoseBotWentSilentHoldsWhenTheDeadlinePasses) {
     EXPECT_EQ(second.positions, 2);
 }
 
+// Gives power 0 the first `count` supply centres of the map in the game's
+// current ownership, as if it had taken them.
+void give_centres(Game &game, uint16_t count) {
+    CentreList *list = game.centres->lists[0];
+    list->count = 0;
+    for (uint16_t i = 0; i < game.map->province_count && list->count < count; i++)
+        if (game.map->provinces[i].centre_kind != CENTRE_NONE) list->provinces[list->count++] = i;
+}
+
+TEST_F(ServerProtocol, HalfTheSupplyCentresIsNotEnoughToEndTheGame) {
+    start(1, 5);
+    Bot only;
+    join(only);
+    ASSERT_EQ(game.map->centre_count, 34);
+    give_centres(game, 17);
+    fake_client::reset();
+    brox_order_submit(nullptr, only.session.position, only.power_token());
+    exchange(only);
+    EXPECT_EQ(game.stage, GameStage::PLAYING);
+    EXPECT_EQ(game.position->season, SEASON_FALL);
+}
+
+TEST_F(ServerProtocol, TheGameEndsOnceOnePowerOwnsMoreThanHalfTheSupplyCentres) {
+    start(1, 5);
+    Bot only;
+    join(only);
+    give_centres(game, 18);
+    fake_client::reset();
+    brox_order_submit(nullptr, only.session.position, only.power_token());
+    exchange(only);
+    EXPECT_EQ(game.stage, GameStage::OVER);
+    EXPECT_FALSE(only.running);
+    std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
+    std::string line, last;
+    while (std::getline(record, line)) last = line;
+    EXPECT_NE(last.find("\"reason\":\"one power owns more than half the supply centres\""), std::string::npos)
+        << last;
+}
+
 // ---------------------------------------------------------------------------
 // Rejoining
 // ---------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "common/bytes.h"
 #include "doubles.h"
 #include "orders/submit.h"
+#include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
 #include "tools/server/retreat_options.h"
 #include "world.h"
@@ -114,6 +115,47 @@ TEST(RetreatOptions, PositionsThatDoNotListTheSameUnitsGiveNoOptions) {
     RetreatOptions options = retreat_options_find(other, summer);
     ASSERT_EQ(options.size(), summer->unit_count);
     for (const auto &unit_options : options) EXPECT_TRUE(unit_options.empty());
+}
+
+// ---------------------------------------------------------------------------
+// The position message the server sends
+// ---------------------------------------------------------------------------
+
+TEST(PositionMessage, DislodgedUnitsCarryTheirOptionsAndBotsReadThemAsRetreats) {
+    World world(grid(), "0: A B; 1: C; 2: G");
+    Position *spring = world.position(SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
+    Position *summer = after_moves(world, spring,
+                                   {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}, {"G", "MOVE H"}, {"I", "MOVE H"}});
+    std::vector<uint8_t> message = position_message_compose(summer, retreat_options_find(spring, summer));
+    Position *sent = world.position(message);
+    ASSERT_NE(sent, nullptr);
+    EXPECT_EQ(world.describe(sent), world.describe(summer));
+    const Unit *dislodged = sent->provinces[grid().index("E")].dislodged_unit;
+    ASSERT_NE(dislodged, nullptr);
+    EXPECT_EQ(world.candidates(dislodged), (Texts{"DISBAND", "RETREAT C", "RETREAT F"}));
+}
+
+TEST(PositionMessage, AUnitBuiltOnAFleetCoastIsAFleet) {
+    static const Board coast(R"(
+        powers 1
+        coast BRE*0 PIC
+        sea   MAO
+        army  BRE-PIC
+        fleet BRE-MAO PIC-MAO
+    )");
+    World world(coast, "0: BRE");
+    Position *winter = world.position(SEASON_WINTER, "");
+    ASSERT_EQ(winter->unit_count, 1);
+    world.choose(winter->units[0], "BUILD BRE/f");
+    // The adjudicator gives the new unit its build slot's type, an army.
+    Position *spring = world.next(winter);
+    ASSERT_EQ(spring->unit_count, 1);
+    EXPECT_EQ(spring->units[0]->unit_type, UNIT_ARMY);
+    std::vector<uint8_t> message = position_message_compose(spring, RetreatOptions{});
+    EXPECT_EQ(get_u16(message.data(), POSITION_UNITS_AT + UNIT_TYPE_AT), UNIT_FLEET);
+    Position *sent = world.position(message);
+    EXPECT_EQ(world.describe(sent), "spring 1902: 0 F BRE");
+    EXPECT_EQ(world.candidates(sent->units[0]), (Texts{"HOLD", "MOVE MAO"}));
 }
 
 // ---------------------------------------------------------------------------
