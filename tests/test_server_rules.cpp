@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "board.h"
+#include "boards.h"
 #include "common/bytes.h"
 #include "doubles.h"
 #include "orders/submit.h"
@@ -22,19 +23,6 @@ namespace {
 using board::Board;
 using Bytes = std::vector<uint8_t>;
 using Orders = std::vector<std::pair<const char *, const char *>>;
-
-//   A B C
-//   D E F      every province touches its neighbours, E touches all eight
-//   G H I
-const Board &grid() {
-    static const Board board(R"(
-        powers 3
-        land A*0 B*0 C*1 D E* F G*2 H I*
-        army A-B B-C D-E E-F G-H H-I A-D D-G B-E E-H C-F F-I
-        army A-E B-D B-F C-E D-H E-G E-I F-H
-    )");
-    return board;
-}
 
 const Board &iberia() {
     static const Board board(R"(
@@ -70,7 +58,7 @@ Position *after_moves(World &world, Position *position, const Orders &orders) {
 // ---------------------------------------------------------------------------
 
 TEST(RetreatOptions, EmptyNeighboursOnlyNotTheAttackersOriginNorAStandoff) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     Position *spring = world.position(SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
     Position *summer = after_moves(world, spring,
                                    {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}, {"G", "MOVE H"}, {"I", "MOVE H"}});
@@ -108,7 +96,7 @@ TEST(RetreatOptions, AConvoyedMoveThatWasNotCarriedLeavesItsDestinationOpen) {
 }
 
 TEST(RetreatOptions, PositionsThatDoNotListTheSameUnitsGiveNoOptions) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     Position *spring = world.position(SEASON_SPRING, "0 A B; 0 A D; 1 A E");
     Position *summer = after_moves(world, spring, {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}});
     Position *other = world.position(SEASON_SPRING, "0 A B; 1 A E");
@@ -122,7 +110,7 @@ TEST(RetreatOptions, PositionsThatDoNotListTheSameUnitsGiveNoOptions) {
 // ---------------------------------------------------------------------------
 
 TEST(PositionMessage, DislodgedUnitsCarryTheirOptionsAndBotsReadThemAsRetreats) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     Position *spring = world.position(SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
     Position *summer = after_moves(world, spring,
                                    {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}, {"G", "MOVE H"}, {"I", "MOVE H"}});
@@ -130,7 +118,7 @@ TEST(PositionMessage, DislodgedUnitsCarryTheirOptionsAndBotsReadThemAsRetreats) 
     Position *sent = world.position(message);
     ASSERT_NE(sent, nullptr);
     EXPECT_EQ(world.describe(sent), world.describe(summer));
-    const Unit *dislodged = sent->provinces[grid().index("E")].dislodged_unit;
+    const Unit *dislodged = sent->provinces[grid_board().index("E")].dislodged_unit;
     ASSERT_NE(dislodged, nullptr);
     EXPECT_EQ(world.candidates(dislodged), (Texts{"DISBAND", "RETREAT C", "RETREAT F"}));
 }
@@ -221,19 +209,19 @@ TEST(OrdersDecode, TheLibrarysOwnOrdersAreTakenAsCandidatesOfTheServersUnits) {
 }
 
 TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     const char *units = "0 A A; 0 A B; 1 A C";
     Position *bot = world.position(SEASON_SPRING, units);
     Position *server = world.position(SEASON_SPRING, units);
     Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}, {"B", "MOVE E"}});
     repeat_entry(message, 0);  // A ordered twice
     repeat_entry(message, 1);  // then B: move to I, which B does not touch
-    put_u16(entry_of(message, 3), ENTRY_TARGET_PROVINCE_AT, token_of(grid(), "I"));
+    put_u16(entry_of(message, 3), ENTRY_TARGET_PROVINCE_AT, token_of(grid_board(), "I"));
     repeat_entry(message, 0);  // then a unit of power 0 in H, where it has none
-    put_u16(entry_of(message, 4), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "H"));
+    put_u16(entry_of(message, 4), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "H"));
     repeat_entry(message, 0);  // then power 1's unit, claimed by power 0
     put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_POWER_AT, 1);
-    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "C"));
+    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "C"));
 
     PowerOrders orders;
     ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
@@ -244,7 +232,7 @@ TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
 }
 
 TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     Position *bot = world.position(SEASON_SPRING, "0 A A; 0 A B");
     Position *server = world.position(SEASON_SPRING, "0 A A; 0 A B");
     Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}});
@@ -264,7 +252,7 @@ TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
 }
 
 TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     const char *units = "1 A E dislodged -> C F; 1 A C; 0 A B";
     Position *bot = world.position(SEASON_SUMMER, units);
     Position *server = world.position(SEASON_SUMMER, units);
@@ -281,12 +269,12 @@ TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
     ASSERT_TRUE(orders_decode(server, 1, hold.data(), hold.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
     EXPECT_TRUE(orders.chosen.empty());
-    put_u16(entry_of(message, 0), ENTRY_TARGET_PROVINCE_AT, token_of(grid(), "D"));
+    put_u16(entry_of(message, 0), ENTRY_TARGET_PROVINCE_AT, token_of(grid_board(), "D"));
     ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
 
     // The standing army in C is not dislodged: an order for it is refused.
-    put_u16(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "C"));
+    put_u16(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "C"));
     put_u32(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_DISLODGED_AT, 0);
     ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
@@ -294,7 +282,7 @@ TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
 
 TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
     // Power 0 owns A, B and E with one unit: two builds due, in A or B.
-    World world(grid(), "0: A B E; 1: C; 2: G");
+    World world(grid_board(), "0: A B E; 1: C; 2: G");
     const char *units = "0 A D; 1 A C; 2 A G";
     Position *bot = world.position(SEASON_WINTER, units);
     Position *server = world.position(SEASON_WINTER, units);
@@ -307,9 +295,9 @@ TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
     slots[1]->order = *world.candidate(slots[0], "BUILD A");  // the same province twice
     Bytes message = submitted(world, bot, 0, {});
     repeat_entry(message, 0);  // a build in E, a centre power 0 owns but not a home
-    put_u16(entry_of(message, 2), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "E"));
+    put_u16(entry_of(message, 2), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "E"));
     repeat_entry(message, 0);  // a build in B: the second slot
-    put_u16(entry_of(message, 3), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "B"));
+    put_u16(entry_of(message, 3), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "B"));
     repeat_entry(message, 0);  // and a waive: no slot left
     put_u16(entry_of(message, 4), ENTRY_TOKEN_AT, ORD_WAIVE);
 
@@ -324,7 +312,7 @@ TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
 
 TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
     // Power 1 owns C alone with three units: two removals due.
-    World world(grid(), "0: A B; 1: C; 2: G");
+    World world(grid_board(), "0: A B; 1: C; 2: G");
     const char *units = "1 A C; 1 A F; 1 A H; 0 A A; 0 A B";
     Position *bot = world.position(SEASON_WINTER, units);
     Position *server = world.position(SEASON_WINTER, units);
@@ -337,7 +325,7 @@ TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
     // A power with nothing to remove has no removal taken.
     Bytes other = submitted(world, bot, 1, {});
     put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_POWER_AT, 0);
-    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid(), "A"));
+    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "A"));
     ASSERT_TRUE(orders_decode(server, 0, other.data(), other.size(), &orders));
     EXPECT_TRUE(orders.chosen.empty());
 }
