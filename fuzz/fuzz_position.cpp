@@ -1,71 +1,75 @@
-// Fuzz target: the position reader against the default map and a centre
-// table, in every season, then a few phases adjudicated with orders drawn
-// from the candidates.  Input: a selector byte for the season, one for the
-// centre table, then the position message; what follows the message's
-// length chooses orders.
+// Fuzz target: the position reader against a valid Map and CentreTable, in
+// every season, then up to six phases adjudicated with orders drawn from
+// the candidates, everything freed.  Input: a byte choosing the season, a
+// byte choosing the board and its CentreTable, the position message, then
+// one byte per unit and phase choosing its order.
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz_checks.h"
 #include "fuzz_input.h"
-#include "tools/mapgen/mapgen.h"
-#include "world/centres.h"
-#include "world/map.h"
+#include "fuzz_maps.h"
 #include "world/position.h"
 
 namespace {
 
-struct Board {
-    Map *map;
-    CentreTable *opening;
-    CentreTable *midgame;
-};
-
-const Board &board() {
-    static Board loaded = [] {
-        Board made{};
-        GeneratedMap generated = mapgen_default();
-        made.map = map_build(generated.map_message.data());
-        made.opening = centre_table_retain(centre_table_build(made.map, generated.centres_message.data()));
-        GeneratedPosition midgame = mapgen_midgame_position();
-        made.midgame = centre_table_retain(centre_table_build(made.map, midgame.centres_message.data()));
-        return made;
-    }();
-    return loaded;
-}
-
+// The five seasons, a word that is no season (built as winter, adjudicated
+// to nothing), and the message's own season word.
 const uint16_t SEASONS[] = {SEASON_SPRING, SEASON_SUMMER, SEASON_FALL, SEASON_AUTUMN, SEASON_WINTER,
                             POSITION_REQUEST_SEASON};
+constexpr uint8_t SEASON_CHOICES = 7;
+constexpr int MAX_PHASES = 6;
 
-// Chooses each unit's order among its candidates (or keeps the default).
+const Order *nth_candidate(const Unit *unit, uint32_t n) {
+    const LumAvlTree &set = unit->candidates;
+    if (!set.count) return nullptr;
+    n %= set.count;
+    void *item = LUM_AVL_ITEM(&set, set.first);
+    while (n-- && item)
+        item = lum_avl_next(const_cast<LumAvlTree *>(&set), &static_cast<Order *>(item)->node);
+    return static_cast<const Order *>(item);
+}
+
+// Each unit's choice byte: 0 keeps the order the builder gave; otherwise
+// the low bits pick a candidate, and with the high bit set the candidate
+// comes from another unit's set, as a careless bot might give it.
 void choose_orders(Position *position, FuzzBytes &choices) {
     for (uint16_t u = 0; u < position->unit_count; u++) {
-        Unit *unit = position->units[u];
         uint8_t pick = choices.next();
-        if (!unit->candidates.count || pick == 0) continue;
-        uint32_t skip = pick % unit->candidates.count;
-        void *item = LUM_AVL_ITEM(&unit->candidates, unit->candidates.first);
-        while (skip-- && item) item = lum_avl_next(&unit->candidates, &static_cast<Order *>(item)->node);
-        if (item) unit->order = *static_cast<Order *>(item);
+        if (pick == 0) continue;
+        const Unit *source = position->units[u];
+        if (pick & 0x80) source = position->units[(u + (pick & 0x7F)) % position->unit_count];
+        const Order *order = nth_candidate(source, pick & 0x7F);
+        if (order) position->units[u]->order = *order;
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const Board &loaded = board();
     FuzzBytes input(data, size);
-    uint8_t season_pick = input.next();
-    CentreTable *centres = input.next() & 1 ? loaded.midgame : loaded.opening;
+    uint8_t season_pick = input.next() % SEASON_CHOICES;
+    uint8_t board_pick = input.next();
+    const FuzzBoard &board = fuzz_board(board_pick);
+    CentreTable *centres = board.centres[(board_pick / FUZZ_BOARD_COUNT) & 1];
     std::vector<uint8_t> message = fuzz_message(input.here(), input.left(), MSG_POSITION);
-    if (message.size() >= 8) put_u16(message.data(), 6, SEASONS[season_pick % 6]);
-    input.skip(get_u16(message.data(), 2));
-    Position *position = position_build(loaded.map, centres, message.data());
-    for (int phase = 0; position && phase < 6; phase++) {
+    input.skip(fuzz_declared_length(input.here(), input.left()));
+    if (season_pick < 6 && message.size() >= 8) put_u16(message.data(), 6, SEASONS[season_pick]);
+
+    uint16_t held = centres->ref_count;
+    Position *position = position_build(board.map, centres, message.data());
+    for (int phase = 0; position && phase < MAX_PHASES; phase++) {
+        fuzz_check_position(position);
         choose_orders(position, input);
         Position *next = brox_adjudicate(position);
         brox_position_free(position);
         position = next;
     }
-    if (position) brox_position_free(position);
+    if (position) {
+        fuzz_check_position(position);
+        brox_position_free(position);
+    }
+    // Every Position built on the board's table has let go of it again.
+    fuzz_require(centres->ref_count == held);
     return 0;
 }

@@ -1,7 +1,8 @@
-// Turning fuzz input into messages the library may be given: the bytes are
-// copied into a buffer of their own and the message's length field is
-// clamped to what the buffer holds, which is what the client library
-// guarantees for every record it delivers.
+// Turning fuzz input into messages and records the library may be given.
+// The client library delivers a message of exactly `length` bytes (a record
+// of length + 1), so each buffer here is allocated at exactly that size: a
+// read past the message's length is a read past the block, which the
+// address sanitizer reports.
 #pragma once
 
 #include <cstddef>
@@ -10,20 +11,33 @@
 
 #include "common/bytes.h"
 
-// A message from `size` bytes of input with the given type word; the
-// length field keeps the input's value when it fits, else the buffer size.
+// Header bytes of a message and the largest length a message can declare.
+constexpr size_t FUZZ_HEADER_SIZE = 6;
+constexpr size_t FUZZ_MAX_LENGTH = 0xFFFF;
+
+// The message length a stream of `size` input bytes yields: the declared
+// length (input bytes 2-3) clamped to what the input holds.  A declared
+// length below the header is kept as it is.
+inline size_t fuzz_declared_length(const uint8_t *data, size_t size) {
+    size_t available = size < FUZZ_MAX_LENGTH ? size : FUZZ_MAX_LENGTH;
+    if (available < 4) return available;
+    size_t declared = get_u16(data, 2);
+    return declared < available ? declared : available;
+}
+
+// A message from the input with the given type word, in a buffer of exactly
+// its length (at least the six header bytes, so that the header itself can
+// be read whatever the length says).  Missing header bytes are zero.
 inline std::vector<uint8_t> fuzz_message(const uint8_t *data, size_t size, uint16_t type) {
-    std::vector<uint8_t> message(data, data + size);
-    if (message.size() < 6) message.resize(6, 0);
-    if (message.size() > 0xFFFF) message.resize(0xFFFF);
-    uint16_t declared = get_u16(message.data(), 2);
-    if (declared > message.size()) declared = static_cast<uint16_t>(message.size());
+    size_t length = fuzz_declared_length(data, size);
+    std::vector<uint8_t> message(length < FUZZ_HEADER_SIZE ? FUZZ_HEADER_SIZE : length, 0);
+    for (size_t i = 0; i < length; i++) message[i] = data[i];
     put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, declared);
+    put_u16(message.data(), 2, static_cast<uint16_t>(length));
     return message;
 }
 
-// Reads input bytes one at a time, giving 0 once they run out.
+// Reads input bytes in order, giving 0 once they run out.
 class FuzzBytes {
   public:
     FuzzBytes(const uint8_t *data, size_t size) : data_(data), size_(size) {}

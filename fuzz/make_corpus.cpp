@@ -1,0 +1,196 @@
+// brox-fuzz-corpus: writes the seed corpus of every fuzz target, one
+// directory per target under the directory given, from the fuzz boards
+// (the default map, a map of 20 powers, a hand-drawn board).  The files are
+// committed; run this again after a change of the input formats:
+//
+//   brox-fuzz-corpus fuzz/corpus
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "common/bytes.h"
+#include "fuzz_maps.h"
+#include "platform/wire.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+fs::path root;
+
+void write(const std::string &target, const std::string &name, const Bytes &bytes) {
+    fs::path directory = root / target;
+    fs::create_directories(directory);
+    std::ofstream out(directory / name, std::ios::binary);
+    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) {
+        std::fprintf(stderr, "cannot write %s\n", (directory / name).c_str());
+        std::exit(1);
+    }
+}
+
+Bytes join(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes &part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+Bytes byte(uint8_t value) { return Bytes{value}; }
+
+// A message of `length` bytes with the header filled in and a zero body.
+Bytes message(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
+    Bytes bytes(length, 0);
+    put_u16(bytes.data(), 0, type);
+    put_u16(bytes.data(), 2, length);
+    bytes[4] = flag;
+    return bytes;
+}
+
+Bytes record(const Bytes &message_bytes) { return board::as_record(message_bytes); }
+
+Bytes event(uint16_t code, uint32_t status) {
+    Bytes bytes(7, 0);
+    bytes[0] = KIND_EVENT;
+    put_u32(bytes.data(), 1, status);
+    put_u16(bytes.data(), 5, code);
+    return bytes;
+}
+
+Bytes assignment(uint8_t power, uint16_t passcode) {
+    Bytes bytes = message(MSG_ASSIGNMENT, 40);
+    put_u16(bytes.data(), 6, static_cast<uint16_t>(power << 8 | 0x41));
+    put_u16(bytes.data(), 8, passcode);
+    return bytes;
+}
+
+Bytes map_name() {
+    Bytes bytes = message(MSG_MAP_NAME, 16);
+    const char name[] = "FUZZ";
+    for (size_t i = 0; i < sizeof name; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------
+// Targets
+// ---------------------------------------------------------------------------
+
+void map_corpus() {
+    const char *names[] = {"default", "twenty_powers", "hand_board"};
+    for (uint8_t b = 0; b < FUZZ_BOARD_COUNT; b++) write("fuzz_map", names[b], fuzz_board_messages(b).map);
+    board::MapDefinition empty;
+    empty.power_count = 2;
+    write("fuzz_map", "no_provinces", empty.bytes());
+    board::Board lonely(R"(
+        powers 1
+        land A*0 B
+        coast C/x/y
+        sea S
+    )");
+    write("fuzz_map", "no_adjacencies", lonely.map_message());
+}
+
+void centres_corpus() {
+    for (uint8_t b = 0; b < FUZZ_BOARD_COUNT; b++)
+        for (int table = 0; table < 2; table++)
+            write("fuzz_centres", "board" + std::to_string(b) + "_table" + std::to_string(table),
+                  join({byte(b), fuzz_board_messages(b).centres[table]}));
+    write("fuzz_centres", "unowned_and_outside",
+          join({byte(1), board::centre_message({{11, 3}, {19, 80}, {20, 1}, {0, 300}, {POWER_UNOWNED, 0}})}));
+}
+
+// Choice bytes for six phases of up to 40 units: a spread of candidates.
+Bytes choices(uint8_t seed) {
+    Bytes bytes(240);
+    for (size_t i = 0; i < bytes.size(); i++) bytes[i] = static_cast<uint8_t>(1 + (i * 7 + seed) % 9);
+    return bytes;
+}
+
+void position_corpus() {
+    constexpr uint8_t OWN_SEASON = 6;
+    for (uint8_t b = 0; b < FUZZ_BOARD_COUNT; b++) {
+        const FuzzBoardMessages &messages = fuzz_board_messages(b);
+        for (size_t p = 0; p < messages.positions.size(); p++) {
+            std::string name = "board" + std::to_string(b) + "_position" + std::to_string(p);
+            uint8_t table = static_cast<uint8_t>(b + FUZZ_BOARD_COUNT * (p % 2));
+            write("fuzz_position", name,
+                  join({byte(OWN_SEASON), byte(table), messages.positions[p], choices(static_cast<uint8_t>(p))}));
+        }
+    }
+    // The hand board's spring position in every season.
+    const FuzzBoardMessages &hand = fuzz_board_messages(2);
+    for (uint8_t season = 0; season < 6; season++)
+        write("fuzz_position", "hand_board_season" + std::to_string(season),
+              join({byte(season), byte(2), hand.positions[0], choices(season)}));
+}
+
+void session_corpus() {
+    const FuzzBoardMessages &hand = fuzz_board_messages(2);
+    const FuzzBoardMessages &standard = fuzz_board_messages(0);
+    constexpr uint8_t REJOIN = 1;
+    constexpr uint8_t SUBMIT = 0x10;
+    Bytes fresh_hand = join({record(assignment(0, 77)), record(map_name()), record(hand.map),
+                             record(hand.centres[0]), record(hand.positions[0]), record(hand.positions[1]),
+                             record(hand.centres[1]), record(hand.positions[2])});
+    write("fuzz_session", "fresh_join", join({byte(SUBMIT), fresh_hand, record(message(MSG_GAME_END, 6))}));
+    write("fuzz_session", "fresh_join_default_map",
+          join({byte(SUBMIT), event(EVENT_CONNECT, 0), record(assignment(2, 5)), record(map_name()),
+                record(standard.map), record(standard.centres[1]), record(standard.positions[1]),
+                record(message(MSG_SESSION_END, 6))}));
+    Bytes rejoin_file = {1, 0x41, 0x22, 0x11};  // power token 0x4101, passcode 0x1122
+    write("fuzz_session", "rejoin_accepted",
+          join({byte(REJOIN | SUBMIT), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_ACCEPT)),
+                record(map_name()), record(hand.map), record(assignment(1, 0x1122)),
+                record(hand.centres[1]), record(hand.positions[0]), Bytes{KIND_STOP_A, 0, 0, 0, 0, 0, 0}}));
+    write("fuzz_session", "rejoin_refused",
+          join({byte(REJOIN), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_REJECT)), fresh_hand,
+                event(EVENT_CONNECTION_LOST, 0)}));
+    // Every third send fails: the map name comes back to the bot at once.
+    write("fuzz_session", "failing_sends",
+          join({byte(3 << 1), record(map_name()), record(map_name()), record(hand.map),
+                record(hand.centres[0]), event(EVENT_CONNECT, 9)}));
+    write("fuzz_session", "two_map_names_and_a_map_without_one",
+          join({byte(0), record(map_name()), record(map_name()), record(hand.map), record(hand.map),
+                record(message(MSG_GOF, 12)), Bytes{0, 1, 2, 3, 4, 5, 6}, Bytes{KIND_STOP_B, 0, 0, 0, 0, 0, 0}}));
+}
+
+void wire_corpus() {
+    auto frame = [](const Bytes &record_bytes) {
+        Bytes prefix(WIRE_PREFIX_SIZE);
+        wire_put_prefix(prefix.data(), static_cast<uint32_t>(record_bytes.size()));
+        return join({prefix, record_bytes});
+    };
+    const FuzzBoardMessages &hand = fuzz_board_messages(2);
+    Bytes frames = join({frame(record(assignment(0, 1))), frame(record(map_name())), frame(record(hand.map)),
+                         frame(record(hand.positions[0]))});
+    write("fuzz_wire", "frames", join({byte(3), frames}));
+    Bytes truncated(frames.begin(), frames.end() - 5);
+    write("fuzz_wire", "truncated", join({byte(7), truncated}));
+    write("fuzz_wire", "event_on_the_wire", join({byte(1), frame(record(map_name())), frame(event(EVENT_CONNECT, 0))}));
+    Bytes huge(WIRE_PREFIX_SIZE);
+    wire_put_prefix(huge.data(), 0x10001);
+    write("fuzz_wire", "oversized", join({byte(0), frame(record(map_name())), huge}));
+    Bytes wrong_length = record(map_name());
+    put_u16(wrong_length.data(), 3, 15);
+    write("fuzz_wire", "length_disagrees", join({byte(9), frame(wrong_length)}));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus directory>\n", argv[0]);
+        return 2;
+    }
+    root = argv[1];
+    map_corpus();
+    centres_corpus();
+    position_corpus();
+    session_corpus();
+    wire_corpus();
+    return 0;
+}
