@@ -239,8 +239,20 @@ uint16_t next_season(const Movement &movement) {
     return dislodged ? SEASON_AUTUMN : SEASON_WINTER;
 }
 
-// A unit that moved away stands at its target, not dislodged; every other
-// unit stays where it is with its dislodged flag.
+// Where a unit that moved away stands: its target, except that an army
+// stands at its province's army Location.  A convoy lands the army at the
+// location the last fleet's adjacency names, often a fleet coast; placed
+// there, the army would take fleet moves in the next phase.
+const LocationState *arrival(const Position *position, const Unit *unit) {
+    const LocationState *target = unit->order.target;
+    if (unit->unit_type != UNIT_ARMY || target->coast == COAST_ARMY) return target;
+    const LocationState *army = position_find_location(
+        const_cast<Position *>(position), position_province_index(position, target->province), COAST_ARMY);
+    return army ? army : target;
+}
+
+// A unit that moved away stands where it arrived, not dislodged; every
+// other unit stays where it is with its dislodged flag.
 uint8_t *compose_next_message(const Movement &movement) {
     Position *position = movement.position;
     uint8_t *message = next_message_create(movement.count, next_season(movement), position->year);
@@ -250,7 +262,7 @@ uint8_t *compose_next_message(const Movement &movement) {
         const Mover &mover = movement.units[u];
         if (!unit->location) continue;
         if (moved_away(mover))
-            next_message_add_unit(message, position, unit, unit->order.target, 0);
+            next_message_add_unit(message, position, unit, arrival(position, unit), 0);
         else
             next_message_add_unit(message, position, unit, unit->location, mover.result.dislodged_flag);
     }

@@ -202,7 +202,22 @@ TEST(Bounces, AMoveIntoAProvinceLeftEmptyIsJudgedAgainWhenTheLeaverFails) {
 TEST(ConvoyedMoves, AnArmyCrossesWhenEveryFleetOfItsRouteConvoysIt) {
     World world(iberia());
     EXPECT_EQ(spring(world, "0 A GAS; 0 F MAO", {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"MAO", "CONVOY A GAS -> POR/f"}}),
-              "fall 1901: 0 A POR/f; 0 F MAO");
+              "fall 1901: 0 A POR; 0 F MAO");
+}
+
+TEST(ConvoyedMoves, AConvoyedArmyLandsOnItsArmyLocationAndMovesAsAnArmy) {
+    World world(iberia());
+    Position *position = world.position(SEASON_SPRING, "0 A GAS; 0 F MAO");
+    world.order(position, "GAS", "CONVOY_MOVE POR/f via MAO");
+    world.order(position, "MAO", "CONVOY A GAS -> POR/f");
+    Position *fall = world.next(position);
+    Unit *army = world.unit(fall, "POR");
+    ASSERT_NE(army, nullptr);
+    EXPECT_EQ(army->location->coast, COAST_ARMY);
+    // The landing was the fleet coast; the army now moves as an army (by
+    // land or by convoy), never into the sea.
+    EXPECT_EQ(world.candidates(army), (Texts{"CONVOY_MOVE SPA/nc via MAO", "CONVOY_MOVE GAS/f via MAO", "HOLD",
+                                             "MOVE SPA", "SUPPORT F MAO -> SPA"}));
 }
 
 TEST(ConvoyedMoves, ABrokenRouteMovesNothingCutsNothingAndStays) {
@@ -227,7 +242,7 @@ TEST(ConvoyedMoves, ARouteThroughAnEmptySeaIsBroken) {
     world.order(position, "MAO", "CONVOY A GAS -> POR/f");
     world.order(position, "MAR", "SUPPORT A GAS");
     Position *moved = world.next(position);
-    EXPECT_EQ(world.describe(moved), "fall 1901: 0 A POR/f; 0 F MAO; 1 A MAR");
+    EXPECT_EQ(world.describe(moved), "fall 1901: 0 A POR; 0 F MAO; 1 A MAR");
     // The same order with the fleet gone from the route.
     Position *empty = world.position(SEASON_SPRING, "0 A GAS; 1 A MAR");
     Unit *army = world.unit(empty, "GAS");
