@@ -1,0 +1,427 @@
+// A long game on the default map: many years of orders drawn at random
+// (from a fixed seed) from the candidates, adjudicated phase by phase, with
+// the game's invariants checked at every phase and the allocator's live
+// blocks accounted for after every free.  Its own program, so that CI can
+// run it alone under valgrind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "doubles.h"
+#include "tools/mapgen/mapgen.h"
+#include "world/centres.h"
+#include "world/map.h"
+#include "world/position.h"
+
+namespace {
+
+constexpr int YEARS = 50;
+constexpr uint64_t SEED = 0x5eed2024;
+
+// splitmix64: small, fast and the same on every platform.
+class Random {
+  public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    uint64_t next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    size_t below(size_t n) { return static_cast<size_t>(next() % n); }
+
+  private:
+    uint64_t state_;
+};
+
+std::vector<const Order *> candidates_of(const Unit *unit) {
+    std::vector<const Order *> out;
+    LumAvlTree *set = const_cast<LumAvlTree *>(&unit->candidates);
+    for (void *item = LUM_AVL_ITEM(set, set->first); item;
+         item = lum_avl_next(set, &static_cast<Order *>(item)->node))
+        out.push_back(static_cast<const Order *>(item));
+    return out;
+}
+
+const Order *with_token(const Unit *unit, uint16_t token) {
+    for (const Order *order : candidates_of(unit))
+        if (order->token == token) return order;
+    return nullptr;
+}
+
+uint16_t province_of(const Position *position, const LocationState *location) {
+    return position_province_index(position, location->province);
+}
+
+// ---------------------------------------------------------------------------
+// The players: every order is one of the unit's candidates
+// ---------------------------------------------------------------------------
+
+// A token first, then a candidate with that token, so that the many
+// supports do not crowd out moves and convoys.  Supports are chosen last
+// and back, where they can, what the supported unit was ordered to do, so
+// that attacks succeed and units are dislodged now and then.
+bool backs(const Order *support, const Order &supported) {
+    bool moving = supported.token == ORD_MOVE || supported.token == ORD_CONVOY_MOVE;
+    if (!support->target) return !moving;
+    return moving && supported.target && supported.target->province == support->target->province;
+}
+
+void choose_movement(Position *position, Random &random) {
+    std::vector<Unit *> supporters;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        std::vector<const Order *> all = candidates_of(unit);
+        if (all.empty()) continue;
+        std::vector<uint16_t> tokens;
+        for (const Order *order : all)
+            if (tokens.empty() || tokens.back() != order->token) tokens.push_back(order->token);
+        uint16_t token = tokens[random.below(tokens.size())];
+        if (token == ORD_SUPPORT) {
+            supporters.push_back(unit);
+            continue;
+        }
+        std::vector<const Order *> same;
+        for (const Order *order : all)
+            if (order->token == token) same.push_back(order);
+        unit->order = *same[random.below(same.size())];
+    }
+    for (Unit *unit : supporters) {
+        std::vector<const Order *> supports;
+        std::vector<const Order *> backing;
+        for (const Order *order : candidates_of(unit)) {
+            if (order->token != ORD_SUPPORT) continue;
+            supports.push_back(order);
+            if (backs(order, order->other_unit->order)) backing.push_back(order);
+        }
+        const std::vector<const Order *> &from = backing.empty() ? supports : backing;
+        unit->order = *from[random.below(from.size())];
+    }
+}
+
+void choose_retreats(Position *position, Random &random) {
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        std::vector<const Order *> all = candidates_of(unit);
+        if (!all.empty()) unit->order = *all[random.below(all.size())];
+    }
+}
+
+// A power with too many units removes exactly as many as it must, chosen
+// at random.  A power owed builds fills its slots with the first slot's
+// build candidates, one province per slot, now and then waiving one; a
+// build at a fleet location makes a fleet.
+void choose_adjustments(Position *position, Random &random) {
+    for (uint16_t p = 0; p < position->map->power_count; p++) {
+        std::vector<Unit *> units;
+        std::vector<Unit *> slots;
+        for (uint16_t u = 0; u < position->unit_count; u++) {
+            Unit *unit = position->units[u];
+            if (unit->power != p) continue;
+            (unit->location ? units : slots).push_back(unit);
+        }
+        if (position->adjustment[p] < 0) {
+            size_t removals = static_cast<size_t>(-position->adjustment[p]);
+            for (size_t i = 0; i < units.size(); i++) std::swap(units[i], units[i + random.below(units.size() - i)]);
+            for (size_t i = 0; i < units.size(); i++) {
+                const Order *order = with_token(units[i], i < removals ? ORD_REMOVE : ORD_HOLD);
+                ASSERT_NE(order, nullptr);
+                units[i]->order = *order;
+            }
+        }
+        if (slots.empty()) continue;
+        std::map<uint16_t, std::vector<const Order *>> builds;
+        for (const Order *order : candidates_of(slots[0]))
+            if (order->token == ORD_BUILD) builds[province_of(position, order->target)].push_back(order);
+        std::vector<std::vector<const Order *>> provinces;
+        for (auto &entry : builds) provinces.push_back(entry.second);
+        for (size_t i = 0; i < provinces.size(); i++)
+            std::swap(provinces[i], provinces[i + random.below(provinces.size() - i)]);
+        for (size_t s = 0; s < slots.size() && s < provinces.size(); s++) {
+            if (random.below(8) == 0) continue;  // waived
+            const Order *build = provinces[s][random.below(provinces[s].size())];
+            slots[s]->order = *build;
+            slots[s]->unit_type = build->target->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+        }
+    }
+}
+
+void choose_orders(Position *position, Random &random) {
+    switch (position->season) {
+    case SEASON_SPRING:
+    case SEASON_FALL:
+        choose_movement(position, random);
+        break;
+    case SEASON_SUMMER:
+    case SEASON_AUTUMN:
+        choose_retreats(position, random);
+        break;
+    default:
+        choose_adjustments(position, random);
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Invariants
+// ---------------------------------------------------------------------------
+
+// Every unit stands on a Location of its type; no two units that are not
+// dislodged share a province; the ProvinceStates record the units.
+void check_placement(const Position *position) {
+    std::set<uint16_t> occupied;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        if (!unit->location) {
+            EXPECT_EQ(position->season, SEASON_WINTER) << "a unit without location outside winter";
+            continue;
+        }
+        const Province *province = unit->location->province->province;
+        uint16_t coast = unit->location->coast;
+        if (unit->unit_type == UNIT_ARMY) {
+            EXPECT_EQ(coast, COAST_ARMY) << "army " << u;
+            EXPECT_TRUE(province->terrain & TERRAIN_LAND) << "army " << u;
+        } else {
+            EXPECT_EQ(unit->unit_type, UNIT_FLEET);
+            EXPECT_NE(coast, COAST_ARMY) << "fleet " << u;
+            EXPECT_TRUE(province->terrain & TERRAIN_WATER) << "fleet " << u;
+        }
+        if (unit->dislodged) {
+            EXPECT_EQ(unit->location->province->dislodged_unit, unit);
+            continue;
+        }
+        uint16_t index = province_of(position, unit->location);
+        EXPECT_TRUE(occupied.insert(index).second) << "two units in province " << index;
+        EXPECT_EQ(unit->location->province->unit, unit);
+    }
+}
+
+// Unit counts per power match the units; centre lists hold supply centres
+// only, each at most once, and the owners follow them; in winter every
+// power's adjustment is its centres less its units, with one build slot per
+// build owed.
+void check_counts(const Position *position) {
+    const Map *map = position->map;
+    std::vector<int> units(map->power_count, 0);
+    std::vector<int> slots(map->power_count, 0);
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        ASSERT_LT(unit->power, map->power_count);
+        (unit->location ? units : slots)[unit->power]++;
+    }
+    std::set<uint16_t> owned;
+    int centres_owned = 0;
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        EXPECT_EQ(position->unit_counts[p], units[p]) << "power " << p;
+        const CentreList *list = position->centres->lists[p];
+        for (uint16_t c = 0; c < list->count; c++) {
+            uint16_t province = list->provinces[c];
+            EXPECT_NE(map->provinces[province].centre_kind, CENTRE_NONE) << "province " << province;
+            EXPECT_TRUE(owned.insert(province).second) << "province " << province << " owned twice";
+            EXPECT_EQ(position->provinces[province].owner, p);
+        }
+        centres_owned += list->count;
+        if (position->season == SEASON_WINTER) {
+            EXPECT_EQ(position->adjustment[p], list->count - units[p]) << "power " << p;
+            EXPECT_EQ(slots[p], std::max(0, static_cast<int>(position->adjustment[p]))) << "power " << p;
+        } else {
+            EXPECT_EQ(slots[p], 0);
+        }
+    }
+    EXPECT_LE(centres_owned, map->centre_count);
+}
+
+bool has_dislodged(const Position *position) {
+    for (uint16_t u = 0; u < position->unit_count; u++)
+        if (position->units[u]->dislodged) return true;
+    return false;
+}
+
+bool has_adjustment(const Position *position) {
+    for (uint16_t p = 0; p < position->map->power_count; p++)
+        if (position->adjustment[p] != 0) return true;
+    return false;
+}
+
+// The season sequence: spring to summer when units were dislodged, else to
+// fall; summer to fall; fall to autumn when units were dislodged, else to
+// winter when some power has something to adjust, else to the next spring;
+// autumn to winter or the next spring likewise; winter to the next spring.
+void check_season(const Position *before, const Position *after) {
+    uint16_t year = before->year;
+    bool dislodged = has_dislodged(after);
+    bool next_year = after->season == SEASON_SPRING;
+    EXPECT_EQ(after->year, next_year ? year + 1 : year);
+    switch (before->season) {
+    case SEASON_SPRING:
+        EXPECT_EQ(after->season, dislodged ? SEASON_SUMMER : SEASON_FALL);
+        break;
+    case SEASON_SUMMER:
+        EXPECT_EQ(after->season, SEASON_FALL);
+        EXPECT_FALSE(dislodged);
+        break;
+    case SEASON_FALL:
+        if (dislodged)
+            EXPECT_EQ(after->season, SEASON_AUTUMN);
+        else
+            EXPECT_EQ(after->season, has_adjustment(after) ? SEASON_WINTER : SEASON_SPRING);
+        break;
+    case SEASON_AUTUMN:
+        EXPECT_FALSE(dislodged);
+        EXPECT_EQ(after->season, has_adjustment(after) ? SEASON_WINTER : SEASON_SPRING);
+        break;
+    case SEASON_WINTER:
+        EXPECT_EQ(after->season, SEASON_SPRING);
+        break;
+    default:
+        ADD_FAILURE() << "season " << before->season;
+    }
+}
+
+// Units carry over: a movement phase keeps every unit; a retreat phase
+// keeps the units that were not dislodged; an adjustment phase keeps the
+// held units and adds the builds.  Counted per power.
+void check_carried(const Position *before, const Position *after) {
+    uint16_t powers = before->map->power_count;
+    std::vector<int> expected(powers, 0);
+    for (uint16_t u = 0; u < before->unit_count; u++) {
+        const Unit *unit = before->units[u];
+        switch (before->season) {
+        case SEASON_SPRING:
+        case SEASON_FALL:
+            expected[unit->power]++;
+            break;
+        case SEASON_SUMMER:
+        case SEASON_AUTUMN:
+            // Adjudicated positions list no retreat options: every
+            // dislodged unit disbands.
+            if (!unit->dislodged) expected[unit->power]++;
+            break;
+        default:
+            if ((unit->location && unit->order.token == ORD_HOLD) || unit->order.token == ORD_BUILD)
+                expected[unit->power]++;
+            break;
+        }
+    }
+    for (uint16_t p = 0; p < powers; p++) EXPECT_EQ(after->unit_counts[p], expected[p]) << "power " << p;
+}
+
+// Blocks a Position holds: itself, its candidate Orders, and its CentreTable
+// (with one list per power) when it is the table's only holder.
+long blocks_of(const Position *position) {
+    long blocks = 1;
+    for (uint16_t u = 0; u < position->unit_count; u++) blocks += position->units[u]->candidates.count;
+    if (position->centres->ref_count == 1) blocks += 1 + position->map->power_count;
+    return blocks;
+}
+
+// ---------------------------------------------------------------------------
+// The game
+// ---------------------------------------------------------------------------
+
+// "<season> <year>:" and each unit as power, type, province and coast.
+std::string describe(const Position *position) {
+    std::string text = std::to_string(position->season) + " " + std::to_string(position->year) + ":";
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *unit = position->units[u];
+        text += " " + std::to_string(unit->power) + (unit->unit_type == UNIT_ARMY ? "A" : "F");
+        if (unit->location)
+            text += std::to_string(province_of(position, unit->location)) + "/" +
+                    std::to_string(unit->location->coast);
+    }
+    return text;
+}
+
+struct GameSummary {
+    std::vector<std::string> phases;  // each phase described
+    std::map<uint16_t, int> seasons;  // phases seen per season
+    int convoyed_moves = 0;           // convoyed moves chosen
+    int builds = 0;                   // builds chosen
+};
+
+class LongRun : public ::testing::Test {
+  protected:
+    GeneratedMap generated = mapgen_default();
+    Map *map = nullptr;
+    CentreTable *opening = nullptr;
+    long live_start = 0;
+
+    void SetUp() override {
+        live_start = test_memory::live_blocks();
+        map = map_build(generated.map_message.data());
+        ASSERT_NE(map, nullptr);
+        opening = centre_table_retain(centre_table_build(map, generated.centres_message.data()));
+    }
+
+    void TearDown() override {
+        centre_table_release(map, opening);
+        map_release(map);
+        EXPECT_EQ(test_memory::live_blocks(), live_start);
+    }
+
+    // Plays from the opening until `years` have passed, checking every
+    // phase; stops at the first phase that breaks an invariant.
+    GameSummary play(int years, uint64_t seed) {
+        GameSummary summary;
+        Random random(seed);
+        long live_base = test_memory::live_blocks();
+        Position *now = position_build(map, opening, generated.position_message.data());
+        EXPECT_NE(now, nullptr);
+        uint16_t last_year = static_cast<uint16_t>(now->year + years);
+        while (now && now->year < last_year && !::testing::Test::HasFailure()) {
+            SCOPED_TRACE("season " + std::to_string(now->season) + " of " + std::to_string(now->year));
+            check_placement(now);
+            check_counts(now);
+            EXPECT_EQ(test_memory::live_blocks(), live_base + blocks_of(now));
+            summary.seasons[now->season]++;
+            summary.phases.push_back(describe(now));
+            choose_orders(now, random);
+            for (uint16_t u = 0; u < now->unit_count; u++) {
+                summary.convoyed_moves += now->units[u]->order.token == ORD_CONVOY_MOVE;
+                summary.builds += now->units[u]->order.token == ORD_BUILD;
+            }
+            Position *next = brox_adjudicate(now);
+            EXPECT_NE(next, nullptr);
+            if (next) {
+                check_season(now, next);
+                check_carried(now, next);
+            }
+            brox_position_free(now);
+            now = next;
+        }
+        if (now) brox_position_free(now);
+        EXPECT_EQ(test_memory::live_blocks(), live_base);
+        return summary;
+    }
+};
+
+// Three games of fifty years, each from its own seed.
+TEST_F(LongRun, FiftyYearsOfRandomOrdersKeepEveryInvariant) {
+    for (uint64_t seed = SEED; seed < SEED + 3; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        GameSummary summary = play(YEARS, seed);
+        ASSERT_FALSE(HasFailure());
+        // The game went the whole way and met every kind of phase and order.
+        EXPECT_GE(summary.seasons[SEASON_SPRING], YEARS);
+        EXPECT_GE(summary.seasons[SEASON_FALL], YEARS);
+        EXPECT_GT(summary.seasons[SEASON_SUMMER], 0);
+        EXPECT_GT(summary.seasons[SEASON_AUTUMN], 0);
+        EXPECT_GT(summary.seasons[SEASON_WINTER], 0);
+        EXPECT_GT(summary.convoyed_moves, 0);
+        EXPECT_GT(summary.builds, 0);
+    }
+}
+
+TEST_F(LongRun, TheSameSeedPlaysTheSameGame) {
+    GameSummary first = play(3, SEED);
+    GameSummary second = play(3, SEED);
+    EXPECT_EQ(first.phases, second.phases);
+    GameSummary other = play(3, SEED + 1);
+    EXPECT_NE(first.phases, other.phases);
+}
+
+}  // namespace
