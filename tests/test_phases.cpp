@@ -230,20 +230,28 @@ TEST(Game, TwoYearsPhaseByPhase) {
 
 TEST(AdjudicationMemory, EveryFailedAllocationGivesNothingAndLeaksNothing) {
     World world(grid(), "0: A B; 1: C; 2: G");
+    World sea(iberia(), "1: SPA");
     struct Case {
+        World &world;
         uint16_t season;
         const char *units;
         Orders orders;
     } cases[] = {
-        {SEASON_SPRING, "0 A D; 2 A G; 1 A E", {{"D", "MOVE E"}, {"G", "SUPPORT A D -> E"}}},
-        {SEASON_FALL, "0 A E; 0 A A; 1 A C; 2 A G", {{"E", "MOVE I"}}},
-        {SEASON_AUTUMN, "0 A E dislodged -> F; 1 A C", {{"E", "RETREAT F"}}},
-        {SEASON_WINTER, "0 A A; 1 A C; 1 A I", {{"I", "REMOVE"}}},
+        {world, SEASON_SPRING, "0 A D; 2 A G; 1 A E", {{"D", "MOVE E"}, {"G", "SUPPORT A D -> E"}}},
+        {world, SEASON_FALL, "0 A E; 0 A A; 1 A C; 2 A G", {{"E", "MOVE I"}}},
+        {world, SEASON_AUTUMN, "0 A E dislodged -> F; 1 A C", {{"E", "RETREAT F"}}},
+        {world, SEASON_WINTER, "0 A A; 1 A C; 1 A I", {{"I", "REMOVE"}}},
+        // A convoy, and a next Position whose fleets and coastal armies get
+        // convoy candidates of their own.
+        {sea, SEASON_SPRING, "0 A GAS; 0 F MAO; 1 F WES; 1 A MAR",
+         {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"MAO", "CONVOY A GAS -> POR/f"}}},
+        // A fall into winter: the winter step makes a new CentreTable.
+        {sea, SEASON_FALL, "0 A GAS; 1 A MAR", {{"GAS", "MOVE SPA"}}},
     };
     for (const Case &c : cases) {
-        Position *position = world.position(c.season, c.units);
-        for (const auto &[province, order] : c.orders) world.order(position, province, order);
-        std::string expected = world.describe(world.next(position));
+        Position *position = c.world.position(c.season, c.units);
+        for (const auto &[province, order] : c.orders) c.world.order(position, province, order);
+        std::string expected = c.world.describe(c.world.next(position));
         long before = test_memory::live_blocks();
         for (long n = 1;; n++) {
             test_memory::fail_at(n);
@@ -251,7 +259,7 @@ TEST(AdjudicationMemory, EveryFailedAllocationGivesNothingAndLeaksNothing) {
             bool failed = test_memory::failed();
             test_memory::fail_at(0);
             if (!failed) {
-                EXPECT_EQ(world.describe(next), expected);
+                EXPECT_EQ(c.world.describe(next), expected);
                 brox_position_free(next);
                 break;
             }
