@@ -1,10 +1,14 @@
 // Fuzz target: the position reader against a valid Map and CentreTable, in
 // every season, then up to six phases adjudicated with orders drawn from
 // the candidates, everything freed.  Input: a byte choosing the season, a
-// byte choosing the board and its CentreTable, the position message, then
-// one byte per unit and phase choosing its order.
+// byte choosing the board and its CentreTable (its high bit also runs a
+// short agenda search on the first Position, for the power of the byte
+// after the message), the position message, then one byte per unit and
+// phase choosing its order.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
@@ -19,6 +23,30 @@ const uint16_t SEASONS[] = {SEASON_SPRING, SEASON_SUMMER, SEASON_FALL, SEASON_AU
                             POSITION_REQUEST_SEASON};
 constexpr uint8_t SEASON_CHOICES = 7;
 constexpr int MAX_PHASES = 6;
+constexpr uint8_t SEARCH = 0x80;
+constexpr int SEARCH_STEPS = 3;
+// A search adjudicates once per candidate of the searching power's units:
+// kept to small Positions so that the target stays fast.
+constexpr uint16_t SEARCH_MAX_UNITS = 12;
+
+uint32_t score_units(Position *position, void *) { return position->unit_count; }
+
+// A few steps of a best-first search for `power`, then everything freed.
+void search(Position *position, uint8_t power) {
+    Session session;
+    std::memset(&session, 0, sizeof session);
+    put_u16(session.assignment, 6, static_cast<uint16_t>(power << 8));
+    Agenda *agenda = brox_agenda_new(position, score_units, nullptr);
+    fuzz_require(agenda != nullptr);
+    std::vector<AgendaItem *> taken;
+    for (int step = 0; step < SEARCH_STEPS && agenda->by_score.last; step++) {
+        taken.push_back(static_cast<AgendaItem *>(LUM_AVL_ITEM(&agenda->by_score, agenda->by_score.last)));
+        fuzz_require(brox_agenda_step(&session, agenda) == 1);
+        fuzz_require(agenda->by_score.count == agenda->by_choice.count);
+    }
+    brox_agenda_free(agenda);
+    for (AgendaItem *item : taken) brox_agenda_item_free(item, 1);
+}
 
 const Order *nth_candidate(const Unit *unit, uint32_t n) {
     const LumAvlTree &set = unit->candidates;
@@ -58,6 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     uint16_t held = centres->ref_count;
     Position *position = position_build(board.map, centres, message.data());
+    uint8_t searching_power = input.next();
+    if (position && (board_pick & SEARCH) && position->unit_count <= SEARCH_MAX_UNITS) {
+        fuzz_check_position(position);
+        search(position, searching_power);
+    }
     for (int phase = 0; position && phase < MAX_PHASES; phase++) {
         fuzz_check_position(position);
         choose_orders(position, input);

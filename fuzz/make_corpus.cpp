@@ -110,22 +110,30 @@ Bytes choices(uint8_t seed) {
     return bytes;
 }
 
+// Input of the position target: season choice, board choice (with the
+// search bit), the message, the searching power, then the order choices.
 void position_corpus() {
     constexpr uint8_t OWN_SEASON = 6;
+    constexpr uint8_t SEARCH = 0x80;
     for (uint8_t b = 0; b < FUZZ_BOARD_COUNT; b++) {
         const FuzzBoardMessages &messages = fuzz_board_messages(b);
         for (size_t p = 0; p < messages.positions.size(); p++) {
             std::string name = "board" + std::to_string(b) + "_position" + std::to_string(p);
             uint8_t table = static_cast<uint8_t>(b + FUZZ_BOARD_COUNT * (p % 2));
             write("fuzz_position", name,
-                  join({byte(OWN_SEASON), byte(table), messages.positions[p], choices(static_cast<uint8_t>(p))}));
+                  join({byte(OWN_SEASON), byte(table), messages.positions[p], byte(0),
+                        choices(static_cast<uint8_t>(p))}));
         }
     }
-    // The hand board's spring position in every season.
+    // The hand board's spring position in every season, and searched for
+    // each of its powers.
     const FuzzBoardMessages &hand = fuzz_board_messages(2);
     for (uint8_t season = 0; season < 6; season++)
         write("fuzz_position", "hand_board_season" + std::to_string(season),
-              join({byte(season), byte(2), hand.positions[0], choices(season)}));
+              join({byte(season), byte(2), hand.positions[0], byte(0), choices(season)}));
+    for (uint8_t power = 0; power < 3; power++)
+        write("fuzz_position", "hand_board_search_power" + std::to_string(power),
+              join({byte(OWN_SEASON), byte(2 | SEARCH), hand.positions[0], byte(power), choices(power)}));
 }
 
 void session_corpus() {
