@@ -78,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzBytes input(data, size);
     uint8_t season_pick = input.next() % SEASON_CHOICES;
     uint8_t board_pick = input.next();
-    const FuzzBoard &board = fuzz_board(board_pick);
-    CentreTable *centres = board.centres[(board_pick / FUZZ_BOARD_COUNT) & 1];
+    uint8_t board_choice = board_pick & static_cast<uint8_t>(~SEARCH);
+    const FuzzBoard &board = fuzz_board(board_choice);
+    CentreTable *centres = board.centres[(board_choice / FUZZ_BOARD_COUNT) & 1];
     std::vector<uint8_t> message = fuzz_message(input.here(), input.left(), MSG_POSITION);
     input.skip(fuzz_declared_length(input.here(), input.left()));
     if (season_pick < 6 && message.size() >= 8) put_u16(message.data(), 6, SEASONS[season_pick]);
