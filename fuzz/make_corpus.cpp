@@ -14,7 +14,9 @@
 #include "board.h"
 #include "common/bytes.h"
 #include "fuzz_maps.h"
+#include "fuzz_seams.h"
 #include "platform/wire.h"
+#include "world/position.h"
 
 namespace {
 
@@ -187,6 +189,96 @@ void wire_corpus() {
     write("fuzz_wire", "length_disagrees", join({byte(9), frame(wrong_length)}));
 }
 
+// Orders of power 0 for the default opening, as the library submits them:
+// every unit holds, or every unit takes its first move.
+Bytes opening_orders(bool move) {
+    const FuzzBoard &board = fuzz_board(0);
+    Bytes message = fuzz_board_messages(0).positions[0];
+    Position *position = position_build(board.map, board.centres[0], message.data());
+    if (!position) std::exit(1);
+    for (uint16_t u = 0; move && u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        LumAvlTree *set = &unit->candidates;
+        for (void *item = LUM_AVL_ITEM(set, set->first); item;
+             item = lum_avl_next(set, &static_cast<Order *>(item)->node)) {
+            if (static_cast<Order *>(item)->token != ORD_MOVE) continue;
+            unit->order = *static_cast<Order *>(item);
+            break;
+        }
+    }
+    std::vector<Bytes> sent;
+    fuzz_seams::capture_sends(&sent);
+    brox_order_submit(nullptr, position, 0x0041);
+    fuzz_seams::capture_sends(nullptr);
+    brox_position_free(position);
+    if (sent.size() != 1) std::exit(1);
+    return sent[0];
+}
+
+// Events of the server target.
+enum : uint8_t { CONNECT, RECORD, CLOSE_LINK, DEADLINE, CARRY_AWAY };
+
+Bytes send_from(uint8_t link, const Bytes &record_bytes) {
+    Bytes size(2);
+    put_u16(size.data(), 0, static_cast<uint16_t>(record_bytes.size()));
+    return join({byte(RECORD), byte(link), size, record_bytes});
+}
+
+Bytes join_request(const char *name) {
+    Bytes bytes = message(MSG_JOIN, 136);
+    for (size_t i = 0; name[i]; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
+    bytes[71] = '1';
+    return record(bytes);
+}
+
+Bytes map_name_answer(const char *name, uint8_t flag) {
+    Bytes bytes = message(MSG_MAP_NAME, 16, flag);
+    for (size_t i = 0; name[i]; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
+    return record(bytes);
+}
+
+Bytes rejoin_request(uint16_t token, uint16_t passcode) {
+    Bytes bytes = message(MSG_REJOIN, 10);
+    put_u16(bytes.data(), 6, token);
+    put_u16(bytes.data(), 8, passcode);
+    return record(bytes);
+}
+
+void server_corpus() {
+    Bytes hold = opening_orders(false);
+    Bytes moves = opening_orders(true);
+    Bytes requests = join({send_from(0, record(message(MSG_MAP_DEFINITION, 16))),
+                           send_from(0, record(message(MSG_ASSIGNMENT, 40))),
+                           send_from(0, record(message(MSG_CENTRE_OWNERSHIP, 8))),
+                           send_from(0, record(message(MSG_POSITION, 12)))});
+    write("fuzz_server", "one_bot_plays",
+          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")), byte(CARRY_AWAY),
+                send_from(0, map_name_answer("standard", FLAG_ACCEPT)), requests, byte(CARRY_AWAY),
+                send_from(0, moves), byte(CARRY_AWAY), send_from(0, hold), byte(DEADLINE), byte(CARRY_AWAY),
+                byte(DEADLINE), byte(DEADLINE), byte(CARRY_AWAY)}));
+    // Deadlines alone carry the game to its end; a bot arriving then is
+    // sent away.
+    Bytes deadlines;
+    for (int phase = 0; phase < 12; phase++) deadlines = join({deadlines, byte(DEADLINE), byte(CARRY_AWAY)});
+    write("fuzz_server", "the_game_runs_out",
+          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")),
+                send_from(0, map_name_answer("standard", FLAG_ACCEPT)), deadlines, byte(CONNECT),
+                send_from(1, join_request("late")), byte(CARRY_AWAY)}));
+    write("fuzz_server", "two_bots_one_leaves_and_a_rejoin_is_refused",
+          join({byte(1), byte(CONNECT), byte(CONNECT), send_from(0, join_request("first")),
+                send_from(1, join_request("second")), send_from(0, map_name_answer("standard", FLAG_ACCEPT)),
+                send_from(1, map_name_answer("standard", FLAG_ACCEPT)), byte(CARRY_AWAY), byte(CLOSE_LINK),
+                byte(0), byte(CONNECT), send_from(2, rejoin_request(0x0041, 7)), byte(CARRY_AWAY),
+                byte(DEADLINE), byte(CARRY_AWAY)}));
+    write("fuzz_server", "refused_map_and_malformed_records",
+          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")),
+                send_from(0, map_name_answer("other", FLAG_REJECT)), byte(CONNECT),
+                send_from(1, Bytes{KIND_MESSAGE, 0x48, 0x0C, 10, 0, 1, 0, 0, 0, 0, 0}),
+                send_from(5, join_request("nobody")), byte(CONNECT), send_from(2, join_request("late")),
+                send_from(2, map_name_answer("standard", FLAG_ACCEPT)),
+                send_from(2, Bytes(hold.begin(), hold.end() - 4)), byte(CARRY_AWAY)}));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -200,5 +292,6 @@ int main(int argc, char **argv) {
     position_corpus();
     session_corpus();
     wire_corpus();
+    server_corpus();
     return 0;
 }

@@ -1,5 +1,5 @@
 // The client library and the notice as the fuzz targets link them: sends
-// are counted and fail on request, notices are dropped.
+// are counted, fail on request and may be captured; notices are dropped.
 #include "fuzz_seams.h"
 
 #include <cstddef>
@@ -12,6 +12,7 @@
 namespace {
 uint32_t failing_period = 0;
 uint32_t send_count = 0;
+std::vector<std::vector<uint8_t>> *captured = nullptr;
 }  // namespace
 
 namespace fuzz_seams {
@@ -20,6 +21,7 @@ void fail_sends_every(uint32_t period) {
     send_count = 0;
 }
 uint32_t sends() { return send_count; }
+void capture_sends(std::vector<std::vector<uint8_t>> *records) { captured = records; }
 }  // namespace fuzz_seams
 
 extern "C" int vorn_client_connect(void) { return 1; }
@@ -35,6 +37,7 @@ extern "C" int vorn_client_send_message(const uint8_t *record, size_t size) {
     for (size_t i = 0; i < size; i++) sum = static_cast<uint8_t>(sum + record[i]);
     (void)sum;
     if (failing_period && send_count % failing_period == 0) return 0;
+    if (captured) captured->emplace_back(record, record + size);
     return 1;
 }
 

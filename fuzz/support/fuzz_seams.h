@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace fuzz_seams {
 
@@ -13,5 +14,9 @@ void fail_sends_every(uint32_t period);
 
 // Sends attempted since the last fail_sends_every.
 uint32_t sends();
+
+// Keeps a copy of every record sent from now on in *records (null: keeps
+// none).  The corpus program uses it to record what a bot would send.
+void capture_sends(std::vector<std::vector<uint8_t>> *records);
 
 }  // namespace fuzz_seams

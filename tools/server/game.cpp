@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <utility>
 
 #include "common/bytes.h"
 #include "orders/order.h"
@@ -22,16 +23,21 @@ namespace {
 // Setting up
 // ---------------------------------------------------------------------------
 
-bool load_map(Game *game, std::string *error) {
-    if (game->options.use_seed) {
-        MapgenOptions options = mapgen_default_options();
-        options.seed = game->options.seed;
-        game->generated = mapgen_generate(options);
-        game->map_name = "seed-" + std::to_string(game->options.seed);
+// The generated map the options ask for, and its name.
+void generate_map(const ServerOptions &options, GeneratedMap *generated, std::string *name) {
+    if (options.use_seed) {
+        MapgenOptions mapgen = mapgen_default_options();
+        mapgen.seed = options.seed;
+        *generated = mapgen_generate(mapgen);
+        *name = "seed-" + std::to_string(options.seed);
     } else {
-        game->generated = mapgen_default();
-        game->map_name = "standard";
+        *generated = mapgen_default();
+        *name = "standard";
     }
+}
+
+// Builds the Map, the opening CentreTable and Position from game->generated.
+bool load_map(Game *game, std::string *error) {
     if (game->generated.map_message.empty()) {
         *error = "no map could be generated from this seed";
         return false;
@@ -195,7 +201,17 @@ int ready_count(const Game *game) {
 // ---------------------------------------------------------------------------
 
 bool game_init(Game *game, const ServerOptions &options, std::string *error) {
+    GeneratedMap generated;
+    std::string name;
+    generate_map(options, &generated, &name);
+    return game_init_on_map(game, options, std::move(generated), name, error);
+}
+
+bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap generated,
+                      const std::string &map_name, std::string *error) {
     game->options = options;
+    game->generated = std::move(generated);
+    game->map_name = map_name;
     game->log = options.verbosity == Verbosity::QUIET ? nullptr : stdout;
     game->random_state = options.passcode_seed;
     if (game->random_state == 0)

@@ -92,6 +92,11 @@ struct Game {
 // game record.  Returns false, with a reason in *error, when any of these
 // fails; game_release is still the caller's.
 bool game_init(Game *game, const ServerOptions &options, std::string *error);
+// game_init on a map generated beforehand, named `map_name`; the options'
+// map choice is not read.  Lets a caller that sets up many games (the
+// fuzz target) generate the map once.
+bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap generated,
+                      const std::string &map_name, std::string *error);
 // Releases the Position, the CentreTable reference and the Map, and closes
 // the game record.
 void game_release(Game *game);
