@@ -25,6 +25,7 @@
 #include "platform/wire.h"
 #include "temp_dir.h"
 #include "vorn.h"
+#include "wire_stream.h"
 
 namespace {
 
@@ -66,8 +67,6 @@ class ScriptedServer {
             getsockname(listener_, reinterpret_cast<sockaddr *>(&address), &size) != 0)
             ADD_FAILURE() << "cannot listen on loopback";
         port = ntohs(address.sin_port);
-        reader_ = std::make_unique<WireReader>();
-        wire_reader_reset(reader_.get());
     }
     ~ScriptedServer() {
         close_client();
@@ -80,6 +79,7 @@ class ScriptedServer {
         pollfd wait = {listener_, POLLIN, 0};
         if (poll(&wait, 1, WAIT_MS) != 1) return false;
         client_ = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        stream_.reset(client_);
         return client_ >= 0;
     }
 
@@ -92,27 +92,7 @@ class ScriptedServer {
 
     // The next whole record from the client; nothing on timeout, end of
     // stream or a broken frame.
-    std::optional<Bytes> read() {
-        for (;;) {
-            if (pending_ > 0) {
-                size_t used = 0;
-                WireStatus status = wire_reader_feed(reader_.get(), buffer_ + offset_, pending_, &used);
-                offset_ += used;
-                pending_ -= used;
-                if (status == WIRE_BROKEN) return std::nullopt;
-                if (status == WIRE_RECORD) {
-                    const uint8_t *record = wire_reader_record(reader_.get());
-                    return Bytes(record, record + wire_reader_size(reader_.get()));
-                }
-            }
-            pollfd wait = {client_, POLLIN, 0};
-            if (poll(&wait, 1, WAIT_MS) != 1) return std::nullopt;
-            ssize_t got = recv(client_, buffer_, sizeof buffer_, 0);
-            if (got <= 0) return std::nullopt;
-            offset_ = 0;
-            pending_ = static_cast<size_t>(got);
-        }
-    }
+    std::optional<Bytes> read() { return stream_.next(WAIT_MS); }
 
     // Waits until the client has closed its end.
     bool client_closed() {
@@ -133,10 +113,7 @@ class ScriptedServer {
   private:
     int listener_ = -1;
     int client_ = -1;
-    std::unique_ptr<WireReader> reader_;
-    uint8_t buffer_[4096];
-    size_t offset_ = 0;
-    size_t pending_ = 0;
+    WireStream stream_;
 };
 
 // A loopback port that nothing listens on (bound once, then closed).

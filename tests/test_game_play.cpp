@@ -24,6 +24,7 @@
 #include "json.h"
 #include "platform/wire.h"
 #include "process.h"
+#include "wire_stream.h"
 
 namespace {
 
@@ -229,8 +230,7 @@ class RawClient {
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(port);
         connected = connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-        reader_ = std::make_unique<WireReader>();
-        wire_reader_reset(reader_.get());
+        stream_.reset(fd_);
     }
     ~RawClient() { close(fd_); }
 
@@ -252,42 +252,16 @@ class RawClient {
     bool closed_by_server() {
         while (next()) {
         }
-        return ended_;
+        return stream_.ended();
     }
 
     bool connected = false;
 
   private:
-    std::optional<Bytes> next() {
-        for (;;) {
-            if (pending_ > 0) {
-                size_t used = 0;
-                WireStatus status = wire_reader_feed(reader_.get(), buffer_ + offset_, pending_, &used);
-                offset_ += used;
-                pending_ -= used;
-                if (status == WIRE_BROKEN) return std::nullopt;
-                if (status == WIRE_RECORD) {
-                    const uint8_t *record = wire_reader_record(reader_.get());
-                    return Bytes(record, record + wire_reader_size(reader_.get()));
-                }
-            }
-            pollfd wait = {fd_, POLLIN, 0};
-            if (poll(&wait, 1, GAME_MS) != 1) return std::nullopt;
-            ssize_t got = recv(fd_, buffer_, sizeof buffer_, 0);
-            if (got <= 0) {
-                ended_ = true;
-                return std::nullopt;
-            }
-            offset_ = 0;
-            pending_ = static_cast<size_t>(got);
-        }
-    }
+    std::optional<Bytes> next() { return stream_.next(GAME_MS); }
 
     int fd_ = -1;
-    bool ended_ = false;
-    std::unique_ptr<WireReader> reader_;
-    uint8_t buffer_[65536];
-    size_t offset_ = 0, pending_ = 0;
+    WireStream stream_;
 };
 
 // An orders entry for a unit of the position message (entry `unit`), with

@@ -13,6 +13,7 @@
 
 #include "doubles.h"
 #include "tools/mapgen/mapgen.h"
+#include "tools/mapgen/random.h"
 #include "world/centres.h"
 #include "world/map.h"
 #include "world/position.h"
@@ -22,21 +23,8 @@ namespace {
 constexpr int YEARS = 50;
 constexpr uint64_t SEED = 0x5eed2024;
 
-// splitmix64: small, fast and the same on every platform.
-class Random {
-  public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    size_t below(size_t n) { return static_cast<size_t>(next() % n); }
-
-  private:
-    uint64_t state_;
-};
+// The generator's own: small, fast and the same on every platform.
+using Random = mapgen::Random;
 
 std::vector<const Order *> candidates_of(const Unit *unit) {
     std::vector<const Order *> out;

@@ -18,21 +18,9 @@ using Orders = std::vector<std::pair<const char *, const char *>>;
 
 const Board &grid() { return grid_board(); }
 
-const Board &iberia() {
-    static const Board board(R"(
-        powers 2
-        coast GAS MAR SPA*/nc/sc POR
-        sea   MAO WES
-        fleet MAO-SPA/nc MAO-POR MAO-GAS GAS-SPA/nc WES-SPA/sc MAR-SPA/sc MAO-WES
-        army  GAS-SPA MAR-SPA POR-SPA GAS-MAR
-    )");
-    return board;
-}
+const Board &iberia() { return iberia_board(); }
 
-Position *play(World &world, Position *position, const Orders &orders) {
-    for (const auto &[province, order] : orders) world.order(position, province, order);
-    return world.next(position);
-}
+Position *play(World &world, Position *position, const Orders &orders) { return world.play(position, orders); }
 
 // ---------------------------------------------------------------------------
 // Seasons and the winter step

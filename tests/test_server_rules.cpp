@@ -24,16 +24,7 @@ using board::Board;
 using Bytes = std::vector<uint8_t>;
 using Orders = std::vector<std::pair<const char *, const char *>>;
 
-const Board &iberia() {
-    static const Board board(R"(
-        powers 2
-        coast GAS MAR SPA*/nc/sc POR
-        sea   MAO WES
-        fleet MAO-SPA/nc MAO-POR MAO-GAS GAS-SPA/nc WES-SPA/sc MAR-SPA/sc MAO-WES
-        army  GAS-SPA MAR-SPA POR-SPA GAS-MAR
-    )");
-    return board;
-}
+const Board &iberia() { return iberia_board(); }
 
 // The retreat options of the unit dislodged in `province` after the moves,
 // as location names.
@@ -49,8 +40,7 @@ Texts options_of(World &world, Position *before, Position *after, const std::str
 }
 
 Position *after_moves(World &world, Position *position, const Orders &orders) {
-    for (const auto &[province, order] : orders) world.order(position, province, order);
-    return world.next(position);
+    return world.play(position, orders);
 }
 
 // ---------------------------------------------------------------------------

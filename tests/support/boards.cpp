@@ -10,3 +10,14 @@ const board::Board &grid_board() {
     )");
     return board;
 }
+
+const board::Board &iberia_board() {
+    static const board::Board board(R"(
+        powers 2
+        coast GAS MAR SPA*/nc/sc POR
+        sea   MAO WES
+        fleet MAO-SPA/nc MAO-POR MAO-GAS GAS-SPA/nc WES-SPA/sc MAR-SPA/sc MAO-WES
+        army  GAS-SPA MAR-SPA POR-SPA GAS-MAR
+    )");
+    return board;
+}

@@ -8,3 +8,8 @@
 //   D E F      E, I: neutral centres.  Three powers.
 //   G H I
 const board::Board &grid_board();
+
+// Coasts and seas around a province with two coasts; SPA is a neutral
+// centre, two powers:
+//   coast GAS MAR SPA (nc, sc) POR      sea MAO WES
+const board::Board &iberia_board();

@@ -180,3 +180,8 @@ Position *World::next(Position *position) {
     if (result) positions_.push_back(result);
     return result;
 }
+
+Position *World::play(Position *position, const Orders &orders) {
+    for (const auto &[province, text] : orders) order(position, province, text);
+    return next(position);
+}

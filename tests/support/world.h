@@ -13,6 +13,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board.h"
@@ -60,6 +61,9 @@ class World {
     void order(Position *position, const std::string &province, const std::string &order) const;
     // brox_adjudicate; the World frees the result.
     Position *next(Position *position);
+    // Gives the orders (province, candidate text) and adjudicates.
+    using Orders = std::vector<std::pair<const char *, const char *>>;
+    Position *play(Position *position, const Orders &orders);
     // Chooses the candidate whose text is `order` (fails the test if none).
     void choose(Unit *unit, const std::string &order) const;
     const Order *candidate(const Unit *unit, const std::string &order) const;
