@@ -265,13 +265,9 @@ void position_drop_order(Position *position, Order *order) {
     if (chunk && chunk->used && &chunk->orders[chunk->used - 1] == order) chunk->used--;
 }
 
-namespace {
-// Orders go back to the Position's storage, which is freed with it.
-void release_order(void *, int) {}
-}  // namespace
-
+// The Orders stay in the Position's storage and go with it, so emptying a
+// set needs no walk of the tree: the header is simply reset.
 void unit_candidates_clear(LumAvlTree *candidates) {
-    if (candidates->root) lum_avl_node_empty(candidates, candidates->root, release_order, 0);
     candidates->root = candidates->first = candidates->last = nullptr;
     candidates->count = 0;
 }
