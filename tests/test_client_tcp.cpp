@@ -33,14 +33,7 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int WAIT_MS = 5000;  // every wait of these tests ends by then
 
-Bytes record_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
-    Bytes record(length + 1u, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
-    return record;
-}
+using board::record_of;
 
 Bytes assignment_record(uint16_t power, uint16_t passcode) {
     Bytes record = record_of(MSG_ASSIGNMENT, 40);

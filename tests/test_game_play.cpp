@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
 #include "json.h"
@@ -211,14 +212,7 @@ TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
 // A client that misbehaves
 // ---------------------------------------------------------------------------
 
-Bytes record_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
-    Bytes record(length + 1u, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
-    return record;
-}
+using board::record_of;
 
 // A hand-driven connection to the server, speaking the wire framing.
 class RawClient {

@@ -117,6 +117,15 @@ std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind
     return record;
 }
 
+std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag) {
+    std::vector<uint8_t> record(length + 1u, 0);
+    record[0] = KIND_MESSAGE;
+    put_u16(record.data(), 1, type);
+    put_u16(record.data(), 3, length);
+    record[5] = flag;
+    return record;
+}
+
 // ---------------------------------------------------------------------------
 // Board
 // ---------------------------------------------------------------------------

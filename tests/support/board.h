@@ -73,6 +73,8 @@ std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
 std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries);
 // A record: the kind byte followed by the message.
 std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind = 2);
+// A message record of `length` with the given type and flag and a zero body.
+std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag = 1);
 
 class Board {
   public:
