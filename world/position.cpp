@@ -55,11 +55,11 @@ void unit_init(Unit *unit, uint16_t unit_type, uint16_t power, LocationState *lo
 // Provinces, owners and locations (steps that depend only on the Map and
 // the CentreTable).
 void init_board(Position *position, const CentreTable *centres) {
-    const Map *map = position->map;
+    Map *map = position->map;
     uint16_t power_count = map->power_count;
     for (uint16_t i = 0; i < map->province_count; i++) {
         ProvinceState *province = &position->provinces[i];
-        province->province = const_cast<Province *>(&map->provinces[i]);
+        province->province = &map->provinces[i];
         province->unit = nullptr;
         province->dislodged_unit = nullptr;
         province->reach_count = 0;
@@ -75,8 +75,8 @@ void init_board(Position *position, const CentreTable *centres) {
     }
     for (uint16_t l = 0; l < map->location_count; l++) {
         LocationState *location = &position->locations[l];
-        const Location *source = &map->locations[l];
-        location->location = const_cast<Location *>(source);
+        Location *source = &map->locations[l];
+        location->location = source;
         location->province = &position->provinces[map_province_index(map, source->province)];
         location->coast = source->coast;
     }
