@@ -11,7 +11,10 @@
 
 Record record_new(uint16_t type, uint16_t length, uint8_t flag) {
     Record record(size_t{length} + 1, 0);
-    msg_init(record.data(), type, length)[MSG_FLAG_AT] = flag;
+    record[0] = KIND_MESSAGE;
+    put_u16(record.data(), 1, type);
+    put_u16(record.data(), 3, length);
+    record[5] = flag;
     return record;
 }
 
