@@ -9,6 +9,8 @@
 #include "world/map.h"
 #include "world/position.h"
 
+// Built here rather than with the library's initialiser, whose file also
+// holds the senders: the server must not depend on the client library.
 Record record_new(uint16_t type, uint16_t length, uint8_t flag) {
     Record record(size_t{length} + 1, 0);
     record[0] = KIND_MESSAGE;
