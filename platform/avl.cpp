@@ -141,6 +141,44 @@ void swap_with_successor(LumAvlTree *tree, LumAvlNode *node, LumAvlNode *success
     if (succ_right) succ_right->parent = node;
 }
 
+// Attaches a node above every other one as the right child of the last
+// node.  Only the right spine grows, so heights are updated up that spine
+// until one stays the same.  A spine node whose right side becomes two
+// levels taller than its left is fixed by one left rotation: its right
+// child, grown on its own right side, takes its place with the node's old
+// height, so nothing above changes.
+void append_last(LumAvlTree *tree, LumAvlNode *node) {
+    LumAvlNode *child = node;
+    LumAvlNode *spine = tree->last;
+    spine->right = node;
+    node->parent = spine;
+    tree->last = node;
+    while (spine) {
+        int left = height_of(spine->left);
+        int right = child->height;
+        if (right <= left) return;
+        if (right - left == 2) {
+            // child's left subtree has height `left`, its right `left` + 1.
+            LumAvlNode *above = spine->parent;
+            LumAvlNode *inner = child->left;
+            spine->right = inner;
+            if (inner) inner->parent = spine;
+            spine->height = static_cast<int16_t>(left + 1);
+            spine->parent = child;
+            child->left = spine;
+            child->parent = above;
+            if (above)
+                above->right = child;
+            else
+                tree->root = child;
+            return;
+        }
+        spine->height = static_cast<int16_t>(right + 1);
+        child = spine;
+        spine = spine->parent;
+    }
+}
+
 void empty_subtree(LumAvlTree *tree, LumAvlNode *node, LumAvlRelease release, int arg) {
     while (node) {
         LumAvlNode *left = node->left;
@@ -175,7 +213,7 @@ VORN_EXPORT void *lum_avl_find(LumAvlTree *tree, const void *key_item) {
 }
 
 // Items that sort at either end (the common case when a set is filled in
-// order) are attached beside the first or last node without a descent.
+// order) are attached beside the last or first node without a descent.
 VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
     void *item = item_of(tree, node);
     node->left = node->right = node->parent = nullptr;
@@ -185,13 +223,13 @@ VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
         tree->root = tree->first = tree->last = node;
         return item;
     }
+    if (tree->compare(item, item_of(tree, tree->last)) >= 0) {
+        append_last(tree, node);
+        return item;
+    }
     LumAvlNode *parent;
     bool attach_left;
-    if (tree->compare(item, item_of(tree, tree->last)) >= 0) {
-        parent = tree->last;
-        attach_left = false;
-        tree->last = node;
-    } else if (tree->compare(item, item_of(tree, tree->first)) < 0) {
+    if (tree->compare(item, item_of(tree, tree->first)) < 0) {
         parent = tree->first;
         attach_left = true;
         tree->first = node;
