@@ -2,86 +2,183 @@
 // (retreat, disband), removal (remove, hold) and build (waive, build).
 #include "orders/candidates.h"
 
-#include <algorithm>
 #include <functional>
 
 #include "common/bytes.h"
+#include "common/memory.h"
 #include "orders/convoy.h"
 #include "orders/order.h"
 #include "world/map.h"
 #include "world/position.h"
 
+namespace {
+
+// Links a filled Order into a set.  The tree requires the node's links
+// cleared and its two 16-bit fields at -1 before insertion.
+void link_order(LumAvlTree *set, Order *order) {
+    order->node.left = order->node.right = order->node.parent = nullptr;
+    order->node.height = order->node.spare = -1;
+    lum_avl_insert(set, &order->node);
+}
+
+}  // namespace
+
 int add_candidate(Position *position, LumAvlTree *set, uint16_t token, LocationState *target,
-                  Unit *other_unit, const ConvoyRoute *route) {
-    Order *order = position_new_order(position);
+                  Unit *other_unit, uint16_t route_length, ProvinceState *const *route) {
+    Order *order = position_new_orders(position, 1);
     if (!order) return 0;
     order_set(order, token, target, other_unit);
-    if (route) {
-        uint16_t length = route->fleet_count <= MAX_ROUTE ? route->fleet_count : MAX_ROUTE;
-        order->route_length = length;
-        for (uint16_t r = 0; r < length; r++) order->route[r] = route->fleets[r];
-    }
+    if (route_length > MAX_ROUTE) route_length = MAX_ROUTE;
+    order->route_length = route_length;
+    for (uint16_t r = 0; r < route_length; r++) order->route[r] = route[r];
     // A record sorting after the set's last one cannot be in the set; any
     // other is looked up first so that the record added first stays.
     const Order *last = static_cast<const Order *>(LUM_AVL_ITEM(set, set->last));
     if ((!last || order_compare(order, last) <= 0) && lum_avl_find(set, order)) {
-        position_drop_order(position, order);
+        position_return_orders(position, 1);
         return 1;
     }
-    order->node.left = order->node.right = order->node.parent = nullptr;
-    order->node.height = order->node.spare = -1;
-    lum_avl_insert(set, &order->node);
+    link_order(set, order);
     return 1;
 }
 
 namespace {
 
-// A movement candidate before it becomes an Order: movement orders have no
-// route, so token, target and other unit order them as order_compare does.
-struct Draft {
-    uint16_t token;
-    LocationState *target;
-    Unit *other_unit;
+// Each province's reach list sorted by unit (the order supports to move
+// take in a set): the list itself when convoys added nothing to it, since
+// its direct entries are in unit order, else a sorted copy.
+struct SortedReach {
+    Unit *const *units[MAX_PROVINCES];
+    Unit **copies;  // the build's scratch for the copies
 };
 
-bool drafted_before(const Draft &a, const Draft &b) {
-    if (a.token != b.token) return a.token < b.token;
-    if (a.target != b.target) return std::less<LocationState *>()(a.target, b.target);
-    return std::less<Unit *>()(a.other_unit, b.other_unit);
+// Inserts a reference into a short array kept sorted by address, unless it
+// is there already.  References into one array order like their indices.
+template <typename T>
+void insert_unique(T **items, int *count, T *item) {
+    int at = *count;
+    while (at > 0 && std::less<T *>()(item, items[at - 1])) at--;
+    if (at > 0 && items[at - 1] == item) return;
+    for (int i = *count; i > at; i--) items[i] = items[i - 1];
+    items[at] = item;
+    ++*count;
 }
 
-// Hold, moves, supports to hold and supports to move: 1 + 20 + 20 + 20 x 99.
-constexpr int MAX_MOVEMENT_DRAFTS = 1 + 2 * MAX_ADJACENT + MAX_ADJACENT * (MAX_UNITS - 1);
+int sorted_reach_build(Position *position, SortedReach *sorted) {
+    uint16_t province_count = position->map->province_count;
+    uint32_t extra = 0;
+    for (uint16_t i = 0; i < province_count; i++) {
+        const ProvinceState &province = position->provinces[i];
+        sorted->units[i] = province.reach;
+        if (province.reach_count > province.direct_reach_count) extra += province.reach_count;
+    }
+    sorted->copies = nullptr;
+    if (!extra) return 1;
+    sorted->copies = static_cast<Unit **>(mem_alloc(sizeof(Unit *) * extra));
+    if (!sorted->copies) return 0;
+    Unit **next = sorted->copies;
+    for (uint16_t i = 0; i < province_count; i++) {
+        ProvinceState &province = position->provinces[i];
+        if (province.reach_count == province.direct_reach_count) continue;
+        int count = 0;
+        for (uint16_t r = 0; r < province.reach_count; r++) insert_unique(next, &count, province.reach[r]);
+        sorted->units[i] = next;
+        next += count;
+    }
+    return 1;
+}
 
-}  // namespace
-
+// Hold, moves, supports to hold, supports to move: the token order, and
+// each group is built in ascending order, so every candidate goes straight
+// to the end of the set (every convoy candidate sorts before them).
 // Support to move is offered once per run of consecutive adjacency entries
 // into the same province, with the first entry of the run as target; a
-// province that comes back later in the list is offered again.  The drafts
-// are sorted first so that the set is filled in ascending order.
-int add_movement_candidates(Position *position, Unit *unit) {
-    Draft drafts[MAX_MOVEMENT_DRAFTS];
-    int count = 0;
-    drafts[count++] = {ORD_HOLD, nullptr, nullptr};
+// province that comes back later in the list is offered again (the same
+// location twice gives the same supports once).
+int add_movement_candidates(Position *position, Unit *unit, const SortedReach &reach) {
+    LocationState *moves[MAX_ADJACENT];
+    Unit *held[MAX_ADJACENT];
+    LocationState *support_targets[MAX_ADJACENT];
+    int move_count = 0, held_count = 0, target_count = 0;
     const Location *here = unit->location->location;
     const ProvinceState *previous = nullptr;
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
         LocationState *target = &position->locations[here->adjacent[a]->index];
         ProvinceState *province = target->province;
-        drafts[count++] = {ORD_MOVE, target, nullptr};
-        if (province->unit) drafts[count++] = {ORD_SUPPORT, nullptr, province->unit};
-        if (province != previous) {
-            for (uint16_t r = 0; r < province->reach_count; r++)
-                if (province->reach[r] != unit) drafts[count++] = {ORD_SUPPORT, target, province->reach[r]};
-        }
+        insert_unique(moves, &move_count, target);
+        if (province->unit) insert_unique(held, &held_count, province->unit);
+        if (province != previous) insert_unique(support_targets, &target_count, target);
         previous = province;
     }
-    std::sort(drafts, drafts + count, drafted_before);
+    uint32_t total = 1u + move_count + held_count;
+    for (int t = 0; t < target_count; t++) total += support_targets[t]->province->reach_count;
+    Order *orders = position_new_orders(position, total);
+    if (!orders) return 0;
+    Order *next = orders;
     LumAvlTree *set = &unit->candidates;
-    for (int d = 0; d < count; d++)
-        if (!add_candidate(position, set, drafts[d].token, drafts[d].target, drafts[d].other_unit, nullptr))
-            return 0;
+    auto append = [set, &next](uint16_t token, LocationState *target, Unit *other) {
+        order_set(next, token, target, other);
+        link_order(set, next++);
+    };
+    append(ORD_HOLD, nullptr, nullptr);
+    for (int m = 0; m < move_count; m++) append(ORD_MOVE, moves[m], nullptr);
+    for (int h = 0; h < held_count; h++) append(ORD_SUPPORT, nullptr, held[h]);
+    for (int t = 0; t < target_count; t++) {
+        LocationState *target = support_targets[t];
+        const ProvinceState *province = target->province;
+        Unit *const *others = reach.units[position_province_index(position, province)];
+        for (uint16_t r = 0; r < province->reach_count; r++)
+            if (others[r] != unit) append(ORD_SUPPORT, target, others[r]);
+    }
+    position_return_orders(position, total - static_cast<uint32_t>(next - orders));
     return 1;
+}
+
+// The convoy drafts of one unit, sorted and unique, which all sort before
+// its movement candidates; `next` is the first draft not yet used and
+// moves past them.
+int add_convoy_candidates(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts,
+                          uint32_t *next) {
+    uint32_t first = *next;
+    while (*next < drafts.count && convoy_draft_unit(drafts.drafts[*next]) == unit_index) ++*next;
+    if (*next == first) return 1;
+    Order *orders = position_new_orders(position, *next - first);
+    if (!orders) return 0;
+    Unit *unit = position->units[unit_index];
+    for (uint32_t d = first; d < *next; d++, orders++) {
+        const ConvoyDraft &draft = drafts.drafts[d];
+        LocationState *landing = &position->locations[convoy_draft_landing(draft)];
+        uint16_t second = convoy_draft_second(draft);
+        if (convoy_draft_is_convoy(draft)) {
+            order_set(orders, ORD_CONVOY, landing, position->units[second]);
+        } else {
+            order_set(orders, ORD_CONVOY_MOVE, landing, nullptr);
+            orders->route_length = second;
+            for (uint16_t r = 0; r < second; r++) orders->route[r] = &position->provinces[drafts.routes[draft.route_at + r]];
+        }
+        link_order(&unit->candidates, orders);
+    }
+    return 1;
+}
+
+}  // namespace
+
+// One walk finds the convoy routes and extends the reach lists before any
+// support is offered; the convoy drafts, sorted, then go to each unit ahead
+// of its movement candidates.
+int add_movement_phase_candidates(Position *position) {
+    ConvoyDrafts drafts{};
+    SortedReach reach;
+    reach.copies = nullptr;
+    int ok = find_convoy_routes(position, &drafts) && convoy_drafts_sort(&drafts) &&
+             sorted_reach_build(position, &reach);
+    uint32_t next = 0;
+    for (uint16_t u = 0; ok && u < position->unit_count; u++)
+        ok = add_convoy_candidates(position, u, drafts, &next) &&
+             add_movement_candidates(position, position->units[u], reach);
+    convoy_drafts_release(&drafts);
+    mem_release(reach.copies);
+    return ok;
 }
 
 // An option whose coast is left open takes the coast a unit of this type
@@ -99,17 +196,17 @@ int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t ret
             put_u16(option, 2, coast);
         }
         LocationState *target = position_find_location(position, province, coast);
-        if (!add_candidate(position, set, ORD_RETREAT, target, nullptr, nullptr)) return 0;
+        if (!add_candidate(position, set, ORD_RETREAT, target, nullptr)) return 0;
     }
-    return add_candidate(position, set, ORD_DISBAND, nullptr, nullptr, nullptr);
+    return add_candidate(position, set, ORD_DISBAND, nullptr, nullptr);
 }
 
 int add_removal_candidates(Position *position, uint16_t power) {
     for (uint16_t u = 0; u < position->unit_count; u++) {
         Unit *unit = position->units[u];
         if (unit->power != power) continue;
-        if (!add_candidate(position, &unit->candidates, ORD_REMOVE, nullptr, nullptr, nullptr) ||
-            !add_candidate(position, &unit->candidates, ORD_HOLD, nullptr, nullptr, nullptr))
+        if (!add_candidate(position, &unit->candidates, ORD_REMOVE, nullptr, nullptr) ||
+            !add_candidate(position, &unit->candidates, ORD_HOLD, nullptr, nullptr))
             return 0;
     }
     return 1;
@@ -118,14 +215,14 @@ int add_removal_candidates(Position *position, uint16_t power) {
 // Every location of an empty home centre that the power owns is offered,
 // its army location and its fleet locations alike.
 int add_build_candidates(Position *position, LumAvlTree *set, uint16_t power) {
-    if (!add_candidate(position, set, ORD_WAIVE, nullptr, nullptr, nullptr)) return 0;
+    if (!add_candidate(position, set, ORD_WAIVE, nullptr, nullptr)) return 0;
     uint16_t location_count = position->map->location_count;
     for (uint16_t l = 0; l < location_count; l++) {
         LocationState *location = &position->locations[l];
         const ProvinceState *province = location->province;
         if (province->unit || province->owner != power) continue;
         if (province->province->home_power != power) continue;
-        if (!add_candidate(position, set, ORD_BUILD, location, nullptr, nullptr)) return 0;
+        if (!add_candidate(position, set, ORD_BUILD, location, nullptr)) return 0;
     }
     return 1;
 }

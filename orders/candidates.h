@@ -7,18 +7,19 @@
 
 #include "brox.h"
 
-struct ConvoyRoute;
-
 // Adds one candidate to a set of the Position unless an equal one is
-// already there (the first added stays).  `route` may be null; only its
-// fleet_count and first fleet_count fleets are copied.  A set's content
-// does not depend on the order candidates are added in; adding them in
-// ascending order is cheapest.
+// already there (the first added stays).  `route` holds `route_length`
+// fleet provinces (at most MAX_ROUTE are kept); it may be null when the
+// length is 0.  A set's content does not depend on the order candidates are
+// added in; adding them in ascending order is cheapest, since a candidate
+// above the set's last one needs no lookup.
 int add_candidate(Position *position, LumAvlTree *set, uint16_t token, LocationState *target,
-                  Unit *other_unit, const ConvoyRoute *route);
+                  Unit *other_unit, uint16_t route_length = 0, ProvinceState *const *route = nullptr);
 
-// Hold, move and support candidates of a unit that stands somewhere.
-int add_movement_candidates(Position *position, Unit *unit);
+// Spring and fall: the convoy routes (reach entries, convoyed moves and
+// convoy orders), then every unit's hold, move and support candidates.
+// Each set is filled in ascending order.
+int add_movement_phase_candidates(Position *position);
 
 // Retreat and disband candidates of a dislodged unit, from its 96-byte
 // entry in the position message.  Open retreat coasts are written back

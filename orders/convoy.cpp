@@ -1,9 +1,12 @@
 // Convoy routes: a depth-first walk over chains of fleets at sea from each
-// fleet at sea, then reach entries or candidates for the armies on the
-// coasts next to the starting fleet.
+// fleet at sea, then reach entries and candidate drafts for the armies on
+// the coasts next to the starting fleet.
 #include "orders/convoy.h"
 
-#include "orders/candidates.h"
+#include <algorithm>
+#include <cstring>
+
+#include "common/memory.h"
 #include "world/map.h"
 #include "world/position.h"
 
@@ -83,46 +86,78 @@ void walk_fleets(Walk &walk, Unit *fleet) {
     fleet->result = 0;
 }
 
-ConvoyRoute route_of(Position *position, const RouteSlot &slot) {
-    ConvoyRoute route;
-    route.fleet_count = slot.fleet_count;
-    for (uint16_t f = 0; f < slot.fleet_count; f++) route.fleets[f] = &position->provinces[slot.fleets[f]];
-    route.landing = &position->locations[slot.landing];
-    return route;
+// A convoy whose route province has no fleet standing in it: sorts last
+// and is dropped.
+constexpr uint32_t NO_DRAFT = (1u << 25) - 1;
+
+// Appends `count` elements to a growing array of the build's scratch;
+// returns where they start, or null when memory runs out.
+template <typename T>
+T *grow(T **items, uint32_t *used, uint32_t *capacity, uint32_t count, uint32_t first_capacity) {
+    if (*used + count > *capacity) {
+        uint32_t wanted = *capacity ? *capacity * 2 : first_capacity;
+        while (wanted < *used + count) wanted *= 2;
+        T *larger = static_cast<T *>(mem_alloc(sizeof(T) * wanted));
+        if (!larger) return nullptr;
+        if (*used) std::memcpy(larger, *items, sizeof(T) * *used);
+        mem_release(*items);
+        *items = larger;
+        *capacity = wanted;
+    }
+    T *start = *items + *used;
+    *used += count;
+    return start;
 }
 
-// Gives the army its convoyed move and every fleet of the route its convoy
-// order.  A route province with no unit standing in it (possible when the
-// walk started from a dislodged fleet) gets nothing.
-int add_route_candidates(Position *position, Unit *army, const RouteSlot &slot) {
-    ConvoyRoute route = route_of(position, slot);
-    if (!add_candidate(position, &army->candidates, ORD_CONVOY_MOVE, route.landing, nullptr, &route)) return 0;
-    for (uint16_t f = 0; f < route.fleet_count; f++) {
-        Unit *fleet = route.fleets[f]->unit;
-        if (fleet && !add_candidate(position, &fleet->candidates, ORD_CONVOY, route.landing, army, nullptr))
-            return 0;
+// Records, for one army, every route of the walk that lands outside its
+// own province: the army's convoyed move and each fleet's convoy order.  A
+// route province with no unit standing in it (possible when the walk
+// started from a dislodged fleet) gets nothing.
+bool record_routes(Walk &walk, ConvoyDrafts *drafts, const Unit *army) {
+    Position *position = walk.position;
+    const ProvinceState *home = army->location->province;
+    uint16_t army_index = position_unit_index(position, army);
+    uint32_t draft_count = 0, route_entries = 0;
+    for (uint16_t r = 0; r < walk.route_count; r++) {
+        const RouteSlot &slot = walk.slots[r];
+        if (position->locations[slot.landing].province == home) continue;
+        draft_count += 1u + slot.fleet_count;
+        route_entries += slot.fleet_count;
     }
-    return 1;
+    uint32_t route_at = drafts->route_count;
+    ConvoyDraft *draft = grow(&drafts->drafts, &drafts->count, &drafts->capacity, draft_count, 1024);
+    uint16_t *route = grow(&drafts->routes, &drafts->route_count, &drafts->route_capacity, route_entries, 4096);
+    if (!draft || !route) return false;
+    for (uint16_t r = 0; r < walk.route_count; r++) {
+        const RouteSlot &slot = walk.slots[r];
+        ProvinceState *landing = position->locations[slot.landing].province;
+        if (landing == home) continue;
+        add_reach(landing, const_cast<Unit *>(army));
+        *draft++ = {convoy_draft_key(army_index, false, slot.landing, slot.fleet_count), route_at};
+        for (uint16_t f = 0; f < slot.fleet_count; f++) {
+            route[f] = slot.fleets[f];
+            const Unit *fleet = position->provinces[slot.fleets[f]].unit;
+            uint16_t fleet_index = fleet ? position_own_unit_index(position, fleet) : NO_UNIT;
+            *draft++ = {fleet ? convoy_draft_key(fleet_index, true, slot.landing, army_index) : NO_DRAFT, 0};
+        }
+        route += slot.fleet_count;
+        route_at += slot.fleet_count;
+    }
+    return true;
 }
 
 // The armies on coasts next to the starting fleet take every route that
 // lands outside their own province.
-int use_routes(Walk &walk, const Unit *start, int passes) {
+bool use_routes(Walk &walk, const Unit *start, ConvoyDrafts *drafts) {
     Position *position = walk.position;
     const Location *here = start->location->location;
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
-        ProvinceState *coast = position->locations[here->adjacent[a]->index].province;
-        Unit *army = coast->unit;
+        const ProvinceState *coast = position->locations[here->adjacent[a]->index].province;
+        const Unit *army = coast->unit;
         if (!is_coastal(coast) || !army || army->unit_type != UNIT_ARMY) continue;
-        for (uint16_t r = 0; r < walk.route_count; r++) {
-            const RouteSlot &slot = walk.slots[r];
-            LocationState *landing = &position->locations[slot.landing];
-            if (landing->province == coast) continue;
-            if (passes & CONVOY_PASS_REACH) add_reach(landing->province, army);
-            if ((passes & CONVOY_PASS_CANDIDATES) && !add_route_candidates(position, army, slot)) return 0;
-        }
+        if (!record_routes(walk, drafts, army)) return false;
     }
-    return 1;
+    return true;
 }
 
 }  // namespace
@@ -134,7 +169,7 @@ void add_reach(ProvinceState *province, Unit *unit) {
     province->reach[province->reach_count++] = unit;
 }
 
-int find_convoy_routes(Position *position, int passes) {
+int find_convoy_routes(Position *position, ConvoyDrafts *drafts) {
     Walk walk;
     walk.position = position;
     for (uint16_t u = 0; u < position->unit_count; u++) {
@@ -146,7 +181,75 @@ int find_convoy_routes(Position *position, int passes) {
         walk.steps = 0;
         walk.slots[0].fleet_count = 0;
         walk_fleets(walk, start);
-        if (!use_routes(walk, start, passes)) return 0;
+        if (!use_routes(walk, start, drafts)) return 0;
     }
     return 1;
+}
+
+namespace {
+
+// Convoyed moves with equal keys differ in their routes: ordered by their
+// province indices, first to last.
+int compare_routes(const uint16_t *routes, const ConvoyDraft &a, const ConvoyDraft &b) {
+    const uint16_t *x = routes + a.route_at;
+    const uint16_t *y = routes + b.route_at;
+    for (uint16_t r = 0, length = convoy_draft_second(a); r < length; r++)
+        if (x[r] != y[r]) return x[r] < y[r] ? -1 : 1;
+    return 0;
+}
+
+// Orders each run of convoyed moves with equal keys by route (runs are
+// short: routes of one length from one army to one landing).
+void sort_routes_in_runs(ConvoyDraft *drafts, uint32_t count, const uint16_t *routes) {
+    for (uint32_t start = 0, end; start < count; start = end) {
+        end = start + 1;
+        while (end < count && drafts[end].key == drafts[start].key) end++;
+        if (end - start < 2 || convoy_draft_is_convoy(drafts[start])) continue;
+        for (uint32_t i = start + 1; i < end; i++) {
+            ConvoyDraft moving = drafts[i];
+            uint32_t j = i;
+            for (; j > start && compare_routes(routes, moving, drafts[j - 1]) < 0; j--) drafts[j] = drafts[j - 1];
+            drafts[j] = moving;
+        }
+    }
+}
+
+}  // namespace
+
+// A counting sort by unit into scratch space at the end of the same array,
+// then each unit's drafts (a few dozen) sorted by key.
+int convoy_drafts_sort(ConvoyDrafts *drafts) {
+    uint32_t count = drafts->count;
+    if (!count) return 1;
+    if (!grow(&drafts->drafts, &drafts->count, &drafts->capacity, count, 1024)) return 0;
+    drafts->count = count;
+    ConvoyDraft *items = drafts->drafts;
+    ConvoyDraft *scratch = items + count;
+    constexpr uint32_t BUCKETS = 1u << (25 - DRAFT_UNIT_SHIFT);
+    uint32_t starts[BUCKETS + 1] = {};
+    for (uint32_t d = 0; d < count; d++) starts[(items[d].key >> DRAFT_UNIT_SHIFT) + 1]++;
+    for (uint32_t b = 1; b <= BUCKETS; b++) starts[b] += starts[b - 1];
+    uint32_t ends[BUCKETS];
+    for (uint32_t b = 0; b < BUCKETS; b++) ends[b] = starts[b];
+    for (uint32_t d = 0; d < count; d++) scratch[ends[items[d].key >> DRAFT_UNIT_SHIFT]++] = items[d];
+    auto by_key = [](const ConvoyDraft &a, const ConvoyDraft &b) { return a.key < b.key; };
+    for (uint32_t b = 0; b < BUCKETS; b++)
+        if (ends[b] - starts[b] > 1) std::sort(scratch + starts[b], scratch + ends[b], by_key);
+    sort_routes_in_runs(scratch, count, drafts->routes);
+    // Each draft once; those for a route province without a fleet sort last.
+    uint32_t kept = 0;
+    for (uint32_t d = 0; d < count && scratch[d].key != NO_DRAFT; d++) {
+        if (kept && scratch[d].key == items[kept - 1].key &&
+            (convoy_draft_is_convoy(scratch[d]) || !compare_routes(drafts->routes, scratch[d], items[kept - 1])))
+            continue;
+        items[kept++] = scratch[d];
+    }
+    drafts->count = kept;
+    return 1;
+}
+
+void convoy_drafts_release(ConvoyDrafts *drafts) {
+    mem_release(drafts->drafts);
+    mem_release(drafts->routes);
+    *drafts = ConvoyDrafts{};
 }

@@ -7,13 +7,6 @@ int order_compare_items(const void *a, const void *b) {
     return order_compare(static_cast<const Order *>(a), static_cast<const Order *>(b));
 }
 
-void order_set(Order *order, uint16_t token, LocationState *target, Unit *other_unit) {
-    order->token = token;
-    order->target = target;
-    order->other_unit = other_unit;
-    order->route_length = 0;
-}
-
 void order_set_init(LumAvlTree *candidates) {
     candidates->compare = order_compare_items;
     candidates->root = candidates->first = candidates->last = nullptr;

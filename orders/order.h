@@ -36,7 +36,12 @@ inline int order_compare(const Order *a, const Order *b) {
 int order_compare_items(const void *a, const void *b);
 
 // Sets a chosen order: token, target, other unit and an empty route.
-void order_set(Order *order, uint16_t token, LocationState *target, Unit *other_unit);
+inline void order_set(Order *order, uint16_t token, LocationState *target, Unit *other_unit) {
+    order->token = token;
+    order->target = target;
+    order->other_unit = other_unit;
+    order->route_length = 0;
+}
 
 // An empty candidate set sorted by order_compare.
 void order_set_init(LumAvlTree *candidates);

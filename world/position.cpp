@@ -5,12 +5,12 @@
 // of the fixed-capacity record that the Map uses are written.
 #include "world/position.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "common/bytes.h"
 #include "common/memory.h"
 #include "orders/candidates.h"
-#include "orders/convoy.h"
 #include "orders/order.h"
 #include "session/message.h"
 #include "world/centres.h"
@@ -18,19 +18,25 @@
 
 namespace {
 
-// Candidate Orders live in chunks chained from the Position's block.
-constexpr uint16_t ORDER_CHUNK_SIZE = 128;
-struct OrderChunk {
+// Candidate Orders live in chunks chained from the Position's block; the
+// Orders of a chunk follow its header.  A chunk holds ORDER_CHUNK_SIZE
+// Orders, or more when one request asks for more at once.
+constexpr uint32_t ORDER_CHUNK_SIZE = 256;
+struct alignas(alignof(Order)) OrderChunk {
     OrderChunk *next;
-    uint16_t used;
-    Order orders[ORDER_CHUNK_SIZE];
+    uint32_t used;
+    uint32_t capacity;
 };
+
+Order *chunk_orders(OrderChunk *chunk) { return reinterpret_cast<Order *>(chunk + 1); }
 
 struct PositionBlock {
     Position position;
     Unit units[MAX_UNITS];
     OrderChunk *chunks;  // newest first; the first one has the free slots
 };
+
+static_assert(offsetof(PositionBlock, units) == sizeof(Position), "Units follow the Position record");
 
 PositionBlock *block_of(Position *position) { return reinterpret_cast<PositionBlock *>(position); }
 
@@ -123,16 +129,6 @@ int place_units(Position *position, uint8_t *message) {
     if (count > fitting) count = static_cast<uint16_t>(fitting);
     for (uint16_t u = 0; u < count; u++)
         if (!place_unit(position, message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u)) return 0;
-    return 1;
-}
-
-// One convoy walk records the reach entries the movement candidates need
-// and the convoy candidates at once; the movement candidates, which all
-// sort after the convoy ones, are then appended to each set.
-int add_movement_phase_candidates(Position *position) {
-    if (!find_convoy_routes(position, CONVOY_PASS_REACH | CONVOY_PASS_CANDIDATES)) return 0;
-    for (uint16_t u = 0; u < position->unit_count; u++)
-        if (!add_movement_candidates(position, position->units[u])) return 0;
     return 1;
 }
 
@@ -247,22 +243,26 @@ uint16_t position_unit_index(const Position *position, const Unit *unit) {
     return index < position->unit_count ? static_cast<uint16_t>(index) : NO_UNIT;
 }
 
-Order *position_new_order(Position *position) {
+Order *position_new_orders(Position *position, uint32_t count) {
     PositionBlock *block = block_of(position);
     OrderChunk *chunk = block->chunks;
-    if (!chunk || chunk->used == ORDER_CHUNK_SIZE) {
-        chunk = static_cast<OrderChunk *>(mem_alloc(sizeof(OrderChunk)));
+    if (!chunk || chunk->capacity - chunk->used < count) {
+        uint32_t capacity = count > ORDER_CHUNK_SIZE ? count : ORDER_CHUNK_SIZE;
+        chunk = static_cast<OrderChunk *>(mem_alloc(sizeof(OrderChunk) + sizeof(Order) * size_t{capacity}));
         if (!chunk) return nullptr;
         chunk->next = block->chunks;
         chunk->used = 0;
+        chunk->capacity = capacity;
         block->chunks = chunk;
     }
-    return &chunk->orders[chunk->used++];
+    Order *orders = chunk_orders(chunk) + chunk->used;
+    chunk->used += count;
+    return orders;
 }
 
-void position_drop_order(Position *position, Order *order) {
+void position_return_orders(Position *position, uint32_t count) {
     OrderChunk *chunk = block_of(position)->chunks;
-    if (chunk && chunk->used && &chunk->orders[chunk->used - 1] == order) chunk->used--;
+    if (chunk && chunk->used >= count) chunk->used -= count;
 }
 
 // The Orders stay in the Position's storage and go with it, so emptying a

@@ -43,13 +43,15 @@ LocationState *position_find_location(Position *position, uint16_t province, uin
 // adjacency, in unit order, and sets direct_reach_count.
 void position_build_reach(Position *position);
 
-// A new Order record from the Position's own storage, uninitialised; null
-// when memory runs out.  Orders are kept in chunks that go with the
-// Position, so a build costs one allocation per chunk, not per candidate.
-Order *position_new_order(Position *position);
+// `count` new Order records, one after the other, from the Position's own
+// storage, uninitialised; null when memory runs out.  Orders are kept in
+// chunks that go with the Position, so a build costs one allocation per
+// chunk, not per candidate.
+Order *position_new_orders(Position *position, uint32_t count);
 
-// Gives back the Order most recently taken (a duplicate not kept).
-void position_drop_order(Position *position, Order *order);
+// Gives back the last `count` Orders of the most recent request (those a
+// caller did not need).
+void position_return_orders(Position *position, uint32_t count);
 
 // Empties one candidate set.  Its Orders stay in the Position's storage
 // until the Position is freed.
@@ -59,6 +61,12 @@ void unit_candidates_clear(LumAvlTree *candidates);
 // not one of the Position's own Units.
 constexpr uint16_t NO_UNIT = 0xFFFF;
 uint16_t position_unit_index(const Position *position, const Unit *unit);
+
+// The index of one of the Position's own Units: Units lie in the
+// Position's block right after the record, in unit order.
+inline uint16_t position_own_unit_index(const Position *position, const Unit *unit) {
+    return static_cast<uint16_t>(unit - reinterpret_cast<const Unit *>(position + 1));
+}
 
 // The index of a ProvinceState or LocationState in its Position.
 inline uint16_t position_province_index(const Position *position, const ProvinceState *state) {
