@@ -134,29 +134,53 @@ int add_movement_candidates(Position *position, Unit *unit, const SortedReach &r
     return 1;
 }
 
-// The convoy drafts of one unit, sorted and unique, which all sort before
-// its movement candidates; `next` is the first draft not yet used and
-// moves past them.
-int add_convoy_candidates(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts,
-                          uint32_t *next) {
+// An army's convoyed moves, sorted and unique; `next` is the first draft
+// not yet used and moves past them.
+int add_convoyed_moves(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts, uint32_t *next) {
     uint32_t first = *next;
     while (*next < drafts.count && convoy_draft_unit(drafts.drafts[*next]) == unit_index) ++*next;
     if (*next == first) return 1;
-    Order *orders = position_new_orders(position, *next - first);
-    if (!orders) return 0;
-    Unit *unit = position->units[unit_index];
-    for (uint32_t d = first; d < *next; d++, orders++) {
+    Order *order = position_new_orders(position, *next - first);
+    if (!order) return 0;
+    Unit *army = position->units[unit_index];
+    for (uint32_t d = first; d < *next; d++, order++) {
         const ConvoyDraft &draft = drafts.drafts[d];
-        LocationState *landing = &position->locations[convoy_draft_landing(draft)];
-        uint16_t second = convoy_draft_second(draft);
-        if (convoy_draft_is_convoy(draft)) {
-            order_set(orders, ORD_CONVOY, landing, position->units[second]);
-        } else {
-            order_set(orders, ORD_CONVOY_MOVE, landing, nullptr);
-            orders->route_length = second;
-            for (uint16_t r = 0; r < second; r++) orders->route[r] = &position->provinces[drafts.routes[draft.route_at + r]];
+        uint16_t length = convoy_draft_route_length(draft);
+        order_set(order, ORD_CONVOY_MOVE, &position->locations[convoy_draft_landing(draft)], nullptr);
+        order->route_length = length;
+        const uint16_t *route = drafts.routes + draft.route_at;
+        for (uint16_t r = 0; r < length; r++) order->route[r] = &position->provinces[route[r]];
+        link_order(&army->candidates, order);
+    }
+    return 1;
+}
+
+// A fleet's convoy orders, by landing and then by army: its pairs are
+// chained in army order, so each landing's bit is looked up in every pair.
+int add_convoys(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts) {
+    uint32_t first = drafts.first_pair[unit_index];
+    if (first == NO_PAIR) return 1;
+    uint32_t total = 0;
+    uint64_t any[LANDING_WORDS] = {};
+    for (uint32_t p = first; p != NO_PAIR; p = drafts.pairs[p].next) {
+        for (int w = 0; w < LANDING_WORDS; w++) {
+            any[w] |= drafts.pairs[p].landings[w];
+            for (uint64_t bits = drafts.pairs[p].landings[w]; bits; bits &= bits - 1) total++;
         }
-        link_order(&unit->candidates, orders);
+    }
+    Order *order = position_new_orders(position, total);
+    if (!order) return 0;
+    Unit *fleet = position->units[unit_index];
+    for (int w = 0; w < LANDING_WORDS; w++) {
+        for (uint64_t bits = any[w]; bits; bits &= bits - 1) {
+            int bit = __builtin_ctzll(bits);
+            LocationState *landing = &position->locations[w * 64 + bit];
+            for (uint32_t p = first; p != NO_PAIR; p = drafts.pairs[p].next) {
+                if (!((drafts.pairs[p].landings[w] >> bit) & 1)) continue;
+                order_set(order, ORD_CONVOY, landing, position->units[drafts.pairs[p].army]);
+                link_order(&fleet->candidates, order++);
+            }
+        }
     }
     return 1;
 }
@@ -167,14 +191,15 @@ int add_convoy_candidates(Position *position, uint16_t unit_index, const ConvoyD
 // support is offered; the convoy drafts, sorted, then go to each unit ahead
 // of its movement candidates.
 int add_movement_phase_candidates(Position *position) {
-    ConvoyDrafts drafts{};
+    ConvoyDrafts drafts;
+    convoy_drafts_init(&drafts);
     SortedReach reach;
     reach.copies = nullptr;
     int ok = find_convoy_routes(position, &drafts) && convoy_drafts_sort(&drafts) &&
              sorted_reach_build(position, &reach);
     uint32_t next = 0;
     for (uint16_t u = 0; ok && u < position->unit_count; u++)
-        ok = add_convoy_candidates(position, u, drafts, &next) &&
+        ok = add_convoyed_moves(position, u, drafts, &next) && add_convoys(position, u, drafts) &&
              add_movement_candidates(position, position->units[u], reach);
     convoy_drafts_release(&drafts);
     mem_release(reach.copies);

@@ -86,10 +86,6 @@ void walk_fleets(Walk &walk, Unit *fleet) {
     fleet->result = 0;
 }
 
-// A convoy whose route province has no fleet standing in it: sorts last
-// and is dropped.
-constexpr uint32_t NO_DRAFT = (1u << 25) - 1;
-
 // Appends `count` elements to a growing array of the build's scratch;
 // returns where they start, or null when memory runs out.
 template <typename T>
@@ -109,36 +105,65 @@ T *grow(T **items, uint32_t *used, uint32_t *capacity, uint32_t count, uint32_t 
     return start;
 }
 
+// The index of the pair of a fleet and an army, made when new; NO_PAIR
+// when memory runs out.  The pairs may move when one is made.
+uint32_t pair_of(ConvoyDrafts *drafts, uint16_t fleet, uint16_t army) {
+    uint32_t *link = &drafts->first_pair[fleet];
+    while (*link != NO_PAIR && drafts->pairs[*link].army < army) link = &drafts->pairs[*link].next;
+    if (*link != NO_PAIR && drafts->pairs[*link].army == army) return *link;
+    uint32_t next = *link;  // read before the array may move
+    uint32_t at = drafts->pair_count;
+    ConvoyPair *pair = grow(&drafts->pairs, &drafts->pair_count, &drafts->pair_capacity, 1, 16);
+    if (!pair) return NO_PAIR;
+    pair->army = army;
+    pair->next = next;
+    for (uint64_t &word : pair->landings) word = 0;
+    // The link may have been inside the old array: find it again.
+    link = &drafts->first_pair[fleet];
+    while (*link != next) link = &drafts->pairs[*link].next;
+    *link = at;
+    return at;
+}
+
 // Records, for one army, every route of the walk that lands outside its
 // own province: the army's convoyed move and each fleet's convoy order.  A
 // route province with no unit standing in it (possible when the walk
 // started from a dislodged fleet) gets nothing.
-bool record_routes(Walk &walk, ConvoyDrafts *drafts, const Unit *army) {
+bool record_routes(Walk &walk, ConvoyDrafts *drafts, Unit *army) {
     Position *position = walk.position;
     const ProvinceState *home = army->location->province;
-    uint16_t army_index = position_unit_index(position, army);
+    uint16_t army_index = position_own_unit_index(position, army);
     uint32_t draft_count = 0, route_entries = 0;
     for (uint16_t r = 0; r < walk.route_count; r++) {
         const RouteSlot &slot = walk.slots[r];
         if (position->locations[slot.landing].province == home) continue;
-        draft_count += 1u + slot.fleet_count;
+        draft_count++;
         route_entries += slot.fleet_count;
     }
     uint32_t route_at = drafts->route_count;
-    ConvoyDraft *draft = grow(&drafts->drafts, &drafts->count, &drafts->capacity, draft_count, 1024);
-    uint16_t *route = grow(&drafts->routes, &drafts->route_count, &drafts->route_capacity, route_entries, 4096);
+    ConvoyDraft *draft = grow(&drafts->drafts, &drafts->count, &drafts->capacity, draft_count, 512);
+    uint16_t *route = grow(&drafts->routes, &drafts->route_count, &drafts->route_capacity, route_entries, 2048);
     if (!draft || !route) return false;
+    // Each fleet's pair with this army, by the fleet's unit index.
+    uint32_t pairs[MAX_UNITS];
+    for (uint32_t &pair : pairs) pair = NO_PAIR;
     for (uint16_t r = 0; r < walk.route_count; r++) {
         const RouteSlot &slot = walk.slots[r];
         ProvinceState *landing = position->locations[slot.landing].province;
         if (landing == home) continue;
-        add_reach(landing, const_cast<Unit *>(army));
-        *draft++ = {convoy_draft_key(army_index, false, slot.landing, slot.fleet_count), route_at};
+        add_reach(landing, army);
+        *draft++ = {convoy_draft_key(army_index, slot.landing, slot.fleet_count), route_at};
+        uint64_t bit = uint64_t{1} << (slot.landing % 64);
         for (uint16_t f = 0; f < slot.fleet_count; f++) {
-            route[f] = slot.fleets[f];
-            const Unit *fleet = position->provinces[slot.fleets[f]].unit;
-            uint16_t fleet_index = fleet ? position_own_unit_index(position, fleet) : NO_UNIT;
-            *draft++ = {fleet ? convoy_draft_key(fleet_index, true, slot.landing, army_index) : NO_DRAFT, 0};
+            uint16_t sea = slot.fleets[f];
+            route[f] = sea;
+            const Unit *fleet = position->provinces[sea].unit;
+            if (!fleet) continue;
+            uint16_t fleet_index = position_own_unit_index(position, fleet);
+            if (pairs[fleet_index] == NO_PAIR &&
+                (pairs[fleet_index] = pair_of(drafts, fleet_index, army_index)) == NO_PAIR)
+                return false;
+            drafts->pairs[pairs[fleet_index]].landings[slot.landing / 64] |= bit;
         }
         route += slot.fleet_count;
         route_at += slot.fleet_count;
@@ -153,7 +178,7 @@ bool use_routes(Walk &walk, const Unit *start, ConvoyDrafts *drafts) {
     const Location *here = start->location->location;
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
         const ProvinceState *coast = position->locations[here->adjacent[a]->index].province;
-        const Unit *army = coast->unit;
+        Unit *army = coast->unit;
         if (!is_coastal(coast) || !army || army->unit_type != UNIT_ARMY) continue;
         if (!record_routes(walk, drafts, army)) return false;
     }
@@ -193,56 +218,31 @@ namespace {
 int compare_routes(const uint16_t *routes, const ConvoyDraft &a, const ConvoyDraft &b) {
     const uint16_t *x = routes + a.route_at;
     const uint16_t *y = routes + b.route_at;
-    for (uint16_t r = 0, length = convoy_draft_second(a); r < length; r++)
+    for (uint16_t r = 0, length = convoy_draft_route_length(a); r < length; r++)
         if (x[r] != y[r]) return x[r] < y[r] ? -1 : 1;
     return 0;
 }
 
-// Orders each run of convoyed moves with equal keys by route (runs are
-// short: routes of one length from one army to one landing).
-void sort_routes_in_runs(ConvoyDraft *drafts, uint32_t count, const uint16_t *routes) {
-    for (uint32_t start = 0, end; start < count; start = end) {
-        end = start + 1;
-        while (end < count && drafts[end].key == drafts[start].key) end++;
-        if (end - start < 2 || convoy_draft_is_convoy(drafts[start])) continue;
-        for (uint32_t i = start + 1; i < end; i++) {
-            ConvoyDraft moving = drafts[i];
-            uint32_t j = i;
-            for (; j > start && compare_routes(routes, moving, drafts[j - 1]) < 0; j--) drafts[j] = drafts[j - 1];
-            drafts[j] = moving;
-        }
-    }
-}
-
 }  // namespace
 
-// A counting sort by unit into scratch space at the end of the same array,
-// then each unit's drafts (a few dozen) sorted by key.
+void convoy_drafts_init(ConvoyDrafts *drafts) {
+    *drafts = ConvoyDrafts{};
+    for (uint32_t &first : drafts->first_pair) first = NO_PAIR;
+}
+
+// By key, then by route among equal keys; each move once.
 int convoy_drafts_sort(ConvoyDrafts *drafts) {
-    uint32_t count = drafts->count;
-    if (!count) return 1;
-    if (!grow(&drafts->drafts, &drafts->count, &drafts->capacity, count, 1024)) return 0;
-    drafts->count = count;
     ConvoyDraft *items = drafts->drafts;
-    ConvoyDraft *scratch = items + count;
-    constexpr uint32_t BUCKETS = 1u << (25 - DRAFT_UNIT_SHIFT);
-    uint32_t starts[BUCKETS + 1] = {};
-    for (uint32_t d = 0; d < count; d++) starts[(items[d].key >> DRAFT_UNIT_SHIFT) + 1]++;
-    for (uint32_t b = 1; b <= BUCKETS; b++) starts[b] += starts[b - 1];
-    uint32_t ends[BUCKETS];
-    for (uint32_t b = 0; b < BUCKETS; b++) ends[b] = starts[b];
-    for (uint32_t d = 0; d < count; d++) scratch[ends[items[d].key >> DRAFT_UNIT_SHIFT]++] = items[d];
-    auto by_key = [](const ConvoyDraft &a, const ConvoyDraft &b) { return a.key < b.key; };
-    for (uint32_t b = 0; b < BUCKETS; b++)
-        if (ends[b] - starts[b] > 1) std::sort(scratch + starts[b], scratch + ends[b], by_key);
-    sort_routes_in_runs(scratch, count, drafts->routes);
-    // Each draft once; those for a route province without a fleet sort last.
+    uint32_t count = drafts->count;
+    const uint16_t *routes = drafts->routes;
+    std::sort(items, items + count, [routes](const ConvoyDraft &a, const ConvoyDraft &b) {
+        return a.key != b.key ? a.key < b.key : compare_routes(routes, a, b) < 0;
+    });
     uint32_t kept = 0;
-    for (uint32_t d = 0; d < count && scratch[d].key != NO_DRAFT; d++) {
-        if (kept && scratch[d].key == items[kept - 1].key &&
-            (convoy_draft_is_convoy(scratch[d]) || !compare_routes(drafts->routes, scratch[d], items[kept - 1])))
+    for (uint32_t d = 0; d < count; d++) {
+        if (kept && items[d].key == items[kept - 1].key && !compare_routes(routes, items[d], items[kept - 1]))
             continue;
-        items[kept++] = scratch[d];
+        items[kept++] = items[d];
     }
     drafts->count = kept;
     return 1;
@@ -251,5 +251,6 @@ int convoy_drafts_sort(ConvoyDrafts *drafts) {
 void convoy_drafts_release(ConvoyDrafts *drafts) {
     mem_release(drafts->drafts);
     mem_release(drafts->routes);
-    *drafts = ConvoyDrafts{};
+    mem_release(drafts->pairs);
+    convoy_drafts_init(drafts);
 }
