@@ -15,17 +15,30 @@ struct UnitResult {
     uint32_t dislodged_flag; // 1 once a successful move dislodges the unit
 };
 
-// Each phase stores the next Position in *out, or null when memory ran out.
-void adjudicate_movement(Position *position, Position **out);
-void adjudicate_retreats(Position *position, Position **out);
-void adjudicate_adjustments(Position *position, Position **out);
+// Each phase resolves the Units' chosen orders and returns the message of
+// the next phase's position (release it with next_message_release), or
+// null when memory runs out.
+uint8_t *movement_next_message(Position *position);
+uint8_t *retreats_next_message(Position *position);
+uint8_t *adjustments_next_message(Position *position);
 
-// The winter step: with *out built from `message` (whose season is
-// winter), works out the new centre ownership from where the units of
-// `position` stand, skips to spring of the next year when no power has
-// anything to adjust, and rebuilds *out on the new table.  *out becomes null
-// when memory runs out.
-void prepare_winter(Position *position, uint8_t *message, Position **out);
+// The phase a season word starts, and its next-position message: null for
+// a word that is not a season, or when memory runs out.
+uint8_t *adjudicate_next_message(Position *position);
+
+// The next Position: built from `message` on the adjudicated Position's Map
+// and CentreTable, then, for a winter message, the winter step.  Within one
+// adjudicated Position, equal messages give equal Positions.  The message
+// stays the caller's (the winter step may change its season and year).
+// Null when memory runs out.
+Position *next_position_build(Position *position, uint8_t *message);
+
+// The winter step: with `winter` built from `message`, works out the new
+// centre ownership from where the units of `position` stand, skips to
+// spring of the next year when no power has anything to adjust, and
+// returns the Position rebuilt on the new table (null when memory runs
+// out).  `winter` is freed.
+Position *prepare_winter(Position *position, uint8_t *message, Position *winter);
 
 // ---------------------------------------------------------------------------
 // The next-position message
@@ -40,11 +53,6 @@ void next_message_release(uint8_t *message);
 // Appends one unit entry (no retreat options) and updates length and count.
 void next_message_add_unit(uint8_t *message, const Position *position, const Unit *unit,
                            const LocationState *where, uint32_t dislodged);
-
-// Builds the next Position from the message on the adjudicated Position's
-// Map and CentreTable, runs the winter step when the message is a winter
-// one, and releases the message.  Stores the result (or null) in *out.
-void next_message_finish(Position *position, uint8_t *message, Position **out);
 
 // Whether a LocationState / Unit belongs to `position`: orders come from the
 // bot, so the adjudicator follows only references into its own Position.

@@ -8,11 +8,10 @@
 // location and any token other than build, waive or remove stays where it
 // is.  Each unit is counted and written by the same rule, so the message's
 // unit count always equals its entries.
-void adjudicate_adjustments(Position *position, Position **out) {
+uint8_t *adjustments_next_message(Position *position) {
     uint8_t *message = next_message_create(position->unit_count, SEASON_SPRING,
                                            static_cast<uint16_t>(position->year + 1));
-    *out = nullptr;
-    if (!message) return;
+    if (!message) return nullptr;
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         uint16_t token = unit->order.token;
@@ -23,5 +22,5 @@ void adjudicate_adjustments(Position *position, Position **out) {
             next_message_add_unit(message, position, unit, unit->location, 0);
         }
     }
-    next_message_finish(position, message, out);
+    return message;
 }

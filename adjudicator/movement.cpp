@@ -271,7 +271,7 @@ uint8_t *compose_next_message(const Movement &movement) {
 
 }  // namespace
 
-void adjudicate_movement(Position *position, Position **out) {
+uint8_t *movement_next_message(Position *position) {
     Movement movement;
     movement.position = position;
     movement.count = position->unit_count;
@@ -289,7 +289,5 @@ void adjudicate_movement(Position *position, Position **out) {
     overpower_supporters(movement);
     resolve_bounces(movement);
     dislodge(movement);
-    uint8_t *message = compose_next_message(movement);
-    *out = nullptr;
-    if (message) next_message_finish(position, message, out);
+    return compose_next_message(movement);
 }

@@ -39,11 +39,10 @@ void next_message_add_unit(uint8_t *message, const Position *position, const Uni
             static_cast<uint16_t>(POSITION_UNITS_AT + POSITION_UNIT_SIZE * count));
 }
 
-void next_message_finish(Position *position, uint8_t *message, Position **out) {
-    *out = position_build(position->map, position->centres, message);
-    if (*out && get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER)
-        prepare_winter(position, message, out);
-    next_message_release(message);
+Position *next_position_build(Position *position, uint8_t *message) {
+    Position *next = position_build(position->map, position->centres, message);
+    if (next && get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER) next = prepare_winter(position, message, next);
+    return next;
 }
 
 bool position_owns_location(const Position *position, const LocationState *location) {
@@ -59,23 +58,26 @@ bool position_owns_unit(const Position *position, const Unit *unit) {
 }
 
 // Dispatches on the whole season word; any other value builds nothing.
-extern "C" BROX_API Position *brox_adjudicate(Position *position) {
-    if (!position) return nullptr;
-    Position *next = nullptr;
+uint8_t *adjudicate_next_message(Position *position) {
     switch (position->season) {
     case SEASON_SPRING:
     case SEASON_FALL:
-        adjudicate_movement(position, &next);
-        break;
+        return movement_next_message(position);
     case SEASON_SUMMER:
     case SEASON_AUTUMN:
-        adjudicate_retreats(position, &next);
-        break;
+        return retreats_next_message(position);
     case SEASON_WINTER:
-        adjudicate_adjustments(position, &next);
-        break;
+        return adjustments_next_message(position);
     default:
-        break;
+        return nullptr;
     }
+}
+
+extern "C" BROX_API Position *brox_adjudicate(Position *position) {
+    if (!position) return nullptr;
+    uint8_t *message = adjudicate_next_message(position);
+    if (!message) return nullptr;
+    Position *next = next_position_build(position, message);
+    next_message_release(message);
     return next;
 }

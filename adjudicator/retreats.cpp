@@ -14,7 +14,7 @@ const LocationState *retreat_target(const Position *position, const Unit *unit) 
 
 }  // namespace
 
-void adjudicate_retreats(Position *position, Position **out) {
+uint8_t *retreats_next_message(Position *position) {
     uint16_t count = position->unit_count;
     UnitResult results[MAX_UNITS];
     for (uint16_t u = 0; u < count; u++) {
@@ -32,8 +32,7 @@ void adjudicate_retreats(Position *position, Position **out) {
     }
     uint16_t next = position->season == SEASON_SUMMER ? SEASON_FALL : SEASON_WINTER;
     uint8_t *message = next_message_create(count, next, position->year);
-    *out = nullptr;
-    if (!message) return;
+    if (!message) return nullptr;
     for (uint16_t u = 0; u < count; u++) {
         const Unit *unit = position->units[u];
         const LocationState *target = retreat_target(position, unit);
@@ -42,5 +41,5 @@ void adjudicate_retreats(Position *position, Position **out) {
         else if (!unit->dislodged && unit->location)
             next_message_add_unit(message, position, unit, unit->location, 0);
     }
-    next_message_finish(position, message, out);
+    return message;
 }

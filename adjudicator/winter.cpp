@@ -32,20 +32,20 @@ bool nothing_to_adjust(const CentreTable *table, const Position *winter) {
 
 }  // namespace
 
-void prepare_winter(Position *position, uint8_t *message, Position **out) {
+Position *prepare_winter(Position *position, uint8_t *message, Position *winter) {
     CentreTable *table = ownership_after(position);
     if (!table) {
-        brox_position_free(*out);
-        *out = nullptr;
-        return;
+        brox_position_free(winter);
+        return nullptr;
     }
-    if (nothing_to_adjust(table, *out)) {
+    if (nothing_to_adjust(table, winter)) {
         put_u16(message, POSITION_YEAR_AT, static_cast<uint16_t>(get_u16(message, POSITION_YEAR_AT) + 1));
         put_u16(message, POSITION_SEASON_AT, SEASON_SPRING);
     }
-    brox_position_free(*out);
+    brox_position_free(winter);
     // The rebuilt Position holds the only reference to the new table.
     centre_table_retain(table);
-    *out = position_build(position->map, table, message);
+    Position *next = position_build(position->map, table, message);
     centre_table_release(position->map, table);
+    return next;
 }

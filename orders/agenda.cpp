@@ -6,11 +6,13 @@
 #include <cstring>
 #include <functional>
 
+#include "adjudicator/adjudicator.h"
 #include "brox.h"
 #include "common/bytes.h"
 #include "common/memory.h"
 #include "orders/agenda.h"
 #include "orders/order.h"
+#include "session/message.h"
 
 namespace {
 
@@ -71,13 +73,83 @@ void apply_choice(Unit *unit, const Order *choice) {
         order_set(&unit->order, ORD_HOLD, nullptr, nullptr);
 }
 
+// The Position of the previous trial and a copy of the message it was
+// built from.  Within one searched Position the next Position depends on
+// the next-position message alone, and most candidates (supports and
+// convoys that change nothing) leave the next phase exactly as the previous
+// trial left it; such a trial scores the previous Position again instead of
+// building an equal one.  Between scores the Position is put back as built:
+// the Units' orders and results are reset, and a Position whose candidate
+// sets the scoring function changed is not used again.
+struct Trials {
+    uint8_t *message;  // as composed, before the build could change it
+    size_t length;
+    Position *next;
+    uint32_t candidate_counts[MAX_UNITS];
+};
+
+void trials_forget(Trials *trials) {
+    if (trials->next) brox_position_free(trials->next);
+    mem_release(trials->message);
+    trials->next = nullptr;
+    trials->message = nullptr;
+}
+
+bool trials_match(const Trials *trials, const uint8_t *message) {
+    size_t length = msg_length(message);
+    if (!trials->next || trials->length != length || std::memcmp(trials->message, message, length)) return false;
+    const Position *next = trials->next;
+    for (uint16_t u = 0; u < next->unit_count; u++)
+        if (next->units[u]->candidates.count != trials->candidate_counts[u]) return false;
+    return true;
+}
+
+// Puts the kept Position back as built: holds, and waives for build slots.
+void trials_reset(Trials *trials) {
+    Position *next = trials->next;
+    for (uint16_t u = 0; u < next->unit_count; u++) {
+        Unit *unit = next->units[u];
+        order_set(&unit->order, unit->location ? ORD_HOLD : ORD_WAIVE, nullptr, nullptr);
+        unit->result = 0;
+    }
+}
+
+// The Position of the next phase under the Units' current orders: the kept
+// one when the message matches, else a new one, kept in its place unless
+// there is no memory for the copy of its message (the caller then frees
+// it).  Null when memory runs out or the season is none of the five.
+Position *trials_next(Trials *trials, Position *position) {
+    uint8_t *message = adjudicate_next_message(position);
+    if (!message) return nullptr;
+    if (trials_match(trials, message)) {
+        next_message_release(message);
+        trials_reset(trials);
+        return trials->next;
+    }
+    trials_forget(trials);
+    size_t length = msg_length(message);
+    uint8_t *copy = static_cast<uint8_t *>(mem_alloc(length));
+    if (copy) std::memcpy(copy, message, length);
+    Position *next = next_position_build(position, message);
+    next_message_release(message);
+    if (!next || !copy) {
+        mem_release(copy);
+        return next;
+    }
+    trials->message = copy;
+    trials->length = length;
+    trials->next = next;
+    for (uint16_t u = 0; u < next->unit_count; u++) trials->candidate_counts[u] = next->units[u]->candidates.count;
+    return next;
+}
+
 // Scores one successor: the unit's order is already the candidate tried.
 // A successor whose phase adjudicates to nothing is not scored or kept.
-void try_successor(Agenda *agenda, AgendaItem *successor) {
-    Position *next = brox_adjudicate(successor->position);
+void try_successor(Agenda *agenda, AgendaItem *successor, Trials *trials) {
+    Position *next = trials_next(trials, successor->position);
     if (next) {
         successor->score = agenda->score_fn(next, agenda->user_data);
-        brox_position_free(next);
+        if (next != trials->next) brox_position_free(next);
         if (agenda_take(agenda, successor)) return;
     }
     brox_agenda_item_free(successor, 1);
@@ -153,6 +225,7 @@ BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, Agend
     Position *position = item->position;
     uint16_t power = searching_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) apply_choice(position->units[u], item->choices[u]);
+    Trials trials{};
     for (uint16_t u = 0; u < position->unit_count; u++) {
         Unit *unit = position->units[u];
         if (!item->complete && unit->power != power) continue;
@@ -163,10 +236,11 @@ BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, Agend
             AgendaItem *successor = brox_agenda_item_new(session, item, u, candidate);
             if (!successor) continue;
             unit->order = *candidate;
-            try_successor(agenda, successor);
+            try_successor(agenda, successor, &trials);
         }
         apply_choice(unit, item->choices[u]);
     }
+    trials_forget(&trials);
 }
 
 BROX_API int brox_agenda_step(Session *session, Agenda *agenda) {

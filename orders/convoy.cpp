@@ -144,14 +144,21 @@ bool record_routes(Walk &walk, ConvoyDrafts *drafts, Unit *army) {
     ConvoyDraft *draft = grow(&drafts->drafts, &drafts->count, &drafts->capacity, draft_count, 512);
     uint16_t *route = grow(&drafts->routes, &drafts->route_count, &drafts->route_capacity, route_entries, 2048);
     if (!draft || !route) return false;
-    // Each fleet's pair with this army, by the fleet's unit index.
+    // Each fleet's pair with this army, by the fleet's unit index, and the
+    // provinces whose reach list has the army already.
     uint32_t pairs[MAX_UNITS];
     for (uint32_t &pair : pairs) pair = NO_PAIR;
+    uint64_t reached[(MAX_PROVINCES + 63) / 64] = {};
     for (uint16_t r = 0; r < walk.route_count; r++) {
         const RouteSlot &slot = walk.slots[r];
         ProvinceState *landing = position->locations[slot.landing].province;
         if (landing == home) continue;
-        add_reach(landing, army);
+        uint16_t landing_province = position_province_index(position, landing);
+        uint64_t province_bit = uint64_t{1} << (landing_province % 64);
+        if (!(reached[landing_province / 64] & province_bit)) {
+            reached[landing_province / 64] |= province_bit;
+            add_reach(landing, army);
+        }
         *draft++ = {convoy_draft_key(army_index, slot.landing, slot.fleet_count), route_at};
         uint64_t bit = uint64_t{1} << (slot.landing % 64);
         for (uint16_t f = 0; f < slot.fleet_count; f++) {

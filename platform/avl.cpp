@@ -147,9 +147,9 @@ void swap_with_successor(LumAvlTree *tree, LumAvlNode *node, LumAvlNode *success
 // levels taller than its left is fixed by one left rotation: its right
 // child, grown on its own right side, takes its place with the node's old
 // height, so nothing above changes.
-void append_last(LumAvlTree *tree, LumAvlNode *node) {
+void append_last(LumAvlTree *tree, LumAvlNode *node, LumAvlNode *last) {
     LumAvlNode *child = node;
-    LumAvlNode *spine = tree->last;
+    LumAvlNode *spine = last;
     spine->right = node;
     node->parent = spine;
     tree->last = node;
@@ -216,15 +216,17 @@ VORN_EXPORT void *lum_avl_find(LumAvlTree *tree, const void *key_item) {
 // order) are attached beside the last or first node without a descent.
 VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
     void *item = item_of(tree, node);
-    node->left = node->right = node->parent = nullptr;
+    LumAvlNode *last = tree->last;
+    node->left = node->right = nullptr;
     node->height = 1;
     tree->count++;
-    if (!tree->root) {
+    if (!last) {
+        node->parent = nullptr;
         tree->root = tree->first = tree->last = node;
         return item;
     }
-    if (tree->compare(item, item_of(tree, tree->last)) >= 0) {
-        append_last(tree, node);
+    if (tree->compare(item, item_of(tree, last)) >= 0) {
+        append_last(tree, node, last);
         return item;
     }
     LumAvlNode *parent;
