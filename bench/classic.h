@@ -1,0 +1,30 @@
+// The classic 7-power map and positions from real games on it, read from
+// bench/data/classic/: what the benchmarks measure the library on.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "brox.h"
+
+// The four movement positions of the data folder.
+extern const char *const CLASSIC_POSITIONS[4];  // "opening", "midgame-1", ...
+
+struct ClassicBoard {
+    Map *map = nullptr;
+    CentreTable *centres = nullptr;  // one reference held
+    std::vector<uint8_t> message;    // the position message
+
+    // Reads the map and the named position (null map when a file is missing).
+    explicit ClassicBoard(const std::string &name);
+    ClassicBoard(const ClassicBoard &) = delete;
+    ClassicBoard &operator=(const ClassicBoard &) = delete;
+    ~ClassicBoard();
+
+    // Builds the Position from a copy of the message (the builder writes to it).
+    Position *build() const;
+};
+
+// Sets every unit's order to a candidate drawn from a fixed sequence.
+void classic_draw_orders(Position *position, uint32_t seed);
