@@ -399,6 +399,94 @@ uint32_t centres_of_power(Position *position, void *power_word) {
     return score;
 }
 
+// Successors whose orders lead to the same next phase are scored on equal
+// Positions, whatever an earlier scoring call did to the Position it was
+// given: each call sees every Unit on its built order, and candidate sets
+// as built, even after a call changed orders, adjudicated the Position and
+// took a candidate out of a set.
+TEST(AgendaTrials, EachScoreSeesThePositionAsBuilt) {
+    World world(iberia_board(), "0: SPA; 1: MAR");
+    Position *position = world.position(SEASON_SPRING, "0 A GAS; 0 F MAO; 1 F WES; 1 A MAR; 0 A SPA");
+    Session session = session_of(0);
+    // What a call sees, and a score that depends on it.
+    auto record = [&world](std::vector<std::string> &seen, Position *next) {
+        std::string text = world.describe(next);
+        for (uint16_t u = 0; u < next->unit_count; u++)
+            text += " " + std::to_string(next->units[u]->candidates.count);
+        seen.push_back(text);
+        return static_cast<uint32_t>(std::hash<std::string>()(text) % 1000);
+    };
+    std::vector<std::string> plain_seen, meddling_seen;
+    int not_as_built = 0;
+    Scorer plain;
+    plain.score = [&](Position *next) { return record(plain_seen, next); };
+    Scorer meddling;
+    meddling.score = [&](Position *next) {
+        uint32_t score = record(meddling_seen, next);
+        if (next == position) return score;  // the root: the searched Position itself
+        for (uint16_t u = 0; u < next->unit_count; u++) {
+            Unit *unit = next->units[u];
+            uint16_t built = unit->location ? ORD_HOLD : ORD_WAIVE;
+            if (unit->order.token != built || unit->order.target || unit->order.other_unit || unit->result)
+                not_as_built++;
+            if (unit->candidates.count)
+                unit->order = *static_cast<Order *>(LUM_AVL_ITEM(&unit->candidates, unit->candidates.last));
+        }
+        Position *further = brox_adjudicate(next);
+        if (further) brox_position_free(further);
+        // Now and then a candidate taken out of a set, too.
+        Unit *first = next->unit_count ? next->units[0] : nullptr;
+        if (meddling_seen.size() % 7 == 0 && first && first->candidates.count > 1)
+            lum_avl_remove(&first->candidates, first->candidates.first);
+        return score;
+    };
+    for (Scorer *scorer : {&plain, &meddling}) {
+        Agenda *agenda = brox_agenda_new(position, Scorer::call, scorer);
+        for (int step = 0; step < 3; step++) {
+            AgendaItem *taken = best(agenda);
+            ASSERT_EQ(brox_agenda_step(&session, agenda), 1);
+            brox_agenda_item_free(taken, 1);
+        }
+        brox_agenda_free(agenda);
+    }
+    EXPECT_GT(plain_seen.size(), 20u);
+    EXPECT_EQ(meddling_seen, plain_seen);
+    EXPECT_EQ(not_as_built, 0);
+}
+
+// Every allocation of two agenda steps on a board with convoys fails in
+// turn: candidates of Positions with convoy routes, the Position kept
+// between trials and its message.  Nothing leaks and the agenda stays
+// consistent.
+TEST(AgendaMemory, FailedAllocationsWithConvoysLeakNothing) {
+    World world(iberia_board(), "0: SPA; 1: MAR");
+    Position *position = world.position(SEASON_SPRING, "0 A GAS; 0 F MAO; 1 F WES; 1 A MAR");
+    Session session = session_of(0);
+    Scorer scorer;
+    scorer.score = [](Position *next) { return static_cast<uint32_t>(next->unit_count + next->season); };
+    long before = test_memory::live_blocks();
+    for (long n = 1;; n++) {
+        Agenda *agenda = brox_agenda_new(position, Scorer::call, &scorer);
+        ASSERT_NE(agenda, nullptr);
+        test_memory::fail_at(n);
+        std::vector<AgendaItem *> taken;
+        for (int step = 0; step < 2; step++) {
+            taken.push_back(best(agenda));
+            brox_agenda_step(&session, agenda);
+        }
+        bool failed = test_memory::failed();
+        test_memory::fail_at(0);
+        EXPECT_EQ(agenda->by_score.count, agenda->by_choice.count) << "allocation " << n;
+        brox_agenda_free(agenda);
+        for (AgendaItem *item : taken) brox_agenda_item_free(item, 1);
+        EXPECT_EQ(test_memory::live_blocks(), before) << "allocation " << n;
+        if (!failed) {
+            EXPECT_GT(n, 30);
+            break;
+        }
+    }
+}
+
 }  // namespace
 
 TEST(AgendaSearch, ASpringSearchTakesItemsBestFirstAndBeatsEverySingleOrder) {
