@@ -33,12 +33,12 @@ uint8_t *adjudicate_next_message(Position *position);
 // Null when memory runs out.
 Position *next_position_build(Position *position, uint8_t *message);
 
-// The winter step: with `winter` built from `message`, works out the new
-// centre ownership from where the units of `position` stand, skips to
-// spring of the next year when no power has anything to adjust, and
-// returns the Position rebuilt on the new table (null when memory runs
-// out).  `winter` is freed.
-Position *prepare_winter(Position *position, uint8_t *message, Position *winter);
+// The winter step, for a message whose season is winter: works out the new
+// centre ownership from where the units of `position` stand, turns the
+// message into spring of the next year when no power has anything to
+// adjust, and returns the Position built from it on the new table (null
+// when memory runs out).
+Position *prepare_winter(Position *position, uint8_t *message);
 
 // ---------------------------------------------------------------------------
 // The next-position message

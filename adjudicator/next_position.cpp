@@ -40,9 +40,8 @@ void next_message_add_unit(uint8_t *message, const Position *position, const Uni
 }
 
 Position *next_position_build(Position *position, uint8_t *message) {
-    Position *next = position_build(position->map, position->centres, message);
-    if (next && get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER) next = prepare_winter(position, message, next);
-    return next;
+    if (get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER) return prepare_winter(position, message);
+    return position_build(position->map, position->centres, message);
 }
 
 bool position_owns_location(const Position *position, const LocationState *location) {

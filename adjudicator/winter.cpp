@@ -24,26 +24,26 @@ CentreTable *ownership_after(const Position *position) {
     return table;
 }
 
-bool nothing_to_adjust(const CentreTable *table, const Position *winter) {
-    for (uint16_t p = 0; p < winter->map->power_count; p++)
-        if (table->lists[p]->count != winter->unit_counts[p]) return false;
+bool nothing_to_adjust(const Map *map, const CentreTable *table, const uint16_t unit_counts[MAX_POWERS]) {
+    for (uint16_t p = 0; p < map->power_count; p++)
+        if (table->lists[p]->count != unit_counts[p]) return false;
     return true;
 }
 
 }  // namespace
 
-Position *prepare_winter(Position *position, uint8_t *message, Position *winter) {
+// The units each power has in the winter are counted from the message, so
+// the Position is built once, as winter or as the spring that replaces it.
+Position *prepare_winter(Position *position, uint8_t *message) {
     CentreTable *table = ownership_after(position);
-    if (!table) {
-        brox_position_free(winter);
-        return nullptr;
-    }
-    if (nothing_to_adjust(table, winter)) {
+    if (!table) return nullptr;
+    uint16_t unit_counts[MAX_POWERS];
+    position_message_unit_counts(position->map, message, unit_counts);
+    if (nothing_to_adjust(position->map, table, unit_counts)) {
         put_u16(message, POSITION_YEAR_AT, static_cast<uint16_t>(get_u16(message, POSITION_YEAR_AT) + 1));
         put_u16(message, POSITION_SEASON_AT, SEASON_SPRING);
     }
-    brox_position_free(winter);
-    // The rebuilt Position holds the only reference to the new table.
+    // The Position holds the only reference to the new table.
     centre_table_retain(table);
     Position *next = position_build(position->map, table, message);
     centre_table_release(position->map, table);

@@ -92,24 +92,36 @@ void init_board(Position *position, const CentreTable *centres) {
     }
 }
 
-// Places one message unit.  An entry that names a province, power or
-// location the Map does not have is left out: it gets no Unit.  Returns 0
-// only when memory runs out.
-int place_unit(Position *position, uint8_t *entry) {
-    const Map *map = position->map;
-    uint16_t power = get_u16(entry, UNIT_POWER_AT);
+// The Location a message unit entry stands at, or null when the entry
+// names a province, power or location the Map does not have (such an entry
+// gets no Unit).  An open coast is replaced by the coast chosen, in *coast.
+Location *entry_location(Map *map, const uint8_t *entry, uint16_t *coast) {
     uint16_t province = get_u16(entry, UNIT_PROVINCE_AT);
-    uint16_t coast = get_u16(entry, UNIT_COAST_AT);
-    if (province >= map->province_count) return 1;
-    if (coast & COAST_ANY) {
-        coast = position_open_coast(map, province, get_u16(entry, UNIT_TYPE_AT));
-        put_u16(entry, UNIT_COAST_AT, coast);
-    }
-    if (power >= map->power_count) return 1;
-    LocationState *location = position_find_location(position, province, coast);
-    if (!location) return 1;
+    *coast = get_u16(entry, UNIT_COAST_AT);
+    if (province >= map->province_count) return nullptr;
+    if (*coast & COAST_ANY) *coast = position_open_coast(map, province, get_u16(entry, UNIT_TYPE_AT));
+    if (get_u16(entry, UNIT_POWER_AT) >= map->power_count) return nullptr;
+    return map_find_location(map, province, *coast);
+}
+
+// The unit entries read: those the message's length holds.
+uint16_t entries_read(const uint8_t *message) {
+    size_t fitting = (msg_length(message) - POSITION_UNITS_AT) / POSITION_UNIT_SIZE;
+    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
+    return count > fitting ? static_cast<uint16_t>(fitting) : count;
+}
+
+// Places one message unit and writes a chosen coast back into its entry.
+// Returns 0 only when memory runs out.
+int place_unit(Position *position, uint8_t *entry) {
+    uint16_t coast;
+    Location *place = entry_location(position->map, entry, &coast);
+    if (get_u16(entry, UNIT_PROVINCE_AT) < position->map->province_count) put_u16(entry, UNIT_COAST_AT, coast);
+    if (!place) return 1;
+    LocationState *location = &position->locations[place->index];
     Unit *unit = next_unit_slot(position);
     if (!unit) return 1;
+    uint16_t power = get_u16(entry, UNIT_POWER_AT);
     uint32_t dislodged = get_u32(entry, UNIT_DISLODGED_AT);
     unit_init(unit, get_u16(entry, UNIT_TYPE_AT), power, location, dislodged, ORD_HOLD);
     position->unit_counts[power]++;
@@ -123,10 +135,7 @@ int place_unit(Position *position, uint8_t *entry) {
 }
 
 int place_units(Position *position, uint8_t *message) {
-    size_t length = msg_length(message);
-    size_t fitting = (length - POSITION_UNITS_AT) / POSITION_UNIT_SIZE;
-    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
-    if (count > fitting) count = static_cast<uint16_t>(fitting);
+    uint16_t count = entries_read(message);
     for (uint16_t u = 0; u < count; u++)
         if (!place_unit(position, message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u)) return 0;
     return 1;
@@ -176,6 +185,19 @@ uint16_t position_open_coast(const Map *map, uint16_t province, uint16_t unit_ty
     bool coastal = province < map->province_count &&
                    map->provinces[province].terrain == (TERRAIN_LAND | TERRAIN_WATER);
     return coastal ? COAST_SHORE : COAST_SEA;
+}
+
+void position_message_unit_counts(Map *map, const uint8_t *message, uint16_t counts[MAX_POWERS]) {
+    for (uint16_t p = 0; p < MAX_POWERS; p++) counts[p] = 0;
+    if (msg_length(message) < POSITION_UNITS_AT) return;
+    uint16_t placed = 0;
+    for (uint16_t u = 0, count = entries_read(message); u < count && placed < MAX_UNITS; u++) {
+        const uint8_t *entry = message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u;
+        uint16_t coast;
+        if (!entry_location(map, entry, &coast)) continue;
+        counts[get_u16(entry, UNIT_POWER_AT)]++;
+        placed++;
+    }
 }
 
 Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {

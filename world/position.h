@@ -31,6 +31,10 @@ constexpr size_t UNIT_RETREAT_SIZE = 4;
 // when the message is too short for its header, or when memory runs out.
 Position *position_build(Map *map, CentreTable *centres, uint8_t *message);
 
+// The units per power that position_build would count in `unit_counts`
+// for this message, without building anything.
+void position_message_unit_counts(Map *map, const uint8_t *message, uint16_t counts[MAX_POWERS]);
+
 // The coast chosen for a unit of `unit_type` whose coast (or retreat
 // option's coast) is left open in province `province`.
 uint16_t position_open_coast(const Map *map, uint16_t province, uint16_t unit_type);
