@@ -52,7 +52,8 @@ void BM_ClassicAdjudicate(benchmark::State &state, const char *name, bool drawn)
         state.SkipWithError("classic data missing");
         return;
     }
-    if (drawn) classic_draw_orders(position, 2024);
+    uint32_t draws = 2024;
+    if (drawn) bench_draw_orders(position, &draws);
     Position *sample = brox_adjudicate(position);
     long next_candidates = sample ? candidate_total(sample) : 0;
     if (sample) brox_position_free(sample);

@@ -26,5 +26,6 @@ struct ClassicBoard {
     Position *build() const;
 };
 
-// Sets every unit's order to a candidate drawn from a fixed sequence.
-void classic_draw_orders(Position *position, uint32_t seed);
+// Sets every unit that has candidates to one drawn from a fixed sequence,
+// which *state carries on from one call to the next.
+void bench_draw_orders(Position *position, uint32_t *state);

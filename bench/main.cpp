@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "classic.h"
 #include "fixtures.h"
 #include "world/position.h"
 
@@ -36,19 +37,6 @@ void add_position(Hash &hash, const Position *position) {
     }
 }
 
-// Picks the nth candidate of each unit, n from a fixed sequence.
-void draw_orders(Position *position, uint32_t &state) {
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        Unit *unit = position->units[u];
-        if (!unit->candidates.count) continue;
-        state = state * 1103515245u + 12345u;
-        uint32_t skip = (state >> 16) % unit->candidates.count;
-        void *item = LUM_AVL_ITEM(&unit->candidates, unit->candidates.first);
-        while (skip--) item = lum_avl_next(&unit->candidates, &static_cast<Order *>(item)->node);
-        unit->order = *static_cast<Order *>(item);
-    }
-}
-
 uint64_t signature() {
     Hash hash;
     BenchBoard board = BenchBoard::opening();
@@ -56,7 +44,7 @@ uint64_t signature() {
     uint32_t state = 7;
     while (position && position->year < 1911) {
         add_position(hash, position);
-        draw_orders(position, state);
+        bench_draw_orders(position, &state);
         Position *next = brox_adjudicate(position);
         brox_position_free(position);
         position = next;
