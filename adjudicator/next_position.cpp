@@ -60,7 +60,7 @@ bool position_owns_unit(const Position *position, const Unit *unit) {
 
 // Dispatches on the whole season word; any other value builds nothing.
 extern "C" BROX_API Position *brox_adjudicate(Position *position) {
-    if (!position) return nullptr;
+    if (!position || position->unit_count > MAX_UNITS) return nullptr;
     Position *next = nullptr;
     switch (position->season) {
     case SEASON_SPRING:
