@@ -390,8 +390,9 @@ typedef struct ProvinceState {
     uint16_t direct_reach_count;  /* entries found by adjacency (the first ones) */
     /* Power index owning the supply centre here; the Map's power_count when
      * nobody owns it (not POWER_UNOWNED) and for provinces that are not
-     * centres.  Ownership changes only in the winter step: in spring it is
-     * last winter's, through fall, and the winter Position has the new one. */
+     * centres.  Ownership changes once a year, after the fall: spring to
+     * autumn carry last winter's, the winter Position (or the spring that
+     * replaces a skipped winter) the new one. */
     uint16_t owner;
 } ProvinceState;
 
@@ -441,7 +442,7 @@ typedef struct Position {
     LocationState locations[MAX_LOCATIONS];   /* by location index; location_count used */
     uint16_t unit_count;                      /* Units used, at most MAX_UNITS */
     Unit *units[MAX_UNITS];                   /* the message's units in its order (dislodged too), then build slots */
-    int16_t adjustment[MAX_POWERS];           /* winter: centres minus units per power (+ builds due, - removals due); 0 otherwise */
+    int16_t adjustment[MAX_POWERS];           /* winter only: centres minus units per power (+ builds due, - removals due) */
     uint16_t unit_counts[MAX_POWERS];         /* units per power, dislodged included, build slots not */
     CentreTable *centres;                     /* ownership it was built with (one reference) */
 } Position;
