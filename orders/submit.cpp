@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "client/client.h"
-#include "orders/arguments.h"
 #include "common/bytes.h"
+#include "orders/arguments.h"
 #include "session/message.h"
 #include "world/position.h"
 
