@@ -56,8 +56,10 @@ bool position_owns_unit(const Position *position, const Unit *unit) {
     return unit && position_unit_index(position, unit) != NO_UNIT;
 }
 
-// Dispatches on the whole season word; any other value builds nothing.
+// Dispatches on the whole season word; any other value builds nothing, and
+// so does a Position whose unit count is beyond its capacity.
 uint8_t *adjudicate_next_message(Position *position) {
+    if (position->unit_count > MAX_UNITS) return nullptr;
     switch (position->season) {
     case SEASON_SPRING:
     case SEASON_FALL:

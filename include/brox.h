@@ -1,10 +1,75 @@
 /*
- * brox.h -- the Brox library's public interface.
+ * brox.h -- the Brox library's public interface and its reference.
  *
  * Everything a bot may call or read: tokens and constants, the records the
  * library keeps (Map, CentreTable, Position, Unit, Order, Agenda, Session),
- * the intrusive trees those records embed, and the exported brox_ calls.
- * What is not declared here is private.  Usable from C and C++.
+ * the intrusive trees those records embed, and the exported brox_ calls,
+ * each with what it does, who owns what, how long every pointer lives and
+ * what it does with a bad argument.  What is not declared here is private.
+ * Usable from C and C++.
+ *
+ * ===================================================================
+ * How a bot uses the library
+ * ===================================================================
+ *
+ *   1. brox_initialise(&session, release_fn), then brox_game_join(&session,
+ *      name, version): connects through the client library and joins the
+ *      game, or rejoins it as the same power when the rejoin file
+ *      "broxgame.log" is in the current directory.
+ *   2. Every record the client library delivers goes to brox_process_msg.
+ *      The session answers the set-up messages itself and keeps
+ *      session.map, session.centres and session.position current.
+ *      brox_record_type(record) tells the bot which message it was.
+ *   3. After a MSG_POSITION the bot reads session.position, gives each of
+ *      its own Units an order (by copying one of the Unit's candidate Orders
+ *      whole into unit->order, or with an agenda search) and sends them with
+ *      brox_order_submit.  brox_session_power(&session) is its power.
+ *   4. When brox_process_msg gives keep_running 0 the bot leaves its loop
+ *      and calls brox_terminate(&session).
+ *
+ * Conventions that hold for every call:
+ *   - Results are plain integers (non-zero success, 0 failure) or pointers
+ *     (null when nothing was built).  There are no error codes.
+ *   - A null pointer, an index beyond the record, or an object that does not
+ *     belong where it is passed is refused as each call says: the call does
+ *     nothing and returns 0 or null.  The library never follows such a
+ *     pointer.  Freed or never-built records cannot be told apart from live
+ *     ones: passing one is the caller's fault and not detected.
+ *   - No call starts a thread or takes a lock.  One Session, one Position
+ *     and one Agenda are used by one thread at a time; separate games on
+ *     separate threads do not share anything but the client library.
+ *   - Indices: a province index is the high byte of the province's token
+ *     and its place in every per-province array; location indices are shared
+ *     by the Map and every Position built on it; power indices run from 0 to
+ *     the Map's power_count - 1, and power_count itself means "no power".
+ *
+ * Lifetimes at a glance:
+ *   - Map: built by the session from the map definition; lives until
+ *     brox_terminate or the next map definition.  Every Position and
+ *     CentreTable refers to it.
+ *   - session.position: replaced (the old one freed) by every MSG_POSITION
+ *     that brox_process_msg handles, and freed by brox_terminate.  Every
+ *     pointer into it (Units, Orders, LocationStates, ProvinceStates) dies
+ *     with it: do not keep them from one position message to the next.
+ *   - A Position returned by brox_adjudicate is the caller's; free it with
+ *     brox_position_free before the Map goes.
+ *   - The Position handed to an agenda's scoring function lives only for
+ *     that call.
+ *   - An Agenda and its items point into the Position they search: free the
+ *     agenda (and the items taken out of it) before that Position goes.
+ *
+ * Memory held between calls:
+ *   Everything the library builds for the bot (Positions, Agendas, items) is
+ *   freed by the calls named beside its record.  Besides that, each thread
+ *   that builds Positions keeps up to 32 of the large blocks it has released
+ *   (16 KiB or more each, at most 8 MiB in all) and reuses them for the next
+ *   Positions it builds, so that a search does not hand memory back to the
+ *   system and fault it in again on every trial.  On a 75-province map a
+ *   thread keeps from about 0.3 MiB (an opening) to 1.5 MiB (a search on a
+ *   crowded mid-game) after its last call; the blocks are released when the
+ *   thread ends.  brox_agenda_add_successors (and so brox_agenda_step) keeps
+ *   the Position of its latest trial only while it runs.  Nothing else
+ *   outlives a call.
  */
 #ifndef BROX_H
 #define BROX_H
@@ -37,6 +102,10 @@ extern "C" {
 
 /* ===================================================================
  * Tokens: 16-bit words, low byte category, high byte index
+ *
+ * Stored little-endian, so in a message the category byte comes first.
+ * A power token carries the power index in its high byte, a province
+ * token the province index; the library never reads their low byte.
  * =================================================================== */
 
 /* Unit types (category 0x42). */
@@ -62,79 +131,103 @@ extern "C" {
 #define RES_NO_SUCH_ORDER 0x0545
 #define RES_DISLODGED 0x0645
 
-/* Seasons (category 0x47). */
+/* Seasons (category 0x47).  The year runs spring, summer, fall, autumn,
+ * winter; a summer or autumn with nobody dislodged, and a winter with
+ * nothing to build or remove, are skipped. */
 #define SEASON_SPRING 0x0047   /* spring movement */
 #define SEASON_SUMMER 0x0147   /* retreats after spring */
 #define SEASON_FALL 0x0247     /* fall movement */
 #define SEASON_AUTUMN 0x0347   /* retreats after fall */
 #define SEASON_WINTER 0x0447   /* adjustments */
 
-/* Message types (category 0x48). */
-#define MSG_GOF 0x0348
-#define MSG_ASSIGNMENT 0x0448
-#define MSG_REJOIN 0x0748
-#define MSG_MAP_NAME 0x0948
-#define MSG_MAP_DEFINITION 0x0A48
-#define MSG_JOIN 0x0C48
-#define MSG_POSITION 0x0E48
-#define MSG_SESSION_END 0x1048
-#define MSG_CENTRE_OWNERSHIP 0x1548
-#define MSG_GAME_END 0x1648
-#define MSG_ORDERS 0x1848
+/* Message types (category 0x48): record bytes 1-2, see brox_record_type.
+ * The session handles all but MSG_GOF, MSG_JOIN and MSG_ORDERS itself; the
+ * bot may still look at every record it passes to brox_process_msg. */
+#define MSG_GOF 0x0348              /* built by brox_build_send_gof */
+#define MSG_ASSIGNMENT 0x0448       /* the bot's power; kept in session.assignment */
+#define MSG_REJOIN 0x0748           /* the server's answer to a rejoin */
+#define MSG_MAP_NAME 0x0948         /* the map's name; answered by the session */
+#define MSG_MAP_DEFINITION 0x0A48   /* builds session.map */
+#define MSG_JOIN 0x0C48             /* sent by brox_game_join */
+#define MSG_POSITION 0x0E48         /* builds session.position: time to order */
+#define MSG_SESSION_END 0x1048      /* the server ends the session (a rejoin stays possible) */
+#define MSG_CENTRE_OWNERSHIP 0x1548 /* builds session.centres */
+#define MSG_GAME_END 0x1648         /* the game is over; the rejoin file is deleted */
+#define MSG_ORDERS 0x1848           /* sent by brox_order_submit */
 
 /* Category 0x58. */
 #define TARGET_NONE 0x0158             /* target slot of an order without target */
 #define POSITION_REQUEST_SEASON 0x0258 /* season slot of the position request */
 
-/* Coast codes: plain 16-bit values, not tokens. */
+/* Coast codes: plain 16-bit values, not tokens.  Other values name the
+ * coasts of provinces with more than one; compare them for equality only. */
 #define COAST_ARMY 0x0001  /* where an army stands in a land province */
 #define COAST_SEA 0x0002   /* fleet location of a province that is not coastal */
 #define COAST_SHORE 0x0004 /* fleet location of a coastal province */
 #define COAST_ANY 0x8000   /* bit 15: no coast given */
 
-/* Record kinds (record byte 0). */
-#define KIND_MESSAGE 2
-#define KIND_STOP_A 3
-#define KIND_STOP_B 4
-#define KIND_EVENT 5
+/* Record kinds (record byte 0).  Any other kind is ignored. */
+#define KIND_MESSAGE 2 /* a message: type at bytes 1-2 */
+#define KIND_STOP_A 3  /* the client library stops the session (vorn_client_stop) */
+#define KIND_STOP_B 4  /* the same, from another source */
+#define KIND_EVENT 5   /* a connection event: status at bytes 1-4, code at 5-6 */
 
-/* Message flags (message offset 4). */
-#define FLAG_PLAIN 1
-#define FLAG_ACCEPT 2
-#define FLAG_REJECT 3
-#define FLAG_SUBMIT 4
+/* Message flags (record byte 5, message offset 4). */
+#define FLAG_PLAIN 1  /* a message of the bot's own */
+#define FLAG_ACCEPT 2 /* accepted (an answer) */
+#define FLAG_REJECT 3 /* refused (an answer) */
+#define FLAG_SUBMIT 4 /* an orders message */
 
-/* Connection event codes (KIND_EVENT record bytes 5-6). */
-#define EVENT_CONNECT 1
+/* Connection event codes (KIND_EVENT record bytes 5-6).  The session shows
+ * a notice for a failed connection, lack of memory and a lost connection,
+ * and ends the session on every event but a successful connection. */
+#define EVENT_CONNECT 1         /* status 0: connected; otherwise it failed */
 #define EVENT_OUT_OF_MEMORY 3
 #define EVENT_CONNECTION_LOST 7
 
 /* Province terrain bits, centre kinds and neighbour flags. */
-#define TERRAIN_LAND 1
-#define TERRAIN_WATER 2
-#define CENTRE_NONE 0
-#define CENTRE_NEUTRAL 1
-#define CENTRE_HOME 2
-#define ADJ_LAND 1
-#define ADJ_WATER 2
+#define TERRAIN_LAND 1  /* armies may stand here */
+#define TERRAIN_WATER 2 /* fleets may stand here */
+#define CENTRE_NONE 0    /* not a supply centre */
+#define CENTRE_NEUTRAL 1 /* a supply centre that is nobody's home */
+#define CENTRE_HOME 2    /* a home centre of Province.home_power */
+#define ADJ_LAND 1  /* an army can cross: some adjacency between the two avoids coast 2 */
+#define ADJ_WATER 2 /* a fleet can cross: some adjacency between the two avoids coast 1 */
 
 #define DISTANCE_UNREACHABLE 255 /* distance tables: no path shorter than 255 moves */
-#define POWER_UNOWNED 11         /* centre-ownership entry of an unowned centre */
+
+/* Ownership has two "nobody" values, one per place it is written:
+ *   - in a MSG_CENTRE_OWNERSHIP message (power, province entries) an
+ *     unowned centre is listed under POWER_UNOWNED, always 11, whatever the
+ *     number of powers;
+ *   - in the records the library builds (ProvinceState.owner,
+ *     Province.home_power) "nobody" is the Map's power_count.
+ * A bot reading a Position compares owner with map->power_count, never
+ * with POWER_UNOWNED. */
+#define POWER_UNOWNED 11      /* centre-ownership message entry of an unowned centre */
+#define POWER_NONE 0xFFFF     /* brox_session_power: no power assigned yet */
 
 /* ===================================================================
- * Intrusive AVL trees of the client library
+ * Intrusive AVL trees of the client library (libvorn)
  *
- * A tree header is embedded in a record (every Unit, the Agenda) and a node
- * in each item.  Ascending iteration: the first item is the header's
- * `first` node less `node_offset`; lum_avl_next gives the following ones.
- * The trees are implemented by the client library (libvorn).
+ * A tree header is embedded in a record (every Unit's candidate set, the
+ * Agenda's two orders) and a node in each item.  Items are never copied
+ * into the tree: the node links them.  To walk a tree in ascending order:
+ *
+ *   for (Order *o = LUM_AVL_ITEM(&unit->candidates, unit->candidates.first);
+ *        o; o = lum_avl_next(&unit->candidates, &o->node)) ...
+ *
+ * (brox_candidate_first and brox_candidate_next do the same for a Unit's
+ * candidates.)  The highest item is LUM_AVL_ITEM(tree, tree->last).
+ * Bots read these trees; they never insert into or remove from the
+ * library's own trees (use brox_agenda_add_item for an agenda).
  * =================================================================== */
 
 typedef struct LumAvlNode {
     struct LumAvlNode *left;   /* left child */
     struct LumAvlNode *right;  /* right child */
     struct LumAvlNode *parent; /* parent, null at the root */
-    int16_t height;            /* -1 before insertion; the tree's own use */
+    int16_t height;            /* -1 while the node is in no tree; the tree's own use */
     int16_t spare;             /* -1 before insertion; the tree's own use */
 } LumAvlNode;
 
@@ -146,8 +239,8 @@ typedef void (*LumAvlRelease)(void *item, int arg);
 typedef struct LumAvlTree {
     LumAvlCompare compare; /* item comparison */
     LumAvlNode *root;      /* root node, null when empty */
-    LumAvlNode *first;     /* node of the lowest item */
-    LumAvlNode *last;      /* node of the highest item */
+    LumAvlNode *first;     /* node of the lowest item, null when empty */
+    LumAvlNode *last;      /* node of the highest item, null when empty */
     uint16_t reserved;     /* set to 0 */
     uint16_t node_offset;  /* byte offset of the node inside an item */
     uint32_t count;        /* number of items */
@@ -157,33 +250,49 @@ typedef struct LumAvlTree {
 #define LUM_AVL_ITEM(tree, node) \
     ((node) ? (void *)((char *)(node) - (tree)->node_offset) : (void *)0)
 
+/* The item that compares equal to key_item, or null.  The key is an item
+ * (the compare function reads it), not a node. */
 void *lum_avl_find(LumAvlTree *tree, const void *key_item);
+/* Links an item by its node; the caller has made sure that no equal item is
+ * present.  Returns the item. */
 void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node);
+/* Unlinks an item's node; the node is left as before insertion (links
+ * null, both 16-bit fields -1).  Returns the item. */
 void *lum_avl_remove(LumAvlTree *tree, LumAvlNode *node);
+/* The ITEM (not its node) that follows the item owning `node` in ascending
+ * order, or null after the last one. */
 void *lum_avl_next(LumAvlTree *tree, LumAvlNode *node);
+/* Calls release(item, arg) once for every item under root, leaving each
+ * node as before insertion; the caller then clears root, first, last and
+ * count.  Returns 0 (nothing done) for a null root or release. */
 int lum_avl_node_empty(LumAvlTree *tree, LumAvlNode *root, LumAvlRelease release, int arg);
 
 /* ===================================================================
  * Map: the fixed geography of one game
- * Built by the session from the map definition; released by brox_terminate.
+ *
+ * Built by the session from MSG_MAP_DEFINITION into session.map and
+ * released by brox_terminate (or when a new map definition replaces it).
+ * Never changed after it is built.  Read it, never write it.
  * =================================================================== */
 
 struct Province;
 
 typedef struct ProvinceNeighbour {
     struct Province *province; /* the neighbouring province */
-    uint8_t flags;             /* ADJ_LAND, ADJ_WATER */
+    uint8_t flags;             /* ADJ_LAND, ADJ_WATER: who can make the move */
 } ProvinceNeighbour;
 
 typedef struct Province {
-    uint16_t token;           /* province token as the definition gives it */
+    uint16_t token;           /* province token; its high byte is the province index */
     uint8_t terrain;          /* TERRAIN_LAND | TERRAIN_WATER: 1 inland, 2 sea, 3 coastal */
     uint8_t centre_kind;      /* CENTRE_NONE, CENTRE_NEUTRAL or CENTRE_HOME */
-    uint16_t home_power;      /* home power of a home centre; power_count otherwise */
+    uint16_t home_power;      /* power index of a home centre; power_count for any other province */
     uint16_t neighbour_count; /* entries used in neighbours */
-    ProvinceNeighbour neighbours[MAX_ADJACENT]; /* provinces one move away, first mention first */
+    ProvinceNeighbour neighbours[MAX_ADJACENT]; /* provinces one move away (from here), first mention first */
 } Province;
 
+/* A place a unit can stand: a province and a coast (COAST_ARMY for armies,
+ * COAST_SEA or COAST_SHORE or a named coast for fleets). */
 typedef struct Location {
     uint16_t index;                          /* own index in Map.locations */
     Province *province;                      /* the province it lies in */
@@ -197,15 +306,26 @@ typedef struct Map {
     Province provinces[MAX_PROVINCES];                /* by province index */
     uint16_t location_count;                          /* Locations used */
     Location locations[MAX_LOCATIONS];                /* by location index */
-    uint16_t power_count;                             /* powers, 0 to 20 */
+    uint16_t power_count;                             /* powers, 0 to 20; also "no power" */
     uint16_t centre_count;                            /* provinces that are supply centres */
-    uint8_t distance[MAX_PROVINCES][MAX_PROVINCES];   /* fewest moves a to b; 255 none */
-    uint8_t home_distance[MAX_POWERS][MAX_PROVINCES]; /* fewest moves from a home centre; 255 none */
+    /* distance[a][b]: fewest moves from province a to b (any unit type);
+     * 255 when none.  distance[a][a] is the shortest way out and back
+     * (2 for a province with a two-way neighbour), never 0. */
+    uint8_t distance[MAX_PROVINCES][MAX_PROVINCES];
+    /* home_distance[p][b]: the smallest distance[h][b] over power p's home
+     * centres h; 255 when none.  Entries past power_count are unset. */
+    uint8_t home_distance[MAX_POWERS][MAX_PROVINCES];
 } Map;
 
 /* ===================================================================
  * CentreTable: supply-centre ownership per power, reference-counted
- * centre_table_build creates it (ref_count 0); holders retain and release.
+ *
+ * The session builds one from every MSG_CENTRE_OWNERSHIP into
+ * session.centres and holds one reference; every Position holds one more
+ * on the table it was built with.  The last holder's release frees it.
+ * Bots read it (through session.centres or position->centres), never
+ * retain or release it.  In a Position, ProvinceState.owner gives the same
+ * facts per province.
  * =================================================================== */
 
 typedef struct CentreList {
@@ -214,20 +334,52 @@ typedef struct CentreList {
 } CentreList;
 
 typedef struct CentreTable {
-    CentreList *lists[MAX_POWERS]; /* one per power of the Map */
-    uint16_t ref_count;            /* holders; 0 when just built */
+    CentreList *lists[MAX_POWERS]; /* one per power of the Map; entries past power_count are unset */
+    uint16_t ref_count;            /* holders */
 } CentreTable;
 
 /* ===================================================================
  * Orders and Positions
- * position_build creates a Position; brox_position_free releases it with
- * its Units and their candidate Orders.
+ *
+ * A Position is one phase of the game: the session builds one from every
+ * MSG_POSITION (session.position), brox_adjudicate builds the next phase's.
+ * Each is built complete: every Unit carries its candidate Orders (the
+ * legal orders for this season) and a chosen order.  brox_position_free
+ * releases it with its Units and their candidate Orders.
+ *
+ * Choosing: copy one of the Unit's candidates WHOLE into its order,
+ *
+ *   unit->order = *candidate;
+ *
+ * The copy's node is never used.  A bot may also set unit->order by hand
+ * to a token that needs no target (ORD_HOLD, ORD_DISBAND, ORD_REMOVE,
+ * ORD_WAIVE) with every other field zero.  Orders refer into their own
+ * Position: an Order copied from another Position (say, one handed to the
+ * scoring function) is not sent and is adjudicated as a hold.
  * =================================================================== */
 
 struct LocationState;
 struct ProvinceState;
 struct Unit;
 
+/* One order: a candidate in a Unit's set, or the Unit's chosen order.
+ *
+ *   token            target                      other_unit      route
+ *   ORD_HOLD         -                           -               -
+ *   ORD_MOVE         destination                 -               -
+ *   ORD_SUPPORT      - (support to hold), or a   supported unit  -
+ *                    location of the province
+ *                    the supported unit moves to
+ *   ORD_CONVOY_MOVE  landing location            -               fleets' provinces
+ *   ORD_CONVOY       the army's landing location convoyed army   -
+ *   ORD_RETREAT      destination (null when the  -               -
+ *                    server named no known place)
+ *   ORD_DISBAND, ORD_REMOVE, ORD_WAIVE: nothing
+ *   ORD_BUILD        where the new unit stands   -               -
+ *
+ * A walk of a candidate set yields the tokens in this order: CONVOY_MOVE,
+ * CONVOY, HOLD, MOVE, SUPPORT (to hold first), DISBAND, RETREAT, BUILD,
+ * REMOVE, WAIVE; within a token, by target location index. */
 typedef struct Order {
     uint16_t token;                        /* ORD_ token */
     struct LocationState *target;          /* place the order is about, or null */
@@ -237,58 +389,122 @@ typedef struct Order {
     LumAvlNode node;                       /* link in the Unit's candidates tree */
 } Order;
 
+/* One province in one phase; Position.provinces[i] is province index i. */
 typedef struct ProvinceState {
     Province *province;           /* the Map's province of the same index */
     struct Unit *unit;            /* unit standing here, not dislodged; or null */
-    struct Unit *dislodged_unit;  /* dislodged unit here, or null */
-    struct Unit *reach[MAX_UNITS]; /* units that can move here: adjacency first, then convoys */
+    struct Unit *dislodged_unit;  /* dislodged unit here (summer, autumn), or null */
+    struct Unit *reach[MAX_UNITS]; /* units of any power that can move here: adjacency first, then convoys */
     uint16_t reach_count;         /* entries used in reach */
-    uint16_t direct_reach_count;  /* entries found by adjacency */
-    uint16_t owner;               /* power owning the centre; power_count if none */
+    uint16_t direct_reach_count;  /* entries found by adjacency (the first ones) */
+    /* Power index owning the supply centre here; the Map's power_count when
+     * nobody owns it (not POWER_UNOWNED) and for provinces that are not
+     * centres.  Ownership changes once a year, after the fall: spring to
+     * autumn carry last winter's, the winter Position (or the spring that
+     * replaces a skipped winter) the new one. */
+    uint16_t owner;
 } ProvinceState;
 
+/* One location in one phase; Position.locations[l] is location index l. */
 typedef struct LocationState {
     Location *location;             /* the Map's Location of the same index */
     ProvinceState *province;        /* state of the province it lies in */
     uint16_t coast;                 /* copy of the Location's coast */
 } LocationState;
 
+/* One unit, or one winter build slot.
+ *
+ * The candidates by season (empty sets are common: check before walking):
+ *   spring, fall   every unit: HOLD, MOVE, SUPPORT, and CONVOY_MOVE /
+ *                  CONVOY where fleets at sea can carry an army
+ *   summer, autumn dislodged units: RETREAT (one per place the server
+ *                  offers) and DISBAND; every other unit: none
+ *   winter         a power with more units than centres: REMOVE and HOLD
+ *                  for each of its units; a power with builds due: its
+ *                  first build slot has WAIVE and one BUILD per free
+ *                  location (army and fleet locations alike) of its owned,
+ *                  unoccupied home centres, the later slots have none;
+ *                  every other unit: none
+ * A dislodged unit gets RETREAT and DISBAND in any season.
+ *
+ * Build slots (winter only) come after the units: location null, power the
+ * power owed the build, unit_type UNIT_ARMY, order ORD_WAIVE.  To build,
+ * give each slot one BUILD candidate of the FIRST slot (a different
+ * province each) and set the slot's unit_type to UNIT_FLEET for a fleet
+ * location (target->coast != COAST_ARMY); slots left on ORD_WAIVE waive. */
 typedef struct Unit {
-    uint16_t unit_type;      /* UNIT_ARMY or UNIT_FLEET */
+    uint16_t unit_type;      /* UNIT_ARMY or UNIT_FLEET; a build slot's may be set by the bot */
     uint16_t power;          /* power index */
     LocationState *location; /* where it stands; null for a build slot */
-    uint32_t dislodged;      /* non-zero: dislodged, must retreat or disband */
-    LumAvlTree candidates;   /* candidate Orders, sorted by order comparison */
-    Order order;             /* chosen order, held by value */
-    uint32_t result;         /* working field of the adjudicator and convoy search */
+    uint32_t dislodged;      /* non-zero: dislodged (summer, autumn), must retreat or disband */
+    LumAvlTree candidates;   /* candidate Orders, see above; walk with brox_candidate_first/next */
+    Order order;             /* chosen order, held by value: ORD_HOLD (ORD_WAIVE for a slot) until set */
+    uint32_t result;         /* 0 when built; working space of brox_adjudicate, no meaning for a bot */
 } Unit;
 
 typedef struct Position {
     Map *map;                                 /* the Map it was built on */
-    uint16_t year;                            /* year */
+    uint16_t year;                            /* year, e.g. 1901 */
     uint16_t season;                          /* SEASON_ token */
-    ProvinceState provinces[MAX_PROVINCES];   /* by province index */
-    LocationState locations[MAX_LOCATIONS];   /* by location index */
-    uint16_t unit_count;                      /* Units used */
-    Unit *units[MAX_UNITS];                   /* message units in order, then build slots */
-    int16_t adjustment[MAX_POWERS];           /* winter: centres minus units per power */
-    uint16_t unit_counts[MAX_POWERS];         /* units per power, dislodged included */
+    ProvinceState provinces[MAX_PROVINCES];   /* by province index; province_count used */
+    LocationState locations[MAX_LOCATIONS];   /* by location index; location_count used */
+    uint16_t unit_count;                      /* Units used, at most MAX_UNITS */
+    Unit *units[MAX_UNITS];                   /* the message's units in its order (dislodged too), then build slots */
+    int16_t adjustment[MAX_POWERS];           /* winter only: centres minus units per power (+ builds due, - removals due) */
+    uint16_t unit_counts[MAX_POWERS];         /* units per power, dislodged included, build slots not */
     CentreTable *centres;                     /* ownership it was built with (one reference) */
 } Position;
 
 /* ===================================================================
  * Agenda search
- * brox_agenda_new creates an Agenda; brox_agenda_free releases it with its
- * items.  An item taken out by brox_agenda_step is released with
- * brox_agenda_item_free(item, 1).
+ *
+ * A best-first search over choice vectors: an item holds, for every unit
+ * of one Position, one of that unit's candidates or nothing (nothing
+ * means hold).  Each item is scored by applying its choices to the
+ * Position, adjudicating it with brox_adjudicate and passing the next
+ * phase's Position to the bot's scoring function.
+ *
+ * Life cycle:
+ *   1. brox_agenda_new(position, score_fn, data) creates the agenda and its
+ *      root item (no choices).  The root is scored on the Position ITSELF,
+ *      unadjudicated: score_fn sees the current phase, not the next one.
+ *   2. The best item is the LAST of by_score (highest score; among equal
+ *      scores the highest choice vector):
+ *        AgendaItem *best = LUM_AVL_ITEM(&agenda->by_score, agenda->by_score.last);
+ *      Read it BEFORE stepping; it may be incomplete (see `complete`).
+ *   3. brox_agenda_step(&session, agenda) takes the best item out of the
+ *      agenda and adds its successors (one per candidate of each unit it
+ *      expands, each scored by one adjudication).  It returns 1, or 0 when
+ *      the agenda was empty.  The item taken out now belongs to the
+ *      caller: keep it or free it with brox_agenda_item_free(item, 1).
+ *   4. Repeat 2-3 while time allows; brox_agenda_free(agenda) frees the
+ *      items still in it (not the Position, not the items taken out).
+ *
+ * Which units an item expands: while an item is incomplete, only the
+ * searching power's units (the power of session.assignment, see
+ * brox_session_power); once it is complete (every unit of that power has a
+ * choice), every unit of every power.  So the best complete items also
+ * choose orders for other powers' units that favour the searching power:
+ * copy only your OWN units' choices into their orders, and give your units
+ * without a choice their default.  A unit with no candidates never gets a
+ * choice, so whenever one of the searching power's units has none (a unit
+ * that is not dislodged in a retreat season, a second build slot) no item
+ * is ever complete.
+ *
+ * While it works the agenda writes the chosen orders of every Unit of the
+ * Position (after a step they are those of the item expanded): set your
+ * orders after the search, not before.
  * =================================================================== */
 
-/* The bot's scoring function: higher is better. */
+/* The bot's scoring function: higher is better (unsigned).  `position` is
+ * the next phase under the item's orders (the current one for the root);
+ * it is freed right after the call, so keep nothing that points into it.
+ * It must not free the position or call the agenda. */
 typedef uint32_t (*BroxScoreFn)(Position *position, void *user_data);
 
 typedef struct Agenda {
     LumAvlTree by_score;  /* items by score, then choices; best is last */
-    LumAvlTree by_choice; /* items by choice vector */
+    LumAvlTree by_choice; /* items by choice vector: no two items with the same choices */
     BroxScoreFn score_fn; /* the bot's scoring callback */
     void *user_data;      /* passed to every score_fn call */
 } Agenda;
@@ -297,14 +513,17 @@ typedef struct AgendaItem {
     LumAvlNode score_node;     /* link in by_score */
     LumAvlNode choice_node;    /* link in by_choice */
     Position *position;        /* the Position searched; not owned */
-    Order *choices[MAX_UNITS]; /* per unit index: chosen candidate, null = hold */
+    Order *choices[MAX_UNITS]; /* per unit index: a candidate of that Unit, null = hold */
     uint32_t score;            /* score_fn result */
     int32_t complete;          /* 1 once every unit of the searching power has a choice */
 } AgendaItem;
 
 /* ===================================================================
  * Session: the bot's record for one game
- * brox_initialise prepares it; brox_terminate releases what it built.
+ *
+ * The bot owns the record (on its stack or wherever it likes); the library
+ * fills it.  brox_initialise prepares it; brox_terminate releases what it
+ * built.  Every field may be read; none should be written by the bot.
  *
  * The session owns its Map, its Position and one reference to its
  * CentreTable.  A new map definition releases the session's CentreTable
@@ -317,72 +536,206 @@ typedef struct AgendaItem {
  * release_msg.
  * =================================================================== */
 
-/* Disposes of a delivered record. */
+/* Disposes of a delivered record (vorn_client_release fits). */
 typedef void (*BroxReleaseMsg)(uint8_t *record);
 
 typedef struct Session {
-    uint8_t assignment[40];   /* last MSG_ASSIGNMENT from its type word; power at 6, passcode at 8 */
-    uint8_t *map_name_msg;    /* MSG_MAP_NAME record kept until answered */
-    Map *map;                 /* from MSG_MAP_DEFINITION; null until built */
-    Position *position;       /* from the latest MSG_POSITION */
+    /* The last MSG_ASSIGNMENT as received, from its type word on (bytes
+     * 0-1 MSG_ASSIGNMENT once one has come; not cleared by
+     * brox_initialise).  Bytes 6-7: the power token, low byte first, whose
+     * high byte (byte 7) is the power index; bytes 8-9: the passcode.
+     * brox_session_power reads the index safely. */
+    uint8_t assignment[40];
+    uint8_t *map_name_msg;    /* MSG_MAP_NAME record kept until answered; null otherwise */
+    Map *map;                 /* from MSG_MAP_DEFINITION; null until built (and after a refused one) */
+    Position *position;       /* from the latest MSG_POSITION; null until one came; owned by the session */
     CentreTable *centres;     /* from the latest MSG_CENTRE_OWNERSHIP (one reference) */
     BroxReleaseMsg release_msg; /* the bot's release routine */
-    int32_t rejoining;        /* 1 while rejoining */
+    int32_t rejoining;        /* 1 while rejoining as the power of the rejoin file */
     const char *name;         /* bot name, not copied */
     const char *version;      /* bot version text, not copied */
 } Session;
 
 /* ===================================================================
- * Memory held between calls
- *
- * Everything the library builds for the bot (Positions, Agendas, items)
- * is freed by the calls named beside its record.  Besides that, each
- * thread that builds Positions keeps up to 32 of the large blocks it has
- * released (16 KiB or more each, at most 8 MiB in all) and reuses them for
- * the next Positions it builds, so that a search does not hand memory back
- * to the system and fault it in again on every trial.  On a 75-province
- * map a thread keeps from about 0.3 MiB (an opening) to 1.5 MiB (a search
- * on a crowded mid-game) after its last call; the blocks are released when
- * the thread ends.  brox_agenda_add_successors (and so
- * brox_agenda_step) keeps the Position of its latest trial only while it
- * runs.  Nothing else outlives a call.
+ * Exported calls: session
  * =================================================================== */
 
-/* ===================================================================
- * Exported calls
- * =================================================================== */
-
-/* Session */
+/* Prepares a Session: map, position, centres, map_name_msg, name and
+ * version null, rejoining 0, release_msg stored.  assignment is left as it
+ * is.  Returns 1; 0 for a null session (nothing done).  release_msg
+ * disposes of the map-name record the session keeps for a while; it may
+ * be null only when delivered records need no disposal. */
 BROX_API int brox_initialise(Session *session, BroxReleaseMsg release_msg);
+
+/* Connects through the client library (vorn_client_connect) and asks for
+ * a place in the game: a rejoin (MSG_REJOIN, rejoining 1) when the rejoin
+ * file "broxgame.log" is in the current directory, else a join (MSG_JOIN)
+ * with name and version.  Returns the send result: non-zero when the
+ * client library took the message.  Whether the connection stands arrives
+ * later as a KIND_EVENT record.  The session keeps the name and version
+ * POINTERS (a refused rejoin joins afresh with them): they must stay valid
+ * until brox_terminate.  Each text is sent cut to 64 characters; null is
+ * sent as an empty text.  Returns 0 for a null session (nothing done). */
 BROX_API int brox_game_join(Session *session, const char *name, const char *version);
+
+/* Takes one record delivered by the client library (kind byte first).
+ * Sets *keep_running and *release_record to 1, then handles the record:
+ * answers the set-up messages, builds session.map, replaces
+ * session.centres and session.position, keeps the assignment, writes or
+ * deletes the rejoin file, shows the notice of a connection event.
+ *   *keep_running 0: the session is over (MSG_SESSION_END, MSG_GAME_END,
+ *     KIND_STOP_A/B, any connection event but a successful connect, a
+ *     failed send of the map-definition request).  Leave the loop and call
+ *     brox_terminate.
+ *   *release_record 0: the library kept the record (a MSG_MAP_NAME until
+ *     the map definition comes; it then goes to release_msg).  Do not
+ *     dispose of it.  1: the record is the bot's again.
+ * Records of other types and kinds are left to the bot, unchanged.  A null
+ * session or record does nothing (both flags 1); null flag pointers are
+ * allowed.  A message shorter than its 6-byte header is ignored. */
 BROX_API void brox_process_msg(Session *session, uint8_t *record, int *keep_running,
                                int *release_record);
+
+/* Frees what the session built: its CentreTable reference, its Position,
+ * then its Map, and clears those fields; hands a kept map-name record to
+ * release_msg.  The connection stays open (vorn_client_disconnect closes
+ * it) and the rejoin file stays, so a bot stopped this way rejoins at its
+ * next start.  Positions from brox_adjudicate must be freed before.  A
+ * null session does nothing; a second call does nothing more. */
 BROX_API void brox_terminate(Session *session);
+
+/* Builds and sends a MSG_GOF message carrying `value` (32 bits, at message
+ * offsets 8-11), for servers that take it; the library itself never sends
+ * one and nothing answers it.  Returns the send result (0: not sent). */
 BROX_API int brox_build_send_gof(uint32_t value);
+
+/* A pseudo-random number from lo to hi inclusive, from the library's own
+ * generator (one state per thread, starting at 1: the same sequence on
+ * every run).  lo greater than hi: the two are swapped.  Spans above 32767
+ * are served too (the whole 16-bit range). */
 BROX_API uint16_t brox_rand(uint16_t lo, uint16_t hi);
 
-/* World model */
-/* Frees a Position, its Units and every candidate Order; releases its
- * CentreTable reference.  The Map is not touched. */
+/* The index of the power the server assigned to this bot: the high byte of
+ * the power word at session.assignment bytes 6-7.  POWER_NONE when no
+ * assignment has come yet, when the index is not below the Map's
+ * power_count, or for a null session.  Use it to find your units
+ * (unit->power == power) and, shifted into a token, to submit:
+ * brox_order_submit(NULL, position, (uint16_t)(power << 8)). */
+BROX_API uint16_t brox_session_power(const Session *session);
+
+/* The message type of a delivered record: record bytes 1-2 (MSG_ tokens)
+ * for a KIND_MESSAGE record; 0 for any other kind (stops, events) and for
+ * null.  Read it before brox_process_msg when the record may be kept. */
+BROX_API uint16_t brox_record_type(const uint8_t *record);
+
+/* ===================================================================
+ * Exported calls: world model and adjudication
+ * =================================================================== */
+
+/* Frees a Position, its Units and every candidate Order, and releases its
+ * CentreTable reference.  The Map is not touched.  For Positions from
+ * brox_adjudicate only: session.position belongs to the session, and the
+ * Positions an agenda scores are freed by the agenda.  Null does nothing. */
 BROX_API void brox_position_free(Position *position);
+
 /* Releases one candidate Order taken out of its set; the first argument is
  * not read.  Candidate Orders are stored with their Position: the record
  * must not be used afterwards, and its memory returns when the Position is
- * freed. */
+ * freed.  Null does nothing.  Bots have no need to call it. */
 BROX_API void brox_position_free_order(void *first, Order *order);
 
-/* Adjudication */
+/* Resolves one phase: from a Position whose Units carry their chosen
+ * orders it builds the Position of the next phase, with fresh candidates
+ * (spring -> summer if anyone is dislodged, else fall; fall -> autumn or
+ * winter; summer -> fall; autumn -> winter; winter -> spring of the next
+ * year; a winter with nothing to adjust is skipped).  In a Position it
+ * builds, dislodged units are offered no retreat places: DISBAND only.
+ * The returned Position is the caller's: free it with brox_position_free
+ * before the Map goes.  The argument stays the caller's and its orders are
+ * not changed.  Null for a null position, a season that is none of the
+ * five, more than MAX_UNITS units, or lack of memory.  Orders that do not
+ * fit (a target or unit from another Position, a token of another phase)
+ * count as holds; a build without a place as a waive. */
 BROX_API Position *brox_adjudicate(Position *position);
 
-/* Orders and search */
+/* ===================================================================
+ * Exported calls: orders and search
+ * =================================================================== */
+
+/* The first candidate of a unit's set (ascending order), or null when the
+ * set is empty or unit is null. */
+BROX_API Order *brox_candidate_first(Unit *unit);
+/* The candidate after `order` in the unit's set, or null after the last.
+ * Null too when `order` is not one of this unit's own candidate records (a
+ * copy such as unit->order, or another unit's candidate) or either is
+ * null.  Typical use:
+ *   for (Order *o = brox_candidate_first(unit); o; o = brox_candidate_next(unit, o)) */
+BROX_API Order *brox_candidate_next(Unit *unit, Order *order);
+
+/* Sends the chosen orders of one power as a single MSG_ORDERS message.
+ * `power` is a power token: only its high byte, the power index, is read
+ * ((uint16_t)(brox_session_power(&session) << 8) will do).  Which units
+ * take part: spring and fall every unit of the power; summer and autumn
+ * its dislodged units only; winter every unit or slot whose order is not
+ * ORD_HOLD (so removals, builds and waives; kept units are left out).  A
+ * unit whose order refers outside `position` is left out.  Sends nothing
+ * when no unit takes part.  The first argument is not read.  Nothing is
+ * reported back: the send result is not returned.  A null position does
+ * nothing. */
 BROX_API void brox_order_submit(void *first, Position *position, uint16_t power);
+
+/* Creates an agenda on `position` with its root item (no choices) scored
+ * by score_fn on the Position itself, unadjudicated.  The Position stays
+ * the caller's and must outlive the agenda and every item taken out of
+ * it.  user_data is passed to every score_fn call.  Returns the agenda, or
+ * null for a null position or score_fn, or lack of memory. */
 BROX_API Agenda *brox_agenda_new(Position *position, BroxScoreFn score_fn, void *user_data);
+
+/* A new item: a copy of `parent` whose choice for unit `unit_index` is
+ * `order`, one of that unit's candidates (null clears the choice).  Its
+ * score is the parent's until the caller sets it; it is complete when the
+ * parent was or when every unit of the session's power now has a choice.
+ * The item is the caller's until an agenda takes it (brox_agenda_add_item).
+ * Returns null, building nothing, for a null session or parent, a
+ * unit_index not below the Position's unit_count, an order that is not one
+ * of that unit's own candidate records, or lack of memory. */
 BROX_API AgendaItem *brox_agenda_item_new(Session *session, AgendaItem *parent,
                                           uint16_t unit_index, Order *order);
+
+/* Puts an item into the agenda, which then owns it.  Not taken (the item
+ * stays the caller's, the agenda unchanged) when the agenda already holds
+ * an item with the same choices, when the item is already in an agenda,
+ * when it searches another Position than the items the agenda holds, or
+ * when either argument is null.  Nothing is scored: set item->score first.
+ * lum_avl_find(&agenda->by_choice, item) == item tells whether it was
+ * taken. */
 BROX_API void brox_agenda_add_item(Agenda *agenda, AgendaItem *item);
+
+/* Scores and adds every successor of `item` (as brox_agenda_step does
+ * after taking the best item out): for each unit the item expands, one
+ * successor per candidate, scored by adjudicating with all other units
+ * ordered as the item chooses.  Successors whose choices are already in
+ * the agenda are dropped.  Afterwards every Unit's order is the item's
+ * choice (hold where it has none).  `item` itself is not added or freed.
+ * Does nothing for a null argument or an item that searches another
+ * Position than the items the agenda holds. */
 BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, AgendaItem *item);
+
+/* Takes the best item (the last of by_score) out of the agenda and adds
+ * its successors.  Returns 1; 0 when the agenda is empty or an argument is
+ * null (nothing done).  The item taken out belongs to the caller from now
+ * on: read it beforehand, then keep it or free it with
+ * brox_agenda_item_free(item, 1). */
 BROX_API int brox_agenda_step(Session *session, Agenda *agenda);
+
+/* Frees the agenda and every item still in it.  Not the Position, and not
+ * the items taken out by steps.  Null does nothing. */
 BROX_API void brox_agenda_free(Agenda *agenda);
+
+/* Frees an item when `release` is non-zero; with 0 does nothing (it also
+ * serves as the release function when the agenda's trees are emptied).
+ * An item still in an agenda is not freed (the agenda frees it), nor is
+ * null. */
 BROX_API void brox_agenda_item_free(AgendaItem *item, int release);
 
 #ifdef __cplusplus

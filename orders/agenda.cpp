@@ -11,6 +11,7 @@
 #include "common/bytes.h"
 #include "common/memory.h"
 #include "orders/agenda.h"
+#include "orders/arguments.h"
 #include "orders/order.h"
 #include "session/message.h"
 
@@ -195,7 +196,8 @@ BROX_API Agenda *brox_agenda_new(Position *position, BroxScoreFn score_fn, void 
 
 BROX_API AgendaItem *brox_agenda_item_new(Session *session, AgendaItem *parent, uint16_t unit_index,
                                           Order *order) {
-    if (!parent) return nullptr;
+    if (!session || !parent || unit_index >= parent->position->unit_count) return nullptr;
+    if (order && !unit_has_candidate(parent->position->units[unit_index], order)) return nullptr;
     AgendaItem *item = static_cast<AgendaItem *>(mem_alloc(sizeof(AgendaItem)));
     if (!item) return nullptr;
     std::memcpy(item, parent, sizeof(AgendaItem));
@@ -216,12 +218,16 @@ BROX_API AgendaItem *brox_agenda_item_new(Session *session, AgendaItem *parent, 
     return item;
 }
 
-BROX_API void brox_agenda_add_item(Agenda *agenda, AgendaItem *item) { agenda_take(agenda, item); }
+BROX_API void brox_agenda_add_item(Agenda *agenda, AgendaItem *item) {
+    if (!agenda || !item || agenda_item_linked(item) || !agenda_matches_item(agenda, item)) return;
+    agenda_take(agenda, item);
+}
 
 // Tries every candidate of every unit the item may expand, each with all
 // other units ordered as the item chooses; leaves the Units' orders as the
 // item chooses.  A successor that cannot be allocated is skipped.
 BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, AgendaItem *item) {
+    if (!session || !agenda || !item || !agenda_matches_item(agenda, item)) return;
     Position *position = item->position;
     uint16_t power = searching_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) apply_choice(position->units[u], item->choices[u]);
@@ -244,7 +250,7 @@ BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, Agend
 }
 
 BROX_API int brox_agenda_step(Session *session, Agenda *agenda) {
-    if (!agenda || !agenda->by_score.last) return 0;
+    if (!session || !agenda || !agenda->by_score.last) return 0;
     AgendaItem *best = static_cast<AgendaItem *>(LUM_AVL_ITEM(&agenda->by_score, agenda->by_score.last));
     lum_avl_remove(&agenda->by_score, &best->score_node);
     lum_avl_remove(&agenda->by_choice, &best->choice_node);
@@ -261,8 +267,10 @@ BROX_API void brox_agenda_free(Agenda *agenda) {
     mem_release(agenda);
 }
 
+// An item still in an agenda is the agenda's to free.
 BROX_API void brox_agenda_item_free(AgendaItem *item, int release) {
-    if (release) mem_release(item);
+    if (!release || !item || agenda_item_linked(item)) return;
+    mem_release(item);
 }
 
 }  // extern "C"

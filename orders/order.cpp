@@ -1,7 +1,10 @@
-// Comparing, initialising and releasing Order records.
+// Comparing, initialising and releasing Order records, and walking a unit's
+// candidate set.
 #include "orders/order.h"
 
 #include <cstddef>
+
+#include "orders/arguments.h"
 
 int order_compare_items(const void *a, const void *b) {
     return order_compare(static_cast<const Order *>(a), static_cast<const Order *>(b));
@@ -21,4 +24,17 @@ void order_set_init(LumAvlTree *candidates) {
 extern "C" BROX_API void brox_position_free_order(void *first, Order *order) {
     (void)first;
     (void)order;
+}
+
+// A set is walked from its lowest item through the tree's successor links;
+// an Order that is not one of the unit's own records has no place to go on
+// from, so the walk ends there.
+extern "C" BROX_API Order *brox_candidate_first(Unit *unit) {
+    if (!unit) return nullptr;
+    return static_cast<Order *>(LUM_AVL_ITEM(&unit->candidates, unit->candidates.first));
+}
+
+extern "C" BROX_API Order *brox_candidate_next(Unit *unit, Order *order) {
+    if (!unit_has_candidate(unit, order)) return nullptr;
+    return static_cast<Order *>(lum_avl_next(&unit->candidates, &order->node));
 }

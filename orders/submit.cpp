@@ -7,6 +7,7 @@
 
 #include "client/client.h"
 #include "common/bytes.h"
+#include "orders/arguments.h"
 #include "session/message.h"
 #include "world/position.h"
 
@@ -96,6 +97,9 @@ extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t 
     for (uint16_t u = 0; u < unit_count; u++) {
         const Unit *unit = position->units[u];
         if (!unit || unit->power != power_index || !takes_part(position->season, unit)) continue;
+        // An order copied from another Position would send what that one
+        // refers to, if it is still there at all: the unit is left out.
+        if (!order_refers_inside(position, &unit->order)) continue;
         uint8_t *entry = message + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * entries;
         std::memset(entry, 0, ORDER_ENTRY_SIZE);
         if (write_entry(unit, entry)) entries++;

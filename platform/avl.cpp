@@ -1,7 +1,10 @@
 // Intrusive AVL trees of the client library stand-in.
 // Nodes carry parent links and their subtree height (the node's `height`
-// field); the header keeps root, first, last and count current across every
-// insert and remove.  Items are reached from nodes through `node_offset`.
+// field, 1 or more while the node is in a tree); the header keeps root,
+// first, last and count current across every insert and remove.  Items are
+// reached from nodes through `node_offset`.  A node taken out of a tree, by
+// removal or by emptying, is left as it was before insertion: links null,
+// both 16-bit fields -1, so that callers can tell it is in no tree.
 #include <cstddef>
 
 #include "brox.h"
@@ -179,11 +182,19 @@ void append_last(LumAvlTree *tree, LumAvlNode *node, LumAvlNode *last) {
     }
 }
 
+// A node in no tree looks as it did before insertion: links null, both
+// 16-bit fields -1.  The library's argument checks read that.
+void node_detach(LumAvlNode *node) {
+    node->left = node->right = node->parent = nullptr;
+    node->height = node->spare = -1;
+}
+
 void empty_subtree(LumAvlTree *tree, LumAvlNode *node, LumAvlRelease release, int arg) {
     while (node) {
         LumAvlNode *left = node->left;
         LumAvlNode *right = node->right;
         empty_subtree(tree, left, release, arg);
+        node_detach(node);
         release(item_of(tree, node), arg);
         node = right;  // loop instead of recursing on the right side
     }
@@ -260,7 +271,7 @@ VORN_EXPORT void *lum_avl_remove(LumAvlTree *tree, LumAvlNode *node) {
     LumAvlNode *child = node->left ? node->left : node->right;
     LumAvlNode *parent = node->parent;
     replace_child(tree, parent, node, child);
-    node->left = node->right = node->parent = nullptr;
+    node_detach(node);
     tree->count--;
     rebalance_upward(tree, parent);
     return item_of(tree, node);

@@ -50,6 +50,11 @@ extern "C" BROX_API int brox_build_send_gof(uint32_t value) {
     return send_record(record);
 }
 
+extern "C" BROX_API uint16_t brox_record_type(const uint8_t *record) {
+    if (!record || record[0] != KIND_MESSAGE) return 0;
+    return msg_type(record_message(record));
+}
+
 int send_join(const char *name, const char *version) {
     uint8_t record[137] = {};
     uint8_t *message = msg_init(record, MSG_JOIN, 136);

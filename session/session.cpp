@@ -170,6 +170,7 @@ int show_connection_event(const uint8_t *event) {
 // ---------------------------------------------------------------------------
 
 extern "C" BROX_API int brox_initialise(Session *session, BroxReleaseMsg release_msg) {
+    if (!session) return 0;
     session->map_name_msg = nullptr;
     session->map = nullptr;
     session->position = nullptr;
@@ -182,6 +183,7 @@ extern "C" BROX_API int brox_initialise(Session *session, BroxReleaseMsg release
 }
 
 extern "C" BROX_API int brox_game_join(Session *session, const char *name, const char *version) {
+    if (!session) return 0;
     session->name = name;
     session->version = version;
     vorn_client_connect();
@@ -218,6 +220,15 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
     default:
         break;  // unknown kinds are ignored
     }
+}
+
+// The kept assignment starts with its type word once one has come; before
+// that its bytes are whatever the bot's record held.
+extern "C" BROX_API uint16_t brox_session_power(const Session *session) {
+    if (!session || get_u16(session->assignment, MSG_TYPE_AT) != MSG_ASSIGNMENT) return POWER_NONE;
+    uint16_t power = static_cast<uint16_t>(get_u16(session->assignment, ASSIGNMENT_POWER_AT) >> 8);
+    uint16_t power_count = session->map ? session->map->power_count : uint16_t{MAX_POWERS};
+    return power < power_count ? power : POWER_NONE;
 }
 
 extern "C" BROX_API void brox_terminate(Session *session) {

@@ -12,16 +12,12 @@
  *     farthest from home, as many as are due.
  *
  * Usage: brox_bot [-n host | -i address] [-p port] [--steps N]
- *                 [--name TEXT] [--verbose]
- *   -n, -i, -p   where the game server is (read by the client library;
- *                default localhost, port 16713)
- *   --steps N    agenda steps per phase: the search budget (default 30)
- *   --name TEXT  the name it joins with (default "brox_bot")
- *   --verbose    print a line for every phase it plays
+ *                 [--name TEXT] [--verbose]   (--help explains them)
  */
 #include <brox.h>
 #include <vorn.h>
 
+#include <errno.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -40,17 +36,9 @@ typedef struct BotOptions {
  * Reading candidate sets
  * =================================================================== */
 
-static Order *first_candidate(Unit *unit) {
-    return (Order *)LUM_AVL_ITEM(&unit->candidates, unit->candidates.first);
-}
-
-static Order *next_candidate(Unit *unit, Order *order) {
-    return (Order *)lum_avl_next(&unit->candidates, &order->node);
-}
-
 /* The unit's first candidate with this token, or NULL. */
 static Order *candidate_with(Unit *unit, uint16_t token) {
-    for (Order *order = first_candidate(unit); order; order = next_candidate(unit, order))
+    for (Order *order = brox_candidate_first(unit); order; order = brox_candidate_next(unit, order))
         if (order->token == token) return order;
     return NULL;
 }
@@ -202,7 +190,7 @@ static uint16_t province_index(const Position *position, const LocationState *lo
  * preferring a fleet location when `want_fleet`. */
 static Order *pick_build(Unit *first_slot, const Position *position, const int *used, int want_fleet) {
     Order *fallback = NULL;
-    for (Order *order = first_candidate(first_slot); order; order = next_candidate(first_slot, order)) {
+    for (Order *order = brox_candidate_first(first_slot); order; order = brox_candidate_next(first_slot, order)) {
         if (order->token != ORD_BUILD || !order->target) continue;
         if (used[province_index(position, order->target)]) continue;
         int fleet = order->target->coast != COAST_ARMY;
@@ -263,10 +251,6 @@ static void choose_removals(Position *position, uint16_t power, int due) {
  * One phase
  * =================================================================== */
 
-static uint16_t own_power_token(const Session *session) {
-    return (uint16_t)(session->assignment[6] | (session->assignment[7] << 8));
-}
-
 static const char *season_name(uint16_t season) {
     switch (season) {
     case SEASON_SPRING: return "spring";
@@ -281,9 +265,8 @@ static const char *season_name(uint16_t season) {
 static void play_phase(Session *session, const BotOptions *options) {
     Position *position = session->position;
     if (!position) return;
-    uint16_t token = own_power_token(session);
-    uint16_t power = (uint16_t)(token >> 8);
-    if (power >= position->map->power_count) return;
+    uint16_t power = brox_session_power(session);
+    if (power == POWER_NONE) return;
 
     if (position->season == SEASON_WINTER) {
         if (position->adjustment[power] == 0) return;
@@ -301,7 +284,7 @@ static void play_phase(Session *session, const BotOptions *options) {
     }
     if (options->verbose)
         printf("brox_bot: %s %u: orders sent\n", season_name(position->season), position->year);
-    brox_order_submit(NULL, position, token);
+    brox_order_submit(NULL, position, (uint16_t)(power << 8));
 }
 
 /* ===================================================================
@@ -313,36 +296,87 @@ static void stop_on_signal(int signal_number) {
     vorn_client_stop();
 }
 
+static const char USAGE[] =
+    "Usage: brox_bot [-n host | -i address] [-p port] [--steps N] [--name TEXT] [--verbose]\n"
+    "  -n host      the game server's host name (default localhost)\n"
+    "  -i address   the game server's numeric IPv4 or IPv6 address\n"
+    "  -p port      the game server's port, 1 to 65535 (default 16713)\n"
+    "  --steps N    agenda steps per phase, 0 to 100000 (default 30)\n"
+    "  --name TEXT  the name it joins with, up to 64 characters (default brox_bot)\n"
+    "  --verbose    print a line for every phase it plays\n"
+    "Run each bot in a folder of its own: the rejoin file broxgame.log\n"
+    "lives in the current directory.\n";
+
+/* Reads a whole number from lo to hi; says why not on stderr. */
+static int read_number(const char *option, const char *text, long lo, long hi, long *value) {
+    char *end;
+    errno = 0;
+    long number = strtol(text, &end, 10);
+    if (end == text || *end != '\0') {
+        fprintf(stderr, "brox_bot: %s: \"%s\" is not a number\n", option, text);
+        return 0;
+    }
+    if (errno == ERANGE || number < lo || number > hi) {
+        fprintf(stderr, "brox_bot: %s must be %ld to %ld\n", option, lo, hi);
+        return 0;
+    }
+    *value = number;
+    return 1;
+}
+
+/* Returns 0 to play, -1 after --help, 2 after a complaint on stderr. */
 static int parse_options(int argc, char **argv, BotOptions *options) {
     options->steps = 30;
     options->verbose = 0;
     strcpy(options->name, "brox_bot");
     for (int i = 1; i < argc; i++) {
-        if (!strcmp(argv[i], "--verbose")) {
+        const char *option = argv[i];
+        if (!strcmp(option, "--help") || !strcmp(option, "-h")) {
+            fputs(USAGE, stdout);
+            return -1;
+        }
+        if (!strcmp(option, "--verbose")) {
             options->verbose = 1;
-        } else if (!strcmp(argv[i], "--steps") && i + 1 < argc) {
-            char *end;
-            long steps = strtol(argv[++i], &end, 10);
-            if (*end || steps < 0 || steps > 100000) return 0;
-            options->steps = (int)steps;
-        } else if (!strcmp(argv[i], "--name") && i + 1 < argc) {
-            snprintf(options->name, sizeof options->name, "%s", argv[++i]);
-        } else if (!strcmp(argv[i], "-n") || !strcmp(argv[i], "-i") || !strcmp(argv[i], "-p")) {
-            i++; /* the client library's options, read by vorn_client_configure */
+            continue;
+        }
+        int server = !strcmp(option, "-n") || !strcmp(option, "-i") || !strcmp(option, "-p");
+        if (!server && strcmp(option, "--steps") && strcmp(option, "--name")) {
+            fprintf(stderr, "brox_bot: unknown option %s (see --help)\n", option);
+            return 2;
+        }
+        if (i + 1 >= argc) {
+            fprintf(stderr, "brox_bot: %s needs a value (see --help)\n", option);
+            return 2;
+        }
+        char *value = argv[++i];
+        long number = 0;
+        if (!strcmp(option, "--steps")) {
+            if (!read_number(option, value, 0, 100000, &number)) return 2;
+            options->steps = (int)number;
+        } else if (!strcmp(option, "--name")) {
+            if (strlen(value) > NAME_LIMIT) {
+                fprintf(stderr, "brox_bot: --name must be at most %d characters\n", NAME_LIMIT);
+                return 2;
+            }
+            strcpy(options->name, value);
         } else {
-            return 0;
+            if (!strcmp(option, "-p") && !read_number(option, value, 1, 65535, &number)) return 2;
+            /* The client library keeps where the server is. */
+            char *pair[3] = {argv[0], argv[i - 1], value};
+            if (!vorn_client_configure(3, pair)) {
+                fprintf(stderr, "brox_bot: %s: \"%s\" is not a %s\n", option, value,
+                        option[1] == 'i' ? "numeric IPv4 or IPv6 address" : "usable host name");
+                return 2;
+            }
         }
     }
-    return 1;
+    return 0;
 }
 
 int main(int argc, char **argv) {
     BotOptions options;
-    if (!parse_options(argc, argv, &options) || !vorn_client_configure(argc, argv)) {
-        fprintf(stderr, "usage: brox_bot [-n host | -i address] [-p port] [--steps N] "
-                        "[--name TEXT] [--verbose]\n");
-        return 2;
-    }
+    int status = parse_options(argc, argv, &options);
+    if (status) return status < 0 ? 0 : status;
     signal(SIGINT, stop_on_signal);
     signal(SIGTERM, stop_on_signal);
 
@@ -360,11 +394,12 @@ int main(int argc, char **argv) {
             position_waiting = 0;
             continue;
         }
-        uint16_t type = record[0] == KIND_MESSAGE ? (uint16_t)(record[1] | (record[2] << 8)) : 0;
+        uint16_t type = brox_record_type(record);
         int release;
         brox_process_msg(&session, record, &running, &release);
         if (type == MSG_ASSIGNMENT)
-            printf("brox_bot: power %u%s\n", session.assignment[7], session.rejoining ? " (rejoined)" : "");
+            printf("brox_bot: power %u%s\n", (unsigned)brox_session_power(&session),
+                   session.rejoining ? " (rejoined)" : "");
         if (type == MSG_POSITION && session.position) position_waiting = 1;
         if (type == MSG_GAME_END || type == MSG_SESSION_END) ended_by_server = 1;
         if (record[0] == KIND_STOP_A || record[0] == KIND_STOP_B) stopped = 1;

@@ -56,13 +56,40 @@ struct Command {
     std::string svg;
 };
 
-bool parse_number(const char *text, long long lo, long long hi, long long *value) {
+// A whole number from lo to hi; says why not on stderr.
+bool parse_number(const std::string &option, const char *text, long long lo, long long hi, long long *value) {
     errno = 0;
     char *end = nullptr;
     long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < lo || parsed > hi) return false;
+    if (end == text || *end != '\0') {
+        std::fprintf(stderr, "brox-mapgen: %s: \"%s\" is not a number\n", option.c_str(), text);
+        return false;
+    }
+    if (errno != 0 || parsed < lo || parsed > hi) {
+        std::fprintf(stderr, "brox-mapgen: %s must be %lld to %lld\n", option.c_str(), lo, hi);
+        return false;
+    }
     *value = parsed;
     return true;
+}
+
+// The numeric options and their ranges.
+struct NumberOption {
+    const char *name;
+    long long lo, hi;
+};
+const NumberOption NUMBER_OPTIONS[] = {
+    {"--seed", 0, INT64_MAX},
+    {"--provinces", MAPGEN_MIN_PROVINCES, MAX_PROVINCES},
+    {"--powers", 1, MAX_POWERS},
+    {"--homes", MAPGEN_MIN_HOMES, MAPGEN_MAX_HOMES},
+};
+
+void set_number(Command *command, const std::string &option, long long number) {
+    if (option == "--seed") command->options.seed = static_cast<uint64_t>(number);
+    if (option == "--provinces") command->options.provinces = static_cast<int>(number);
+    if (option == "--powers") command->options.powers = static_cast<int>(number);
+    if (option == "--homes") command->options.homes = static_cast<int>(number);
 }
 
 // Parses the arguments; returns 0 to go on, otherwise the exit status.
@@ -81,36 +108,26 @@ int parse(int argc, char **argv, Command *command) {
             command->midgame = true;
             continue;
         }
+        const NumberOption *number_option = nullptr;
+        for (const NumberOption &known : NUMBER_OPTIONS)
+            if (option == known.name) number_option = &known;
+        if (!number_option && option != "--out" && option != "--svg") {
+            std::fprintf(stderr, "brox-mapgen: unknown option %s (see --help)\n", option.c_str());
+            return 2;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "brox-mapgen: %s needs a value (see --help)\n", option.c_str());
             return 2;
         }
         const char *value = argv[++i];
-        long long number = 0;
-        bool ok = true;
         if (option == "--out") {
             command->out = value;
         } else if (option == "--svg") {
             command->svg = value;
-        } else if (option == "--seed") {
-            ok = parse_number(value, 0, INT64_MAX, &number);
-            command->options.seed = static_cast<uint64_t>(number);
-        } else if (option == "--provinces") {
-            ok = parse_number(value, 0, 100000, &number);
-            command->options.provinces = static_cast<int>(number);
-        } else if (option == "--powers") {
-            ok = parse_number(value, 0, 100000, &number);
-            command->options.powers = static_cast<int>(number);
-        } else if (option == "--homes") {
-            ok = parse_number(value, 0, 100000, &number);
-            command->options.homes = static_cast<int>(number);
         } else {
-            std::fprintf(stderr, "brox-mapgen: unknown option %s (see --help)\n", option.c_str());
-            return 2;
-        }
-        if (!ok) {
-            std::fprintf(stderr, "brox-mapgen: %s: not a number in range: %s\n", option.c_str(), value);
-            return 2;
+            long long number = 0;
+            if (!parse_number(option, value, number_option->lo, number_option->hi, &number)) return 2;
+            set_number(command, option, number);
         }
     }
     if (command->midgame && !command->use_default) {
