@@ -127,7 +127,7 @@ bool server_gone(Run *run, const std::string &what) {
     return true;
 }
 
-void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS)); }
+void wait_a_moment() { std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS)); }
 
 // ---------------------------------------------------------------------------
 // Starting
@@ -153,7 +153,7 @@ bool start_server(Run *run) {
         if (parse_server_start(read_file(log), &run->port, &run->powers)) return true;
         if (server_gone(run, "before it listened")) return false;
         if (!may_go_on(run, "before the server listened")) return false;
-        pause();
+        wait_a_moment();
     }
 }
 
@@ -164,6 +164,19 @@ bool joined(const std::string &log, int power) {
     for (std::string line; std::getline(lines, line);)
         if (line.rfind(head, 0) == 0 && line.find(" joined") != std::string::npos) return true;
     return false;
+}
+
+// A bot that ended while the server still runs has failed, unless the game
+// is over (the record's final line is written before the bots are told).
+bool bots_still_fine(Run *run) {
+    for (BotProcess &bot : run->bots) {
+        if (child_running(&bot.child)) continue;
+        if (child_succeeded(bot.child) && record_read(run->job.folder).finished) continue;
+        return failing(run, bot_label(bot) + " stopped " + game_stage(*run) + ", before the game ended: " +
+                                exit_description(bot.child) + "; " + log_says(*run, bot.folder + "/" + BOT_LOG),
+                       bot.bot->name);
+    }
+    return true;
 }
 
 // Starts the bot of `power` and waits until the server has seated it.  The
@@ -199,9 +212,12 @@ bool start_bot(Run *run, int power) {
             return failing(run, bot_label(started) + " did not join: " + exit_description(started.child) + "; " +
                                     log_says(*run, log_name),
                            started.bot->name);
+        // One that joined before may have gone since; the server would give
+        // its power to the next bot.
+        if (!bots_still_fine(run)) return false;
         if (server_gone(run, what)) return false;
         if (!may_go_on(run, what.c_str(), started.bot->name)) return false;
-        pause();
+        wait_a_moment();
     }
 }
 
@@ -209,24 +225,11 @@ bool start_bot(Run *run, int power) {
 // Playing and ending
 // ---------------------------------------------------------------------------
 
-// A bot that ended while the server still runs has failed, unless the game
-// is over (the record's final line is written before the bots are told).
-bool bots_still_fine(Run *run) {
-    for (BotProcess &bot : run->bots) {
-        if (child_running(&bot.child)) continue;
-        if (child_succeeded(bot.child) && record_read(run->job.folder).finished) continue;
-        return failing(run, bot_label(bot) + " stopped " + game_stage(*run) + ", before the game ended: " +
-                                exit_description(bot.child) + "; " + log_says(*run, bot.folder + "/" + BOT_LOG),
-                       bot.bot->name);
-    }
-    return true;
-}
-
 bool play(Run *run) {
     while (child_running(&run->server)) {
         if (!bots_still_fine(run)) return false;
         if (!may_go_on(run, nullptr)) return false;
-        pause();
+        wait_a_moment();
     }
     return true;
 }
@@ -246,7 +249,7 @@ bool judge_end(Run *run) {
 
     Clock::time_point grace = Clock::now() + std::chrono::milliseconds(BOT_EXIT_GRACE_MS);
     for (BotProcess &bot : run->bots) {
-        while (child_running(&bot.child) && Clock::now() < grace && !interrupted) pause();
+        while (child_running(&bot.child) && Clock::now() < grace && !interrupted) wait_a_moment();
         if (bot.child.running) {
             run->result.warnings.push_back(bot_label(bot) + " was still running " +
                                            std::to_string(BOT_EXIT_GRACE_MS / 1000) +
