@@ -60,6 +60,7 @@ struct Run {
     GameResult result;
     int port = 0;
     int powers = 0;
+    bool record_finished = false;  // the record's final line has been seen
 };
 
 std::string read_file(const fs::path &path) {
@@ -107,10 +108,9 @@ bool failing(Run *run, const std::string &error, const std::string &culprit = ""
 }
 
 // Checks the limit and interrupts while waiting for `what` (null: while
-// the game is played); false (with the failure noted) when the game must
-// stop.  The record is read only then.
-// A bot that never joins is to blame for the time running out, so
-// `waiting_bot` names it while it is awaited.
+// the game is played); false, with the failure noted, when the game must
+// stop.  The record is read only then.  A bot that never joins is to blame
+// for the time running out: `waiting_bot` names it while it is awaited.
 bool may_go_on(Run *run, const char *what, const std::string &waiting_bot = "") {
     if (!interrupted && Clock::now() < run->limit) return true;
     std::string when = what ? what : game_stage(*run);
@@ -171,7 +171,9 @@ bool joined(const std::string &log, int power) {
 bool bots_still_fine(Run *run) {
     for (BotProcess &bot : run->bots) {
         if (child_running(&bot.child)) continue;
-        if (child_succeeded(bot.child) && record_read(run->job.folder).finished) continue;
+        if (child_succeeded(bot.child) && !run->record_finished)
+            run->record_finished = record_read(run->job.folder).finished;
+        if (child_succeeded(bot.child) && run->record_finished) continue;
         return failing(run, bot_label(bot) + " stopped " + game_stage(*run) + ", before the game ended: " +
                                 exit_description(bot.child) + "; " + log_says(*run, bot.folder + "/" + BOT_LOG),
                        bot.bot->name);
@@ -250,6 +252,7 @@ bool judge_end(Run *run) {
     Clock::time_point grace = Clock::now() + std::chrono::milliseconds(BOT_EXIT_GRACE_MS);
     for (BotProcess &bot : run->bots) {
         while (child_running(&bot.child) && Clock::now() < grace && !interrupted) wait_a_moment();
+        if (bot.child.running && interrupted) break;  // stopped with the rest, no fault of its own
         if (bot.child.running) {
             run->result.warnings.push_back(bot_label(bot) + " was still running " +
                                            std::to_string(BOT_EXIT_GRACE_MS / 1000) +

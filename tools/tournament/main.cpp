@@ -98,7 +98,8 @@ int play_and_merge(const Tournament &tournament, int jobs) {
     std::printf("\n");
     int status = merge(tournament);
     if (interrupted)
-        std::printf("\nInterrupted: \"brox-tournament run %s\" plays the games left.\n", tournament.folder.c_str());
+        std::printf("\nInterrupted: \"%s run %s\" plays the games left.\n", tournament.program.c_str(),
+                    tournament.folder.c_str());
     return interrupted ? 130 : status;
 }
 
@@ -107,13 +108,14 @@ void show_plan(const Tournament &tournament, const std::string &program) {
     int limit_minutes = (game_limit_seconds(tournament) + 59) / 60 + 1;
     std::printf("planned %d games in %s\n"
                 "  job list: %s (one command per game)\n\n"
-                "play them here:\n  brox-tournament run %s\n\n"
+                "play them here:\n  %s run %s\n\n"
                 "or on a Slurm cluster (the folder, the bots and the server on a shared file system):\n"
                 "  sbatch --array=1-%d --time=%d --output=%s/%%a.out \\\n    %s %s\n"
-                "and once every task has ended:\n  brox-tournament merge %s\n",
-                tournament.games, tournament.folder.c_str(), (folder / JOBS_FILE).string().c_str(),
+                "and once every task has ended:\n  %s merge %s\n",
+                tournament.games, tournament.folder.c_str(), (folder / JOBS_FILE).string().c_str(), program.c_str(),
                 tournament.folder.c_str(), tournament.games, limit_minutes, (folder / "slurm").string().c_str(),
-                sbatch_script(program).c_str(), (folder / JOBS_FILE).string().c_str(), tournament.folder.c_str());
+                sbatch_script(program).c_str(), (folder / JOBS_FILE).string().c_str(), program.c_str(),
+                tournament.folder.c_str());
 }
 
 int tournament_command(int argc, char **argv, const std::string &program) {
@@ -155,6 +157,7 @@ int folder_command(int argc, char **argv, bool play) {
         std::fprintf(stderr, "brox-tournament: %s\n", error.c_str());
         return 1;
     }
+    tournament.program = own_path(argv[0]);
     return play ? play_and_merge(tournament, jobs) : merge(tournament);
 }
 

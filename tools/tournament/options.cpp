@@ -220,6 +220,13 @@ int take_value(const char *option, const char *value, TournamentOptions *options
         tournament.map_folder = absolute_path(value);
         *mapped = true;
     } else if (!std::strcmp(option, "--server-arg")) {
+        // Each game chooses the port and folder, seats a bot on every
+        // power and reads the server's port and joins from its output.
+        for (const char *reserved : {"--port", "--out", "--quiet", "--players"})
+            if (!std::strcmp(value, reserved))
+                return complain("--server-arg %s: each game starts its server on a free port in its own folder "
+                                "with a bot on every power, and reads its output; leave %s out",
+                                value, value);
         tournament.server_args.push_back(value);
     } else if (!std::strcmp(option, "--game-limit")) {
         if (!integer_value(option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
