@@ -173,10 +173,18 @@ std::string absolute_path(const std::string &path) {
     return failure ? path : absolute.lexically_normal().string();
 }
 
+bool one_line(const std::string &text) { return text.find_first_of("\n\r") == std::string::npos; }
+
 // The settings read; checks what needs the whole command line.
 int finish(TournamentOptions *options, const std::string &program, bool standard, bool seeded, bool mapped) {
     Tournament &tournament = options->tournament;
     if (tournament.bots.empty()) return complain("give the bots with --bot NAME=COMMAND (see --help)");
+    // Every game is one line of the job list.
+    bool single_lines = one_line(tournament.map_folder) && one_line(tournament.folder) && one_line(tournament.server);
+    for (const BotEntry &bot : tournament.bots) single_lines = single_lines && one_line(bot.command);
+    for (const std::string &arg : tournament.server_args) single_lines = single_lines && one_line(arg);
+    if (!single_lines)
+        return complain("a bot command, path or server argument holds a line break; write it on one line");
     if (standard + seeded + mapped > 1)
         return complain("--seed, --standard-map and --map choose the map in different ways: give one");
     if (standard) tournament.map = MapChoice::STANDARD;
@@ -190,9 +198,9 @@ int finish(TournamentOptions *options, const std::string &program, bool standard
     tournament.folder = absolute_path(tournament.folder);
     std::error_code failure;
     if (fs::exists(fs::path(tournament.folder) / PLAN_FILE, failure))
-        return complain("%s already holds a tournament: play the rest of it with \"brox-tournament run %s\", "
-                        "or choose another --out",
-                        tournament.folder.c_str(), tournament.folder.c_str());
+        return complain("%s already holds a tournament: play the rest of it with \"%s run %s\", or choose "
+                        "another --out",
+                        tournament.folder.c_str(), program.c_str(), tournament.folder.c_str());
     if (fs::exists(tournament.folder, failure) && !fs::is_empty(tournament.folder, failure))
         return complain("%s is not empty; choose a new folder with --out", tournament.folder.c_str());
     return PARSE_OK;
