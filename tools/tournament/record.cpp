@@ -1,4 +1,4 @@
-// Reading a game record's phase lines and final line.
+// Reading a game record's last phase line and its final line.
 #include "tools/tournament/record.h"
 
 #include <filesystem>
@@ -33,18 +33,24 @@ void read_final(const tjson::Value &line, RecordSummary *summary) {
 
 }  // namespace
 
+// Walks the record from its end, so that only its last lines are parsed:
+// the final line comes after every phase line.
 RecordSummary record_read(const std::string &folder) {
     RecordSummary summary;
     std::ifstream file(std::filesystem::path(folder) / RECORD_FILE, std::ios::binary);
     if (!file) return summary;
     summary.readable = true;
-    for (std::string text; std::getline(file, text);) {
+    std::vector<std::string> lines;
+    for (std::string text; std::getline(file, text);) lines.push_back(std::move(text));
+    for (size_t i = lines.size(); i-- > 0;) {
         tjson::Value line;
-        if (!tjson::parse(text, &line) || line.kind != tjson::Value::OBJECT || line["dropped"].is_true()) continue;
-        if (line["final"].is_true())
-            read_final(line, &summary);
-        else if (!phase_of(line).empty())
+        if (!tjson::parse(lines[i], &line) || line.kind != tjson::Value::OBJECT || line["dropped"].is_true()) continue;
+        if (line["final"].is_true()) {
+            if (!summary.finished) read_final(line, &summary);
+        } else if (!phase_of(line).empty()) {
             summary.last_phase = phase_of(line);
+            break;
+        }
     }
     return summary;
 }
