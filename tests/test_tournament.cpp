@@ -2,7 +2,8 @@
 // table's counts checked against the game records, games that fail (a bot
 // that does not start, crashes or never joins, a map the server refuses)
 // reported while the others are kept, the Slurm batch script picking and
-// playing a game of the job list, and the intervals against textbook values.
+// playing a game of the job list, merging records with a solo win and lines
+// of other kinds, and the intervals against textbook values.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -332,6 +333,65 @@ TEST(Tournament, TheSlurmBatchScriptRunsTheGameOfItsArrayTask) {
               std::string::npos)
         << table;
     EXPECT_EQ(json_file("t/games/0002/result.json")["bots"][size_t{0}].text, "b");
+}
+
+// ---------------------------------------------------------------------------
+// Merging records written elsewhere
+// ---------------------------------------------------------------------------
+
+void write_text(const std::string &path, const std::string &text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+TEST(Tournament, MergeCountsASoloWinAnEliminationAndSkipsRecordLinesItDoesNotKnow) {
+    TempDir dir;
+    write_text("t/tournament.json", R"({"bots":[{"name":"a","command":"x"},{"name":"b","command":"y"}],)"
+                                    R"("games":3,"years":5,"deadline":20,"game_limit":560,"maps":"hand-made maps"})");
+    // Game 1: power 0 (a) owns 18 of 34 centres, power 2 (a) is gone.  A
+    // line of a kind not known yet comes before the final line, a dropped
+    // connection after it.
+    write_text("t/games/0001/result.json", R"({"game":1,"status":"played","bots":["a","b","a"],"seconds":3.5})");
+    write_text("t/games/0001/game.jsonl",
+               R"({"year":1905,"season":"spring","powers":[],"orders":[]})"
+               "\n"
+               R"({"comment":"a line of a later kind"})"
+               "\n"
+               R"({"final":true,"reason":"one power owns more than half the supply centres","year":1905,)"
+               R"("season":"fall","powers":[{"power":0,"units":17,"centres":18},{"power":1,"units":10,"centres":10},)"
+               R"({"power":2,"units":0,"centres":0}],"unowned":["X1","X2","X3","X4","X5","X6"]})"
+               "\n"
+               R"({"dropped":true,"year":1905,"season":"fall","seat":1,"peer":"127.0.0.1:4","reason":"closed",)"
+               R"("detail":""})"
+               "\n");
+    write_text("t/games/0002/result.json",
+               R"({"game":2,"status":"failed","error":"bot b (power 1) stopped","culprit":"b","bots":["b","a"]})");
+    fs::create_directories("t/games/0003");
+
+    EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
+    std::string table = read_text("merge.txt");
+    EXPECT_NE(table.find("3 games on hand-made maps: 1 played, 1 failed, 1 without a result"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped"), std::string::npos) << table;
+    EXPECT_NE(table.find("game 0003: no result"), std::string::npos) << table;
+    std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
+    ASSERT_EQ(summary.size(), 2u);
+    std::map<std::string, std::string> &a = summary[0], &b = summary[1];
+    EXPECT_EQ(a["seats"], "2");
+    EXPECT_EQ(a["solo_wins"], "1");
+    EXPECT_EQ(a["survivals"], "1");
+    EXPECT_EQ(a["mean_centres"], "9.0000");
+    EXPECT_EQ(a["faults"], "0");
+    EXPECT_EQ(b["seats"], "1");
+    EXPECT_EQ(b["solo_wins"], "0");
+    EXPECT_EQ(b["survivals"], "1");
+    EXPECT_EQ(b["centres_low"], "");  // no interval from one seat
+    EXPECT_EQ(b["faults"], "1");
+    std::vector<std::map<std::string, std::string>> games = csv_rows("t/games.csv");
+    ASSERT_EQ(games.size(), 3u);
+    EXPECT_EQ(games[0]["end"], "1905 fall");
+    EXPECT_EQ(games[1]["status"], "failed");
+    EXPECT_EQ(games[2]["status"], "missing");
 }
 
 // ---------------------------------------------------------------------------
