@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace tjson {
+namespace tjson {  // the tournament's JSON, apart from the readers of other programs
 
 struct Value {
     enum Kind { NUL, BOOL, NUMBER, STRING, ARRAY, OBJECT } kind = NUL;
