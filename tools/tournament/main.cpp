@@ -3,6 +3,7 @@
 // one game when a job line asks, and merges the games into the table.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -87,7 +88,8 @@ int play_and_merge(const Tournament &tournament, int jobs) {
         return 1;
     }
     if (jobs == 0) jobs = default_jobs();
-    std::printf("playing %zu of %d games, %d at a time, in %s\n", lines.size(), tournament.games, jobs,
+    std::printf("playing %zu of %d game%s, %zu at a time, in %s\n", lines.size(), tournament.games,
+                tournament.games == 1 ? "" : "s", std::max<size_t>(1, std::min(lines.size(), size_t(jobs))),
                 tournament.folder.c_str());
     std::fflush(stdout);
     bool interrupted = false;
@@ -140,8 +142,9 @@ int tournament_command(int argc, char **argv, const std::string &program) {
         show_plan(tournament, program);
         return 0;
     }
-    std::printf("%d games between %zu bots on %s, %d year%s each; wall-clock limit %d s a game\n",
-                tournament.games, tournament.bots.size(), tournament.maps.c_str(), tournament.years,
+    std::printf("%d game%s between %zu bot%s on %s, %d year%s each; wall-clock limit %d s a game\n",
+                tournament.games, tournament.games == 1 ? "" : "s", tournament.bots.size(),
+                tournament.bots.size() == 1 ? "" : "s", tournament.maps.c_str(), tournament.years,
                 tournament.years == 1 ? "" : "s", game_limit_seconds(tournament));
     return play_and_merge(tournament, options.jobs);
 }

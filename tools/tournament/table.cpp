@@ -181,7 +181,8 @@ TournamentTable table_build(const Tournament &tournament, std::vector<GameResult
 }
 
 std::string table_text(const Tournament &tournament, const TournamentTable &table) {
-    std::string out = "Tournament " + tournament.folder + "\n" + std::to_string(tournament.games) + " games";
+    std::string out = "Tournament " + tournament.folder + "\n" + std::to_string(tournament.games) +
+                      (tournament.games == 1 ? " game" : " games");
     if (!tournament.maps.empty()) out += " on " + tournament.maps;
     out += ": " + std::to_string(table.played) + " played, " + std::to_string(table.failed) + " failed";
     if (table.missing) out += ", " + std::to_string(table.missing) + " without a result";
