@@ -1,0 +1,426 @@
+// Tournaments between example bots through the brox-tournament command: the
+// table's counts checked against the game records, games that fail (a bot
+// that does not start, crashes or never joins, a map the server refuses)
+// reported while the others are kept, the Slurm batch script picking and
+// playing a game of the job list, merging records with a solo win and lines
+// of other kinds, and the intervals against textbook values.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "json.h"
+#include "process.h"
+#include "temp_dir.h"
+#include "tools/tournament/stats.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int TOURNAMENT_MS = 240000;  // a small tournament, sanitizer builds included
+const std::string BOT = BROX_BOT_PATH;
+
+// brox-tournament run in the current directory; its output in `log`.
+int tournament(const std::vector<std::string> &options, const std::string &log) {
+    std::vector<std::string> argv = {BROX_TOURNAMENT_PATH};
+    argv.insert(argv.end(), options.begin(), options.end());
+    ChildProcess process(argv, fs::current_path().string(), log);
+    std::optional<int> status = process.wait(TOURNAMENT_MS);
+    EXPECT_TRUE(status) << "brox-tournament did not finish:\n" << read_text(log);
+    return status.value_or(-1);
+}
+
+// A shell command's exit status, its output in `log`.
+int shell(const std::string &command, const std::string &log) {
+    int status = std::system((command + " >" + log + " 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) lines.push_back(line);
+    return lines;
+}
+
+// The fields of one CSV line; a quoted field may hold commas and doubled
+// quotes.
+std::vector<std::string> csv_fields(const std::string &line) {
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); i++) {
+        char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            fields.back() += '"';
+            i++;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            fields.emplace_back();
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+// A CSV file as rows of fields keyed by the header.
+std::vector<std::map<std::string, std::string>> csv_rows(const std::string &path) {
+    std::vector<std::string> lines = lines_of(read_text(path));
+    std::vector<std::map<std::string, std::string>> rows;
+    if (lines.empty()) return rows;
+    std::vector<std::string> header = csv_fields(lines[0]);
+    for (size_t i = 1; i < lines.size(); i++) {
+        std::vector<std::string> values = csv_fields(lines[i]);
+        EXPECT_EQ(values.size(), header.size()) << path << ": " << lines[i];
+        std::map<std::string, std::string> row;
+        for (size_t c = 0; c < header.size() && c < values.size(); c++) row[header[c]] = values[c];
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+json::Value json_file(const std::string &path) {
+    json::Value value;
+    EXPECT_TRUE(json::parse(read_text(path), &value)) << path;
+    return value;
+}
+
+// The record's final line.
+json::Value final_line(const std::string &game_folder) {
+    for (const std::string &line : lines_of(read_text(game_folder + "/game.jsonl"))) {
+        json::Value value;
+        if (json::parse(line, &value) && value["final"].boolean) return value;
+    }
+    ADD_FAILURE() << "no final line in " << game_folder;
+    return {};
+}
+
+std::string game_folder(const std::string &tournament_folder, int game) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d", game);
+    return tournament_folder + "/games/" + name;
+}
+
+// What one bot did over the played games, counted from the records.
+struct Tally {
+    int games = 0, seats = 0, solo = 0, survived = 0;
+    double centres = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Two versions of a bot
+// ---------------------------------------------------------------------------
+
+TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecords) {
+    TempDir dir;
+    const int games = 3;
+    int status = tournament({"--bot", "small=" + BOT + " --steps 2", "--bot", "large=" + BOT + " --steps 6",
+                             "--games", std::to_string(games), "--years", "1", "--seed", "7", "--jobs", "2",
+                             "--out", "t"},
+                            "out.txt");
+    std::string out = read_text("out.txt");
+    ASSERT_EQ(status, 0) << out;
+    for (int game = 1; game <= games; game++) {
+        char progress[32];
+        std::snprintf(progress, sizeof progress, "game %04d played", game);
+        EXPECT_NE(out.find(progress), std::string::npos) << out;
+    }
+    EXPECT_NE(out.find("3 games on maps generated from seeds 7 to 8: 3 played, 0 failed"), std::string::npos) << out;
+
+    // Rotation and seeds, then the counts from every record's final line.
+    std::map<std::string, Tally> tally;
+    std::vector<std::map<std::string, std::string>> seats = csv_rows("t/seats.csv");
+    size_t seat_row = 0;
+    for (int game = 1; game <= games; game++) {
+        std::string folder = game_folder("t", game);
+        json::Value result = json_file(folder + "/result.json");
+        EXPECT_EQ(result["status"].text, "played");
+        EXPECT_EQ(result["map"].text, "generated from seed " + std::to_string(7 + (game - 1) / 2));
+        json::Value last = final_line(folder);
+        const auto &powers = last["powers"].items;
+        ASSERT_EQ(result["bots"].items.size(), powers.size());
+        int total = static_cast<int>(last["unowned"].items.size());
+        for (const json::Value &power : powers) total += power["centres"].integer();
+        std::map<std::string, bool> present;
+        for (size_t p = 0; p < powers.size(); p++) {
+            std::string bot = result["bots"][p].text;
+            EXPECT_EQ(bot, (p + static_cast<size_t>(game) - 1) % 2 == 0 ? "small" : "large") << "game " << game;
+            EXPECT_TRUE(fs::exists(folder + "/bots/p0" + std::to_string(p) + "-" + bot + "/bot.log"));
+            int centres = powers[p]["centres"].integer(), units = powers[p]["units"].integer();
+            Tally &t = tally[bot];
+            t.seats++;
+            t.solo += 2 * centres > total;
+            t.survived += centres > 0 || units > 0;
+            t.centres += centres;
+            if (!present[bot]) t.games++;
+            present[bot] = true;
+            ASSERT_LT(seat_row, seats.size());
+            EXPECT_EQ(seats[seat_row]["game"], std::to_string(game));
+            EXPECT_EQ(seats[seat_row]["bot"], bot);
+            EXPECT_EQ(seats[seat_row]["centres"], std::to_string(centres));
+            seat_row++;
+        }
+    }
+    EXPECT_EQ(seat_row, seats.size());
+
+    std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
+    ASSERT_EQ(summary.size(), 2u);
+    for (const auto &row : summary) {
+        const Tally &t = tally[row.at("bot")];
+        SCOPED_TRACE(row.at("bot"));
+        EXPECT_EQ(std::stoi(row.at("games")), t.games);
+        EXPECT_EQ(std::stoi(row.at("seats")), t.seats);
+        EXPECT_EQ(std::stoi(row.at("solo_wins")), t.solo);
+        EXPECT_EQ(std::stoi(row.at("survivals")), t.survived);
+        EXPECT_NEAR(std::stod(row.at("mean_centres")), t.centres / t.seats, 1e-4);
+        EXPECT_NEAR(std::stod(row.at("survival_rate")), static_cast<double>(t.survived) / t.seats, 1e-4);
+        // Each interval holds its estimate.
+        EXPECT_LE(std::stod(row.at("centres_low")), std::stod(row.at("mean_centres")));
+        EXPECT_GE(std::stod(row.at("centres_high")), std::stod(row.at("mean_centres")));
+        EXPECT_LE(std::stod(row.at("survival_low")), std::stod(row.at("survival_rate")));
+        EXPECT_GE(std::stod(row.at("survival_high")), std::stod(row.at("survival_rate")));
+        EXPECT_EQ(row.at("faults"), "0");
+        // The printed table shows the same numbers.
+        char mean[16];
+        std::snprintf(mean, sizeof mean, "%.2f", t.centres / t.seats);
+        std::string table_row;
+        for (const std::string &line : lines_of(out))
+            if (line.rfind(row.at("bot") + " ", 0) == 0) table_row = line;
+        EXPECT_NE(table_row.find(" " + std::to_string(t.seats) + " "), std::string::npos) << table_row;
+        EXPECT_NE(table_row.find(mean), std::string::npos) << table_row;
+    }
+    EXPECT_EQ(read_text("t/table.txt"), out.substr(out.find("Tournament ")));
+}
+
+// ---------------------------------------------------------------------------
+// Games that fail
+// ---------------------------------------------------------------------------
+
+TEST(Tournament, BotsThatDoNotStartOrCrashFailTheirGamesAndTheOtherGamesCount) {
+    TempDir dir;
+    // Game 2: its program does not exist.  Game 3: killed once it has
+    // joined.
+    std::ofstream script("flaky.sh");
+    script << "#!/bin/sh\n"
+              "case $BROX_GAME in\n"
+              "  2) exec ./no-such-bot \"$@\" ;;\n"
+              "  3) " << BOT << " --steps 2 \"$@\" & bot=$!\n"
+              "     until grep -q '^brox_bot: power' bot.log; do sleep 0.02; done\n"
+              "     kill -KILL $bot; wait $bot; exit $? ;;\n"
+              "esac\n"
+              "exec " << BOT << " --steps 2 \"$@\"\n";
+    script.close();
+    fs::permissions("flaky.sh", fs::perms::owner_all);
+    std::string flaky = (fs::current_path() / "flaky.sh").string();
+
+    int status = tournament({"--bot", "steady=" + BOT + " --steps 2", "--bot", "flaky=" + flaky, "--games", "3",
+                             "--years", "1", "--standard-map", "--jobs", "2", "--out", "t"},
+                            "out.txt");
+    std::string out = read_text("out.txt");
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("3 games on the built-in standard map: 1 played, 2 failed"), std::string::npos) << out;
+    std::map<int, std::string> errors;
+    for (const auto &row : csv_rows("t/games.csv")) errors[std::stoi(row.at("game"))] = row.at("error");
+    EXPECT_EQ(errors[1], "");
+    EXPECT_NE(errors[2].find("bot flaky (power 0) did not join: exit status 127"), std::string::npos) << errors[2];
+    EXPECT_NE(errors[2].find("no-such-bot: not found"), std::string::npos) << errors[2];
+    // Whichever of its powers 1, 3 and 5 is seen to go first.
+    EXPECT_TRUE(std::regex_search(errors[3], std::regex("^bot flaky \\(power [135]\\) stopped .*before the game "
+                                                        "ended: exit status 137 \\(signal 9, Killed\\)")))
+        << errors[3];
+    for (int game = 2; game <= 3; game++)
+        EXPECT_NE(out.find("game 000" + std::to_string(game) + ": " + errors[game]), std::string::npos) << out;
+
+    // Only game 1 counts: steady played powers 0, 2, 4 and 6 there.
+    for (const auto &row : csv_rows("t/summary.csv")) {
+        EXPECT_EQ(row.at("games"), "1");
+        EXPECT_EQ(row.at("seats"), row.at("bot") == "steady" ? "4" : "3");
+        EXPECT_EQ(row.at("faults"), row.at("bot") == "steady" ? "0" : "2");
+    }
+}
+
+bool process_alive(const std::string &pid_file) {
+    std::string text = read_text(pid_file);
+    if (text.empty()) return false;
+    return kill(std::atoi(text.c_str()), 0) == 0 || errno != ESRCH;
+}
+
+TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesStopped) {
+    TempDir dir;
+    // A bot that never joins: the server waits for it until the game's
+    // limit, and then the bot and the server are stopped.
+    std::string pid_file = (fs::current_path() / "sleeper.pid").string();
+    std::ofstream script("sleeper.sh");
+    script << "#!/bin/sh\necho $$ > " << pid_file << "\nexec sleep 600\n";
+    script.close();
+    fs::permissions("sleeper.sh", fs::perms::owner_all);
+    int status = tournament({"--bot", "sleeper=" + (fs::current_path() / "sleeper.sh").string(), "--games", "1",
+                             "--standard-map", "--game-limit", "3", "--out", "t"},
+                            "out.txt");
+    std::string out = read_text("out.txt");
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_NE(out.find("game 0001: timed out: the game's limit of 3 s ran out while bot sleeper (power 0) was "
+                       "joining"),
+              std::string::npos)
+        << out;
+    EXPECT_TRUE(fs::exists(pid_file));
+    EXPECT_FALSE(process_alive(pid_file));
+    EXPECT_EQ(csv_rows("t/summary.csv").at(0).at("faults"), "1");
+
+    // A map folder that cannot be played fails every game with the
+    // server's own complaint.
+    status = tournament({"--bot", "steady=" + BOT, "--games", "2", "--map", "no-such-map", "--out", "m"}, "map.txt");
+    std::string map_out = read_text("map.txt");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(map_out.find("2 games on the map in " + (fs::current_path() / "no-such-map").string() +
+                           ": 0 played, 2 failed"),
+              std::string::npos)
+        << map_out;
+    EXPECT_NE(map_out.find("game 0002: the server ended (exit status "), std::string::npos) << map_out;
+    EXPECT_NE(map_out.find("brox-server: "), std::string::npos) << map_out;
+}
+
+// ---------------------------------------------------------------------------
+// The job list on Slurm
+// ---------------------------------------------------------------------------
+
+TEST(Tournament, TheSlurmBatchScriptRunsTheGameOfItsArrayTask) {
+    TempDir dir;
+    const std::string script = BROX_SBATCH_PATH;
+    EXPECT_EQ(shell("bash -n " + script, "syntax.txt"), 0) << read_text("syntax.txt");
+
+    int status = tournament({"--bot", "a=" + BOT + " --steps 2", "--bot", "b=" + BOT + " --steps 4", "--games", "5",
+                             "--years", "1", "--standard-map", "--plan-only", "--out", "t"},
+                            "plan.txt");
+    std::string plan = read_text("plan.txt");
+    ASSERT_EQ(status, 0) << plan;
+    std::string jobs = (fs::current_path() / "t/jobs.txt").string();
+    EXPECT_NE(plan.find("sbatch --array=1-5 --time="), std::string::npos) << plan;
+    EXPECT_NE(plan.find(jobs), std::string::npos) << plan;
+    std::vector<std::string> lines = lines_of(read_text(jobs));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_FALSE(fs::exists("t/games/0001/result.json"));
+
+    // A dry run names the line of the task, or the whole array.
+    EXPECT_EQ(shell("SLURM_ARRAY_TASK_ID=3 " + script + " --dry-run " + jobs, "dry.txt"), 0);
+    EXPECT_EQ(read_text("dry.txt"), "task 3 of 5 would run:\n" + lines[2] + "\n");
+    EXPECT_EQ(shell("env -u SLURM_ARRAY_TASK_ID " + script + " --dry-run " + jobs, "array.txt"), 0);
+    EXPECT_NE(read_text("array.txt").find("sbatch --array=1-5 "), std::string::npos) << read_text("array.txt");
+    EXPECT_EQ(shell("SLURM_ARRAY_TASK_ID=6 " + script + " --dry-run " + jobs, "range.txt"), 2);
+    EXPECT_NE(read_text("range.txt").find("task 6 is not a game"), std::string::npos) << read_text("range.txt");
+    EXPECT_EQ(shell("env -u SLURM_ARRAY_TASK_ID " + script + " " + jobs, "bare.txt"), 2);
+    EXPECT_NE(read_text("bare.txt").find("SLURM_ARRAY_TASK_ID is unset"), std::string::npos);
+
+    // As Slurm would run task 2; then the merge counts that game alone.
+    EXPECT_EQ(shell("SLURM_ARRAY_TASK_ID=2 " + script + " " + jobs, "task.txt"), 0) << read_text("task.txt");
+    EXPECT_NE(read_text("task.txt").find("game 0002 played"), std::string::npos) << read_text("task.txt");
+    status = tournament({"merge", "t"}, "merge.txt");
+    std::string table = read_text("merge.txt");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(table.find("5 games on the built-in standard map: 1 played, 0 failed, 4 without a result"),
+              std::string::npos)
+        << table;
+    EXPECT_EQ(json_file("t/games/0002/result.json")["bots"][size_t{0}].text, "b");
+}
+
+// ---------------------------------------------------------------------------
+// Merging records written elsewhere
+// ---------------------------------------------------------------------------
+
+void write_text(const std::string &path, const std::string &text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+TEST(Tournament, MergeCountsASoloWinAnEliminationAndSkipsRecordLinesItDoesNotKnow) {
+    TempDir dir;
+    write_text("t/tournament.json", R"({"bots":[{"name":"a","command":"x"},{"name":"b","command":"y"}],)"
+                                    R"("games":3,"years":5,"deadline":20,"game_limit":560,"maps":"hand-made maps"})");
+    // Game 1: power 0 (a) owns 18 of 34 centres, power 2 (a) is gone.  A
+    // line of a kind not known yet comes before the final line, a dropped
+    // connection after it.
+    write_text("t/games/0001/result.json", R"({"game":1,"status":"played","bots":["a","b","a"],"seconds":3.5})");
+    write_text("t/games/0001/game.jsonl",
+               R"({"year":1905,"season":"spring","powers":[],"orders":[]})"
+               "\n"
+               R"({"comment":"a line of a later kind"})"
+               "\n"
+               R"({"final":true,"reason":"one power owns more than half the supply centres","year":1905,)"
+               R"("season":"fall","powers":[{"power":0,"units":17,"centres":18},{"power":1,"units":10,"centres":10},)"
+               R"({"power":2,"units":0,"centres":0}],"unowned":["X1","X2","X3","X4","X5","X6"]})"
+               "\n"
+               R"({"dropped":true,"year":1905,"season":"fall","seat":1,"peer":"127.0.0.1:4","reason":"closed",)"
+               R"("detail":""})"
+               "\n");
+    write_text("t/games/0002/result.json",
+               R"({"game":2,"status":"failed","error":"bot b (power 1) stopped","culprit":"b","bots":["b","a"]})");
+    fs::create_directories("t/games/0003");
+
+    EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
+    std::string table = read_text("merge.txt");
+    EXPECT_NE(table.find("3 games on hand-made maps: 1 played, 1 failed, 1 without a result"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped"), std::string::npos) << table;
+    EXPECT_NE(table.find("game 0003: no result"), std::string::npos) << table;
+    std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
+    ASSERT_EQ(summary.size(), 2u);
+    std::map<std::string, std::string> &a = summary[0], &b = summary[1];
+    EXPECT_EQ(a["seats"], "2");
+    EXPECT_EQ(a["solo_wins"], "1");
+    EXPECT_EQ(a["survivals"], "1");
+    EXPECT_EQ(a["mean_centres"], "9.0000");
+    EXPECT_EQ(a["faults"], "0");
+    EXPECT_EQ(b["seats"], "1");
+    EXPECT_EQ(b["solo_wins"], "0");
+    EXPECT_EQ(b["survivals"], "1");
+    EXPECT_EQ(b["centres_low"], "");  // no interval from one seat
+    EXPECT_EQ(b["faults"], "1");
+    std::vector<std::map<std::string, std::string>> games = csv_rows("t/games.csv");
+    ASSERT_EQ(games.size(), 3u);
+    EXPECT_EQ(games[0]["end"], "1905 fall");
+    EXPECT_EQ(games[1]["status"], "failed");
+    EXPECT_EQ(games[2]["status"], "missing");
+}
+
+// ---------------------------------------------------------------------------
+// The intervals
+// ---------------------------------------------------------------------------
+
+TEST(Tournament, IntervalsMatchTextbookValues) {
+    // Wilson score intervals.
+    Interval none = wilson_interval(0, 10), half = wilson_interval(5, 10), all = wilson_interval(10, 10);
+    EXPECT_NEAR(none.low, 0.0, 1e-4);
+    EXPECT_NEAR(none.high, 0.2775, 1e-4);
+    EXPECT_NEAR(half.low, 0.2366, 1e-4);
+    EXPECT_NEAR(half.high, 0.7634, 1e-4);
+    EXPECT_NEAR(all.low, 0.7225, 1e-4);
+    EXPECT_NEAR(all.high, 1.0, 1e-4);
+    EXPECT_FALSE(wilson_interval(0, 0).known);
+
+    // Student t quantiles on both sides of the table's end, and far out.
+    EXPECT_NEAR(t_quantile_975(1), 12.7062, 1e-4);
+    EXPECT_NEAR(t_quantile_975(30), 2.0423, 1e-4);
+    EXPECT_NEAR(t_quantile_975(31), 2.0395, 1e-4);
+    EXPECT_NEAR(t_quantile_975(60), 2.0003, 1e-4);
+    EXPECT_NEAR(t_quantile_975(1000), 1.9623, 1e-4);
+
+    // 2, 4, 6, 8: mean 5, standard error 1.2910, t(3) = 3.1824.
+    Interval mean = mean_interval({2, 4, 6, 8});
+    EXPECT_NEAR(mean.low, 0.8915, 1e-4);
+    EXPECT_NEAR(mean.high, 9.1085, 1e-4);
+    EXPECT_FALSE(mean_interval({3}).known);
+}
+
+}  // namespace
