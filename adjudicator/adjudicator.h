@@ -20,6 +20,12 @@ void adjudicate_movement(Position *position, Position **out);
 void adjudicate_retreats(Position *position, Position **out);
 void adjudicate_adjustments(Position *position, Position **out);
 
+// The working records of every unit after resolving the phase's orders,
+// without composing the next Position: `results` holds one record per unit
+// of `position`.  The movement steps, and the retreat collisions.
+void movement_results(Position *position, UnitResult *results);
+void retreat_results(Position *position, UnitResult *results);
+
 // The winter step: with *out built from `message` (whose season is
 // winter), works out the new centre ownership from where the units of
 // `position` stand, skips to spring of the next year when no power has

@@ -269,10 +269,8 @@ uint8_t *compose_next_message(const Movement &movement) {
     return message;
 }
 
-}  // namespace
-
-void adjudicate_movement(Position *position, Position **out) {
-    Movement movement;
+// Every step but the message, on a Movement set up for `position`.
+void resolve(Movement &movement, Position *position) {
     movement.position = position;
     movement.count = position->unit_count;
     movement.dislodgements = 0;
@@ -289,7 +287,20 @@ void adjudicate_movement(Position *position, Position **out) {
     overpower_supporters(movement);
     resolve_bounces(movement);
     dislodge(movement);
+}
+
+}  // namespace
+
+void adjudicate_movement(Position *position, Position **out) {
+    Movement movement;
+    resolve(movement, position);
     uint8_t *message = compose_next_message(movement);
     *out = nullptr;
     if (message) next_message_finish(position, message, out);
+}
+
+void movement_results(Position *position, UnitResult *results) {
+    Movement movement;
+    resolve(movement, position);
+    for (uint16_t u = 0; u < movement.count; u++) results[u] = movement.units[u].result;
 }
