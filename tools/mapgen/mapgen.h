@@ -110,6 +110,10 @@ GeneratedPosition mapgen_midgame_position();
 
 // The layout as JSON text.
 std::string layout_json(const Layout &layout);
+// Reads layout JSON text as layout_json writes it, checking every field,
+// count and coordinate; false with what is wrong in *error ("provinces[3]
+// .label: expected [x, y]").
+bool layout_parse(const std::string &text, Layout *layout, std::string *error);
 
 // The board as SVG: provinces at their outlines, supply centres coloured by
 // owner, the Position's units (dislodged ones marked).  Reads the records

@@ -10,6 +10,7 @@
 #include "common/bytes.h"
 #include "orders/order.h"
 #include "tools/server/game_record.h"
+#include "tools/server/map_folder.h"
 #include "tools/server/messages.h"
 #include "tools/server/report.h"
 #include "tools/server/retreat_options.h"
@@ -23,17 +24,36 @@ namespace {
 // Setting up
 // ---------------------------------------------------------------------------
 
-// The generated map the options ask for, and its name.
-void generate_map(const ServerOptions &options, GeneratedMap *generated, std::string *name) {
-    if (options.use_seed) {
-        MapgenOptions mapgen = mapgen_default_options();
-        mapgen.seed = options.seed;
-        *generated = mapgen_generate(mapgen);
-        *name = "seed-" + std::to_string(options.seed);
-    } else {
+// The map the options ask for, and its name: a map folder, a generated
+// map (the same as brox-mapgen's for the same seed and sizes), or the
+// built-in one.
+bool choose_map(const ServerOptions &options, GeneratedMap *generated, std::string *name, std::string *error) {
+    if (!options.map_dir.empty()) {
+        *name = map_folder_name(options.map_dir);
+        return map_folder_read(options.map_dir, generated, error);
+    }
+    if (!options.use_seed && !options.sized) {
         *generated = mapgen_default();
         *name = "standard";
+        return true;
     }
+    MapgenOptions mapgen = options.sized ? MapgenOptions{} : mapgen_default_options();
+    mapgen.seed = options.use_seed ? options.seed : 1;
+    *name = "seed-" + std::to_string(mapgen.seed);
+    if (options.sized) {
+        mapgen.provinces = options.provinces;
+        mapgen.powers = options.powers;
+        mapgen.homes = options.homes;
+        *name += "-provinces-" + std::to_string(mapgen.provinces) + "-powers-" + std::to_string(mapgen.powers) +
+                 "-homes-" + std::to_string(mapgen.homes);
+    }
+    std::string problem = mapgen_check_options(mapgen);
+    if (!problem.empty()) {
+        *error = problem;
+        return false;
+    }
+    *generated = mapgen_generate(mapgen);
+    return true;
 }
 
 // Builds the Map, the opening CentreTable and Position from game->generated.
@@ -203,7 +223,7 @@ int ready_count(const Game *game) {
 bool game_init(Game *game, const ServerOptions &options, std::string *error) {
     GeneratedMap generated;
     std::string name;
-    generate_map(options, &generated, &name);
+    if (!choose_map(options, &generated, &name, error)) return false;
     return game_init_on_map(game, options, std::move(generated), name, error);
 }
 
@@ -218,6 +238,12 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         game->random_state = static_cast<uint32_t>(
             std::chrono::steady_clock::now().time_since_epoch().count() | 1);
     if (!load_map(game, error)) return false;
+    // Years are 16-bit words: the last one must still fit.
+    if (game->first_year + game->options.years > 0xFFFF) {
+        *error = "the game starts in " + std::to_string(game->first_year) + ": --years must be 1 to " +
+                 std::to_string(0xFFFF - game->first_year);
+        return false;
+    }
     uint16_t powers = game->map->power_count;
     if (game->options.players == 0) game->options.players = powers;
     if (game->options.players > powers) {
