@@ -182,7 +182,7 @@ TEST(BoardSvg, DefaultOpeningHasAMarkPerUnitAndCentresInTheirOwnersColours) {
     EXPECT_EQ(count_of(svg, "<g class=\"unit "), units);
     EXPECT_EQ(count_of(svg, "<g class=\"unit fleet"), fleets);
     EXPECT_EQ(count_of(svg, "<g class=\"unit army"), units - fleets);
-    EXPECT_EQ(count_of(svg, "dislodged"), 0u);
+    EXPECT_EQ(count_of(svg, " dislodged\""), 0u);
     EXPECT_EQ(count_of(svg, "<path class=\"province "), 75u);
     EXPECT_EQ(count_of(svg, "<path class=\"province sea"), 19u);
     EXPECT_EQ(count_of(svg, "<circle class=\"centre\""), 34u);
