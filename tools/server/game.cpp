@@ -158,9 +158,7 @@ void fail(Game *game, const char *why) {
 // Replaces the game's Position (and CentreTable) by the one that follows
 // `next`, composed as a message with the retreat options the server works
 // out.  Returns false when memory ran out.
-bool take_next_position(Game *game, Position *next) {
-    RetreatOptions retreats;
-    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
+bool take_next_position(Game *game, Position *next, const RetreatOptions &retreats) {
     game->position_message = position_message_compose(next, retreats);
     CentreTable *centres = centre_table_retain(next->centres);
     brox_position_free(next);
@@ -189,16 +187,25 @@ void end_game(Game *game, const char *reason) {
     }
 }
 
+// The phase is recorded once its outcome is known: what became of each
+// order, who was dislodged and where it may retreat.
 void resolve_phase(Game *game) {
     apply_orders(game);
-    game_record_phase(game);
     game_report_phase(game);
+    PhaseResults results = phase_results_find(game->position);
     uint16_t year = game->position->year;
     CentreTable *before = game->centres;
     Position *next = brox_adjudicate(game->position);
-    if (!next) return fail(game, "the adjudicator built no next position");
+    if (!next) {
+        game_record_phase(game, results);
+        return fail(game, "the adjudicator built no next position");
+    }
+    RetreatOptions retreats;
+    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
+    phase_results_add_next(&results, game->position, next, retreats);
+    game_record_phase(game, results);
     bool new_ownership = next->centres != before;
-    if (!take_next_position(game, next)) return fail(game, "out of memory");
+    if (!take_next_position(game, next, retreats)) return fail(game, "out of memory");
     if (new_ownership) game->centre_history.push_back({std::to_string(year), centre_counts(game)});
 
     if (const char *reason = winner_reason(game)) return end_game(game, reason);
