@@ -317,10 +317,30 @@ void link_send_phase(Game *game, uint32_t link_id) {
     link_send(game, link_id, record_of_message(game->position_message));
 }
 
+namespace {
+
+// Whether one of the power's build slots has a place to build in: with
+// every home centre taken there is nothing to order, and a bot sends
+// nothing.
+bool power_may_build(const Position *position, uint16_t power) {
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *slot = position->units[u];
+        if (slot->power != power || slot->location) continue;
+        LumAvlTree *set = const_cast<LumAvlTree *>(&slot->candidates);
+        for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
+             order = static_cast<Order *>(lum_avl_next(set, &order->node)))
+            if (order->token == ORD_BUILD) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool game_power_must_order(const Game *game, uint16_t power) {
     const Position *position = game->position;
     if (!position || power >= game->map->power_count) return false;
-    if (position->season == SEASON_WINTER) return position->adjustment[power] != 0;
+    if (position->season == SEASON_WINTER)
+        return position->adjustment[power] < 0 || (position->adjustment[power] > 0 && power_may_build(position, power));
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         if (unit->power != power || !unit->location) continue;
