@@ -200,9 +200,11 @@ int32_t legend(const Layout &layout, const Map *map, const CentreTable *centres,
     if (position) {
         y += LEGEND_ROW;
         *out += "<text x=\"8\" y=\"" + number(y) + "\" font-size=\"10\" fill=\"#303030\">"
-                "Orders: arrows for moves, retreats, supports (dashed) and convoys (dotted); "
-                "a red cross marks an order that failed (bounced, cut, no such order, not carried), "
-                "a red ring a unit dislodged.</text>\n";
+                "Arrows: moves and retreats; dashed: supports; dotted: convoys.</text>\n";
+        y += LEGEND_ROW;
+        *out += "<text x=\"8\" y=\"" + number(y) + "\" font-size=\"10\" fill=\"#303030\">"
+                "Red cross: the order failed (bounced, cut, no such order, not carried). "
+                "Red ring: a unit dislodged.</text>\n";
     }
     *out += "</g>\n";
     return y + LEGEND_ROW / 2 - layout.height;

@@ -62,9 +62,9 @@ void game_report_phase(const Game *game) {
     std::fflush(game->log);
     for (uint16_t p = 0; p < game->map->power_count; p++)
         for (const Refusal &refusal : game->orders[p].refusals)
-            game_report_event(game, Verbosity::VERBOSE, "  %s: refused entry %u (%s): %s",
-                              power_name(game, p).c_str(), refusal.entry,
-                              refused_order_text(game, refusal.bytes).c_str(), refusal.reason.c_str());
+            game_report_event(game, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)",
+                              power_name(game, p).c_str(), refusal.entry, refusal.reason.c_str(),
+                              refused_order_text(game, refusal.bytes).c_str());
 }
 
 std::string centre_table_text(const Game *game) {
