@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tools/server/game_record.h"
+#include "tools/server/replay_page.h"
 
 namespace {
 
@@ -99,7 +100,9 @@ void game_report_end(const Game *game, const char *reason) {
     }
     if (!game->log) return;
     std::fprintf(game->log, "game over: %s\n\n%s\n", reason, table.c_str());
+    std::fprintf(game->log, "replay page:  %s\n", (out / REPLAY_PAGE_FILE).string().c_str());
     std::fprintf(game->log, "game record:  %s\n", (out / GAME_RECORD_FILE).string().c_str());
+    std::fprintf(game->log, "pictures:     %s\n", (out / PHASE_PICTURE_FOLDER).string().c_str());
     std::fprintf(game->log, "final board:  %s\n", (out / FINAL_BOARD_FILE).string().c_str());
     std::fprintf(game->log, "centre table: %s\n", table_path.c_str());
     std::fflush(game->log);
