@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -177,8 +178,8 @@ struct Reader {
             if (!string(&name)) return false;
             if (!next_is(':')) return fail("expected ':'");
             at++;
-            out->fields.emplace_back(std::move(name), JsonValue{});
-            if (!value(&out->fields.back().second, depth + 1)) return false;
+            out->fields.push_back({std::move(name), JsonValue{}});
+            if (!value(&out->fields.back().value, depth + 1)) return false;
             if (next_is(',')) {
                 at++;
                 continue;

@@ -4,8 +4,9 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
+
+struct JsonField;
 
 struct JsonValue {
     enum class Kind { NUL, BOOLEAN, NUMBER, STRING, ARRAY, OBJECT };
@@ -14,10 +15,15 @@ struct JsonValue {
     double number = 0;
     std::string text;                                    // a string, UTF-8
     std::vector<JsonValue> items;                        // an array
-    std::vector<std::pair<std::string, JsonValue>> fields; // an object, in file order
+    std::vector<JsonField> fields;                       // an object, in file order
 
     // The field of that name (the first one), or null when there is none.
     const JsonValue *field(const std::string &name) const;
+};
+
+struct JsonField {
+    std::string name;
+    JsonValue value;
 };
 
 // Nesting deeper than this is refused.
