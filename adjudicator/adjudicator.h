@@ -22,6 +22,12 @@ uint8_t *movement_next_message(Position *position);
 uint8_t *retreats_next_message(Position *position);
 uint8_t *adjustments_next_message(Position *position);
 
+// The working records of every unit after resolving the phase's orders,
+// without composing the next Position: `results` holds one record per unit
+// of `position`.  The movement steps, and the retreat collisions.
+void movement_results(Position *position, UnitResult *results);
+void retreat_results(Position *position, UnitResult *results);
+
 // The phase a season word starts, and its next-position message: null for
 // a word that is not a season, or when memory runs out.
 uint8_t *adjudicate_next_message(Position *position);

@@ -269,10 +269,8 @@ uint8_t *compose_next_message(const Movement &movement) {
     return message;
 }
 
-}  // namespace
-
-uint8_t *movement_next_message(Position *position) {
-    Movement movement;
+// Every step but the message, on a Movement set up for `position`.
+void resolve(Movement &movement, Position *position) {
     movement.position = position;
     movement.count = position->unit_count;
     movement.dislodgements = 0;
@@ -289,5 +287,18 @@ uint8_t *movement_next_message(Position *position) {
     overpower_supporters(movement);
     resolve_bounces(movement);
     dislodge(movement);
+}
+
+}  // namespace
+
+uint8_t *movement_next_message(Position *position) {
+    Movement movement;
+    resolve(movement, position);
     return compose_next_message(movement);
+}
+
+void movement_results(Position *position, UnitResult *results) {
+    Movement movement;
+    resolve(movement, position);
+    for (uint16_t u = 0; u < movement.count; u++) results[u] = movement.units[u].result;
 }

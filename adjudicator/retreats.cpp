@@ -14,9 +14,8 @@ const LocationState *retreat_target(const Position *position, const Unit *unit) 
 
 }  // namespace
 
-uint8_t *retreats_next_message(Position *position) {
+void retreat_results(Position *position, UnitResult *results) {
     uint16_t count = position->unit_count;
-    UnitResult results[MAX_UNITS];
     for (uint16_t u = 0; u < count; u++) {
         position->units[u]->result = u;
         results[u] = {RES_SUCCESS, 0, 0};
@@ -30,6 +29,12 @@ uint8_t *retreats_next_message(Position *position) {
                 results[u].outcome = results[v].outcome = RES_BOUNCE;
         }
     }
+}
+
+uint8_t *retreats_next_message(Position *position) {
+    uint16_t count = position->unit_count;
+    UnitResult results[MAX_UNITS];
+    retreat_results(position, results);
     uint16_t next = position->season == SEASON_SUMMER ? SEASON_FALL : SEASON_WINTER;
     uint8_t *message = next_message_create(count, next, position->year);
     if (!message) return nullptr;

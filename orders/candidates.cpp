@@ -56,12 +56,11 @@ struct SortedReach {
 // is there already.  References into one array order like their indices.
 template <typename T>
 void insert_unique(T **items, int *count, T *item) {
-    int at = *count;
-    while (at > 0 && std::less<T *>()(item, items[at - 1])) at--;
-    if (at > 0 && items[at - 1] == item) return;
-    for (int i = *count; i > at; i--) items[i] = items[i - 1];
+    for (int i = 0; i < *count; i++)
+        if (items[i] == item) return;
+    int at = (*count)++;
+    for (; at > 0 && std::less<T *>()(item, items[at - 1]); at--) items[at] = items[at - 1];
     items[at] = item;
-    ++*count;
 }
 
 int sorted_reach_build(Position *position, SortedReach *sorted) {

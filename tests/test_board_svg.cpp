@@ -4,7 +4,10 @@
 // records, odd names and a layout that does not cover the Map.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <set>
@@ -182,7 +185,7 @@ TEST(BoardSvg, DefaultOpeningHasAMarkPerUnitAndCentresInTheirOwnersColours) {
     EXPECT_EQ(count_of(svg, "<g class=\"unit "), units);
     EXPECT_EQ(count_of(svg, "<g class=\"unit fleet"), fleets);
     EXPECT_EQ(count_of(svg, "<g class=\"unit army"), units - fleets);
-    EXPECT_EQ(count_of(svg, "dislodged"), 0u);
+    EXPECT_EQ(count_of(svg, " dislodged\""), 0u);
     EXPECT_EQ(count_of(svg, "<path class=\"province "), 75u);
     EXPECT_EQ(count_of(svg, "<path class=\"province sea"), 19u);
     EXPECT_EQ(count_of(svg, "<circle class=\"centre\""), 34u);
@@ -236,6 +239,119 @@ TEST(BoardSvg, DislodgedUnitIsMarkedBesideTheUnitThatTookItsPlace) {
 struct MapRelease {
     void operator()(Map *map) const { map_release(map); }
 };
+
+// ---------------------------------------------------------------------------
+// Colours
+// ---------------------------------------------------------------------------
+
+// CIE76 colour difference of two "#rrggbb" colours, through CIE Lab (D65).
+double colour_difference(const std::string &a, const std::string &b) {
+    auto lab = [](const std::string &hex) {
+        double rgb[3];
+        for (int i = 0; i < 3; i++) {
+            double c = std::strtol(hex.substr(static_cast<size_t>(1 + 2 * i), 2).c_str(), nullptr, 16) / 255.0;
+            rgb[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        }
+        double xyz[3] = {(0.4124 * rgb[0] + 0.3576 * rgb[1] + 0.1805 * rgb[2]) / 0.95047,
+                         0.2126 * rgb[0] + 0.7152 * rgb[1] + 0.0722 * rgb[2],
+                         (0.0193 * rgb[0] + 0.1192 * rgb[1] + 0.9505 * rgb[2]) / 1.08883};
+        for (double &t : xyz) t = t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116;
+        return std::array<double, 3>{116 * xyz[1] - 16, 500 * (xyz[0] - xyz[1]), 200 * (xyz[1] - xyz[2])};
+    };
+    std::array<double, 3> x = lab(a), y = lab(b);
+    return std::sqrt(std::pow(x[0] - y[0], 2) + std::pow(x[1] - y[1], 2) + std::pow(x[2] - y[2], 2));
+}
+
+TEST(BoardColours, TwentyPowersStayApartAsUnitsAndAsLandTintsAndFromTheBoard) {
+    MapgenOptions options;
+    options.provinces = 300;
+    options.powers = 20;
+    Layout layout = mapgen_generate(options).layout;
+    ASSERT_EQ(layout.powers.size(), 20u);
+    // A difference of 15 is plain to see side by side.
+    constexpr double APART = 15;
+    for (int p = 0; p < 20; p++) {
+        std::string tint = board_owner_tint(layout, p);
+        for (const char *board : {"#a9cce3", "#eadcb8", "#f5f5f5"})
+            EXPECT_GE(colour_difference(tint, board), APART) << "power " << p << " against " << board;
+        for (int q = 0; q < p; q++) {
+            EXPECT_GE(colour_difference(layout.powers[p].colour, layout.powers[q].colour), APART) << p << ", " << q;
+            EXPECT_GE(colour_difference(tint, board_owner_tint(layout, q)), APART) << p << ", " << q;
+        }
+    }
+}
+
+TEST(BoardColours, OwnedLandTakesTheTintOfItsOwnersLegendSwatch) {
+    GeneratedMap generated = mapgen_default();
+    std::string svg;
+    ASSERT_TRUE(draw_position(generated.layout, generated.map_message, generated.centres_message,
+                              generated.position_message, &svg));
+    for (size_t p = 0; p < generated.layout.powers.size(); p++) {
+        std::string tint = board_owner_tint(generated.layout, static_cast<int>(p));
+        EXPECT_EQ(count_of(svg, "fill=\"" + tint + "\" stroke=\"" + generated.layout.powers[p].colour + "\""), 1u)
+            << "legend swatch of power " << p;
+        for (size_t i = 0; i < generated.layout.provinces.size(); i++) {
+            const LayoutProvince &province = generated.layout.provinces[i];
+            if (!province.centre || province.home_power != p) continue;
+            EXPECT_NE(svg.find("id=\"province-" + std::to_string(i) + "\" d=\""), std::string::npos);
+            size_t path = svg.find("id=\"province-" + std::to_string(i) + "\" d=\"");
+            EXPECT_EQ(svg.substr(svg.find("fill=\"", path) + 6, 7), tint) << province.name;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Orders
+// ---------------------------------------------------------------------------
+
+const Order *first_candidate(const Unit *unit, uint16_t token) {
+    LumAvlTree *set = const_cast<LumAvlTree *>(&unit->candidates);
+    for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
+         order = static_cast<Order *>(lum_avl_next(set, &order->node)))
+        if (order->token == token) return order;
+    return nullptr;
+}
+
+TEST(BoardSvg, EachOrderIsDrawnWithItsOutcomeAndFailuresAreMarked) {
+    GeneratedMap generated = mapgen_default();
+    GeneratedPosition midgame = mapgen_midgame_position();
+    std::unique_ptr<Map, MapRelease> map(map_build(generated.map_message.data()));
+    CentreTable *centres = centre_table_retain(centre_table_build(map.get(), midgame.centres_message.data()));
+    std::vector<uint8_t> message = midgame.position_message;
+    Position *position = position_build(map.get(), centres, message.data());
+    ASSERT_NE(position, nullptr);
+    // Three moves (one bounced), a support cut, a convoy that carried
+    // nothing, the rest holding; one holder dislodged.
+    BoardPhase phase;
+    phase.outcomes.assign(position->unit_count, "held");
+    phase.dislodged.assign(position->unit_count, false);
+    std::vector<std::pair<uint16_t, const char *>> wanted = {
+        {ORD_MOVE, "moved"}, {ORD_MOVE, "moved"}, {ORD_MOVE, "bounced"}, {ORD_SUPPORT, "cut"}, {ORD_CONVOY, "not-carried"}};
+    size_t given = 0;
+    for (uint16_t u = 0; u < position->unit_count && given < wanted.size(); u++) {
+        const Order *order = first_candidate(position->units[u], wanted[given].first);
+        if (!order) continue;
+        position->units[u]->order = *order;
+        phase.outcomes[u] = wanted[given++].second;
+    }
+    ASSERT_EQ(given, wanted.size());
+    phase.dislodged[position->unit_count - 1] = true;
+    std::string svg = board_svg(generated.layout, map.get(), centres, position, &phase);
+    EXPECT_EQ(xml_problem(svg), "");
+    EXPECT_EQ(count_of(svg, "<g class=\"order "), wanted.size());
+    EXPECT_EQ(count_of(svg, "<g class=\"order move moved\">"), 2u);
+    EXPECT_EQ(count_of(svg, "<g class=\"order move bounced\">"), 1u);
+    EXPECT_EQ(count_of(svg, "<g class=\"order support cut\">"), 1u);
+    EXPECT_EQ(count_of(svg, "<g class=\"order convoy not-carried\">"), 1u);
+    EXPECT_EQ(count_of(svg, "class=\"cross\""), 3u);
+    EXPECT_EQ(count_of(svg, "<g class=\"mark dislodged\">"), 1u);
+    // The legend gives every power's centre count.
+    for (uint16_t p = 0; p < map->power_count; p++)
+        EXPECT_NE(svg.find(generated.layout.powers[p].name + " (" + std::to_string(centres->lists[p]->count) + ")"),
+                  std::string::npos);
+    brox_position_free(position);
+    centre_table_release(map.get(), centres);
+}
 
 TEST(BoardSvg, WithoutOwnersOrUnitsAndWithAShortLayoutStillWellFormed) {
     GeneratedMap generated = mapgen_default();

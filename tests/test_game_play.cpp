@@ -1,7 +1,9 @@
 // Whole games over real TCP on loopback: the brox-server command and the
 // example bots run as processes, each in a directory of its own.  A short
-// game between seven bots, a bot stopped and restarted in the middle of a
-// game, and a client that sends illegal orders and malformed frames.
+// game between seven bots, twenty bots on a map of 300 provinces, a bot
+// stopped and restarted in the middle of a game, and a client that sends
+// illegal orders and malformed frames.  Each game's record is kept in
+// BROX_GAME_RECORDS_DIR for the schema and replay-page tests.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -73,12 +75,27 @@ struct Server {
 };
 
 std::unique_ptr<ChildProcess> start_bot(const Workspace &space, const Server &server, const std::string &name,
-                                        const std::string &log_name) {
+                                        const std::string &log_name, const std::string &steps = "8") {
     fs::create_directories(space / name);
     return std::make_unique<ChildProcess>(
         std::vector<std::string>{BROX_BOT_PATH, "-i", "127.0.0.1", "-p", std::to_string(server.port), "--steps",
-                                 "8", "--name", name},
+                                 steps, "--name", name},
         space / name, space / name + "/" + log_name);
+}
+
+// Keeps the game's record as `name`.jsonl (or with `whole_folder` the
+// whole output folder as `name`/) for the tests that read records later.
+void keep_record(const Workspace &space, const std::string &name, bool whole_folder = false) {
+    fs::path kept(BROX_GAME_RECORDS_DIR);
+    std::error_code ignored;
+    fs::create_directories(kept, ignored);
+    fs::remove_all(kept / name, ignored);
+    if (whole_folder)
+        fs::copy(space / "out", kept / name, fs::copy_options::recursive, ignored);
+    else
+        fs::copy_file(space / "out/game.jsonl", kept / (name + ".jsonl"), fs::copy_options::overwrite_existing,
+                      ignored);
+    EXPECT_FALSE(ignored) << "cannot keep the record in " << kept << ": " << ignored.message();
 }
 
 std::vector<json::Value> game_record(const Workspace &space) {
@@ -138,6 +155,7 @@ TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
         EXPECT_FALSE(fs::exists(space / ("bot" + std::to_string(b) + "/broxgame.log")));
     }
 
+    keep_record(space, "seven-bots");
     std::vector<json::Value> record = game_record(space);
     expect_orders_and_adjustments(record);
     ASSERT_FALSE(record.empty());
@@ -152,6 +170,43 @@ TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
     EXPECT_GE(winters, 1);
     EXPECT_GT(fs::file_size(space / "out/final-board.svg"), 1000u);
     EXPECT_NE(read_text(space / "out/centres.txt").find("Supply centres by power and year"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// The largest game: twenty powers on 300 provinces
+// ---------------------------------------------------------------------------
+
+TEST(GamePlay, TwentyBotsPlayTwoYearsOnAGeneratedMapOf300Provinces) {
+    constexpr int POWERS = 20;
+    Workspace space;
+    Server server(space, {"--seed", "3", "--provinces", "300", "--powers", "20", "--years", "2", "--deadline", "60"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    std::vector<std::unique_ptr<ChildProcess>> bots;
+    for (int b = 0; b < POWERS; b++)
+        bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log", "2"));
+    EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
+    for (auto &bot : bots) EXPECT_EQ(bot->wait(EXIT_MS), 0);
+    keep_record(space, "twenty-powers", true);
+
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record);
+    ASSERT_GE(record.size(), 2u);
+    EXPECT_EQ(record.front()["powers"].items.size(), size_t{POWERS});
+    EXPECT_EQ(record.front()["units"].items.size(), size_t{POWERS * 3});
+    EXPECT_EQ(record.back()["year"].integer(), 1903);
+    // Every phase has its picture, every order its outcome, and the replay
+    // page is there.
+    size_t phases = 0;
+    for (const json::Value &phase : record) {
+        EXPECT_TRUE(fs::exists(space / ("out/" + phase["picture"].text))) << phase["picture"].text;
+        if (phase["final"].boolean) continue;
+        phases++;
+        for (const json::Value &order : phase["orders"].items) EXPECT_FALSE(order["outcome"].text.empty());
+    }
+    size_t pictures = 0;
+    for (const auto &entry : fs::directory_iterator(space / "out/phases")) pictures += entry.path().extension() == ".svg";
+    EXPECT_EQ(pictures, phases);
+    EXPECT_GT(fs::file_size(space / "out/replay.html"), 10000u);
 }
 
 // ---------------------------------------------------------------------------
@@ -196,6 +251,7 @@ TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
 
     // The rejoined bot's orders came in again: its last phase with orders
     // due has them.
+    keep_record(space, "rejoin");
     std::vector<json::Value> record = game_record(space);
     expect_orders_and_adjustments(record, std::atoi(power.c_str()));
     bool seen = false;
@@ -337,6 +393,7 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     EXPECT_NE(log.find("refused entry 1: "), std::string::npos) << log;
     EXPECT_NE(log.find("refused entry 2: "), std::string::npos) << log;
 
+    keep_record(space, "illegal-orders");
     std::vector<json::Value> record = game_record(space);
     expect_orders_and_adjustments(record, power);
     ASSERT_GE(record.size(), 3u);
@@ -345,6 +402,16 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     EXPECT_TRUE(rogue_orders["orders_received"].boolean);
     EXPECT_EQ(rogue_orders["entries"].integer(), 2);
     EXPECT_EQ(rogue_orders["refused"].integer(), 2);
+    // Each refusal with its entry, the order as sent and the reason.
+    const json::Value &refusals = rogue_orders["refusals"];
+    ASSERT_EQ(refusals.items.size(), 2u);
+    EXPECT_EQ(refusals[0]["entry"].integer(), 1);
+    EXPECT_EQ(refusals[0]["reason"].text, "names no unit of this power that may be ordered");
+    EXPECT_EQ(refusals[1]["entry"].integer(), 2);
+    EXPECT_EQ(refusals[1]["reason"].text, "not a legal order for this unit");
+    const std::string &own_move = refusals[1]["order"].text;
+    ASSERT_NE(own_move.find(" - "), std::string::npos) << own_move;
+    EXPECT_EQ(own_move.substr(2, own_move.find(" - ") - 2), own_move.substr(own_move.find(" - ") + 3)) << own_move;
     for (const json::Value &order : spring["orders"].items) {
         EXPECT_EQ(order["from"].text, order["power"].integer() == power ? "default" : "bot");
     }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,20 @@ TEST_F(ServerProtocol, OrdersOfTheAwaitedPowersResolveEachPhaseUntilTheGameEnds)
     EXPECT_NE(lines[2].find("\"final\":true"), std::string::npos);
     EXPECT_NE(lines[2].find("\"year\":1902,\"season\":\"spring\""), std::string::npos);
     EXPECT_GT(std::filesystem::file_size("out/" + std::string(FINAL_BOARD_FILE)), 1000u);
+    // Every order held, each phase has its picture, and the replay page
+    // shows the two phases and the final position.
+    EXPECT_NE(lines[0].find("\"order\":\"A "), std::string::npos);
+    EXPECT_EQ(lines[0].find("\"outcome\":\"moved\""), std::string::npos);
+    EXPECT_NE(lines[0].find("\"outcome\":\"held\",\"dislodged\":false"), std::string::npos);
+    EXPECT_NE(lines[0].find("\"dislodgements\":[]"), std::string::npos);
+    EXPECT_NE(lines[1].find("\"picture\":\"phases/0002-1901-fall.svg\""), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists("out/phases/0001-1901-spring.svg"));
+    EXPECT_TRUE(std::filesystem::exists("out/phases/0002-1901-fall.svg"));
+    std::ifstream page("out/replay.html");
+    std::string html((std::istreambuf_iterator<char>(page)), std::istreambuf_iterator<char>());
+    EXPECT_NE(html.find("\"title\":\"Fall 1901\""), std::string::npos);
+    EXPECT_NE(html.find("\"title\":\"Spring 1902\""), std::string::npos);
+    EXPECT_EQ(html.find("</script>", html.find("id=\"replay-data\"")), html.find("</script>\n<script>"));
     release();
     EXPECT_EQ(test_memory::live_blocks(), blocks_before);
 }

@@ -79,13 +79,15 @@ std::vector<std::string> power_names(Random &random, int count) {
     return names;
 }
 
-// Twenty colours that stay apart from each other and from the land and sea
-// fills of the picture.
+// Twenty colours picked to stay apart: any two differ clearly both at full
+// strength (units, centres) and as the light tint of owned land, and no
+// tint comes near the sea, unowned land or an unowned centre.  The first
+// ones, which small maps use, differ most.
 std::string power_colour(int power) {
     static constexpr const char *COLOURS[MAX_POWERS] = {
-        "#d62728", "#1f4fb4", "#2ca02c", "#ff7f0e", "#9467bd", "#8c564b", "#e377c2",
-        "#17becf", "#bcbd22", "#393b79", "#7f7f7f", "#637939", "#843c39", "#e7ba52",
-        "#3182bd", "#a55194", "#31a354", "#fd8d3c", "#000000", "#6baed6"};
+        "#0000ff", "#00aa00", "#ff0000", "#9977cc", "#ff00bb", "#cc7700", "#009988",
+        "#aa3333", "#0044ee", "#336600", "#660099", "#cc0055", "#aa00ff", "#0088ff",
+        "#ee55dd", "#771155", "#ff5522", "#999900", "#113399", "#009944"};
     return COLOURS[power % MAX_POWERS];
 }
 

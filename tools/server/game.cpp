@@ -10,6 +10,7 @@
 #include "common/bytes.h"
 #include "orders/order.h"
 #include "tools/server/game_record.h"
+#include "tools/server/map_folder.h"
 #include "tools/server/messages.h"
 #include "tools/server/report.h"
 #include "tools/server/retreat_options.h"
@@ -23,17 +24,36 @@ namespace {
 // Setting up
 // ---------------------------------------------------------------------------
 
-// The generated map the options ask for, and its name.
-void generate_map(const ServerOptions &options, GeneratedMap *generated, std::string *name) {
-    if (options.use_seed) {
-        MapgenOptions mapgen = mapgen_default_options();
-        mapgen.seed = options.seed;
-        *generated = mapgen_generate(mapgen);
-        *name = "seed-" + std::to_string(options.seed);
-    } else {
+// The map the options ask for, and its name: a map folder, a generated
+// map (the same as brox-mapgen's for the same seed and sizes), or the
+// built-in one.
+bool choose_map(const ServerOptions &options, GeneratedMap *generated, std::string *name, std::string *error) {
+    if (!options.map_dir.empty()) {
+        *name = map_folder_name(options.map_dir);
+        return map_folder_read(options.map_dir, generated, error);
+    }
+    if (!options.use_seed && !options.sized) {
         *generated = mapgen_default();
         *name = "standard";
+        return true;
     }
+    MapgenOptions mapgen = options.sized ? MapgenOptions{} : mapgen_default_options();
+    mapgen.seed = options.use_seed ? options.seed : 1;
+    *name = "seed-" + std::to_string(mapgen.seed);
+    if (options.sized) {
+        mapgen.provinces = options.provinces;
+        mapgen.powers = options.powers;
+        mapgen.homes = options.homes;
+        *name += "-provinces-" + std::to_string(mapgen.provinces) + "-powers-" + std::to_string(mapgen.powers) +
+                 "-homes-" + std::to_string(mapgen.homes);
+    }
+    std::string problem = mapgen_check_options(mapgen);
+    if (!problem.empty()) {
+        *error = problem;
+        return false;
+    }
+    *generated = mapgen_generate(mapgen);
+    return true;
 }
 
 // Builds the Map, the opening CentreTable and Position from game->generated.
@@ -138,9 +158,7 @@ void fail(Game *game, const char *why) {
 // Replaces the game's Position (and CentreTable) by the one that follows
 // `next`, composed as a message with the retreat options the server works
 // out.  Returns false when memory ran out.
-bool take_next_position(Game *game, Position *next) {
-    RetreatOptions retreats;
-    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
+bool take_next_position(Game *game, Position *next, const RetreatOptions &retreats) {
     game->position_message = position_message_compose(next, retreats);
     CentreTable *centres = centre_table_retain(next->centres);
     brox_position_free(next);
@@ -169,16 +187,25 @@ void end_game(Game *game, const char *reason) {
     }
 }
 
+// The phase is recorded once its outcome is known: what became of each
+// order, who was dislodged and where it may retreat.
 void resolve_phase(Game *game) {
     apply_orders(game);
-    game_record_phase(game);
     game_report_phase(game);
+    PhaseResults results = phase_results_find(game->position);
     uint16_t year = game->position->year;
     CentreTable *before = game->centres;
     Position *next = brox_adjudicate(game->position);
-    if (!next) return fail(game, "the adjudicator built no next position");
+    if (!next) {
+        game_record_phase(game, results);
+        return fail(game, "the adjudicator built no next position");
+    }
+    RetreatOptions retreats;
+    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
+    phase_results_add_next(&results, game->position, next, retreats);
+    game_record_phase(game, results);
     bool new_ownership = next->centres != before;
-    if (!take_next_position(game, next)) return fail(game, "out of memory");
+    if (!take_next_position(game, next, retreats)) return fail(game, "out of memory");
     if (new_ownership) game->centre_history.push_back({std::to_string(year), centre_counts(game)});
 
     if (const char *reason = winner_reason(game)) return end_game(game, reason);
@@ -203,7 +230,7 @@ int ready_count(const Game *game) {
 bool game_init(Game *game, const ServerOptions &options, std::string *error) {
     GeneratedMap generated;
     std::string name;
-    generate_map(options, &generated, &name);
+    if (!choose_map(options, &generated, &name, error)) return false;
     return game_init_on_map(game, options, std::move(generated), name, error);
 }
 
@@ -218,6 +245,12 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         game->random_state = static_cast<uint32_t>(
             std::chrono::steady_clock::now().time_since_epoch().count() | 1);
     if (!load_map(game, error)) return false;
+    // Years are 16-bit words: the last one must still fit.
+    if (game->first_year + game->options.years > 0xFFFF) {
+        *error = "the game starts in " + std::to_string(game->first_year) + ": --years must be 1 to " +
+                 std::to_string(0xFFFF - game->first_year);
+        return false;
+    }
     uint16_t powers = game->map->power_count;
     if (game->options.players == 0) game->options.players = powers;
     if (game->options.players > powers) {
@@ -284,10 +317,30 @@ void link_send_phase(Game *game, uint32_t link_id) {
     link_send(game, link_id, record_of_message(game->position_message));
 }
 
+namespace {
+
+// Whether one of the power's build slots has a place to build in: with
+// every home centre taken there is nothing to order, and a bot sends
+// nothing.
+bool power_may_build(const Position *position, uint16_t power) {
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Unit *slot = position->units[u];
+        if (slot->power != power || slot->location) continue;
+        LumAvlTree *set = const_cast<LumAvlTree *>(&slot->candidates);
+        for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
+             order = static_cast<Order *>(lum_avl_next(set, &order->node)))
+            if (order->token == ORD_BUILD) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool game_power_must_order(const Game *game, uint16_t power) {
     const Position *position = game->position;
     if (!position || power >= game->map->power_count) return false;
-    if (position->season == SEASON_WINTER) return position->adjustment[power] != 0;
+    if (position->season == SEASON_WINTER)
+        return position->adjustment[power] < 0 || (position->adjustment[power] > 0 && power_may_build(position, power));
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         if (unit->power != power || !unit->location) continue;

@@ -45,16 +45,40 @@ struct ChosenOrder {
     Order order = {};   // a copy of one of that unit's candidates
 };
 
+// An entry of an orders message that was not used, and why.
+struct Refusal {
+    uint16_t entry = 0;              // its place in the message, from 1
+    std::string reason;              // "not a legal order for this unit", ...
+    std::vector<uint8_t> bytes;      // the entry as sent, for the record's text of it
+};
+
 // What one power sent for the current phase.
 struct PowerOrders {
     bool received = false;           // an orders message arrived this phase
     uint16_t entries = 0;            // entries it held
     uint16_t refused = 0;            // entries not used: unknown unit or illegal order
     std::vector<ChosenOrder> chosen; // the accepted ones
-    std::vector<std::string> refusals; // why each refused entry was not used
+    std::vector<Refusal> refusals;   // each refused entry and why
 };
 
 enum class GameStage { WAITING, PLAYING, OVER };
+
+// One order as the replay page lists it.
+struct ReplayOrder {
+    uint16_t power = 0;
+    std::string text;     // "A STA - NOR"
+    std::string outcome;  // "moved", "bounced", ...
+};
+
+// One phase as the replay page shows it: its picture's moving parts over
+// the provinces drawn once for the whole page.
+struct ReplayPhase {
+    std::string title;               // "Spring 1901"
+    std::string picture;             // its SVG file, relative to the output folder
+    std::vector<int> owners;         // by province: the power whose tint it takes, -1 for none
+    std::string overlay;             // centres, units, orders and legend (SVG)
+    std::vector<ReplayOrder> orders; // in unit order; empty for the final position
+};
 
 // Supply centres per power at one moment, for the final table.
 struct CentreCount {
@@ -85,6 +109,7 @@ struct Game {
     std::FILE *record_file = nullptr; // one JSON line per phase
     std::FILE *log = nullptr;         // progress and events; null when quiet
     std::vector<CentreCount> centre_history;
+    std::vector<ReplayPhase> replay;  // every phase recorded so far, then the final position
 };
 
 // Sets up the game: the map (default or from the seed), its Map, the

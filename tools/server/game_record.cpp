@@ -1,16 +1,19 @@
-// Writing the game record and the final picture.
+// Writing the game record, the pictures of the phases and the final board.
 #include "tools/server/game_record.h"
 
 #include <filesystem>
 #include <fstream>
 
+#include "common/bytes.h"
+#include "orders/submit.h"
+#include "tools/server/replay_page.h"
 #include "tools/server/report.h"
 #include "world/map.h"
 #include "world/position.h"
 
 namespace {
 
-std::string quoted(const std::string &text) {
+std::string json_text(const std::string &text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') out += '\\';
@@ -19,6 +22,8 @@ std::string quoted(const std::string &text) {
     }
     return out + "\"";
 }
+
+std::string boolean(bool value) { return value ? "true" : "false"; }
 
 uint16_t unit_type_at(const LocationState *location) {
     return location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
@@ -52,7 +57,7 @@ std::string units_json(const Game *game) {
         const Unit *unit = position->units[u];
         if (!unit->location) continue;
         if (placed++) out += ",";
-        out += "{\"power\":" + std::to_string(unit->power) + ",\"unit\":" + quoted(unit_name(game, unit));
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"unit\":" + json_text(unit_name(game, unit));
         if (unit->dislodged) {
             out += ",\"dislodged\":true,\"retreats\":[";
             LumAvlTree *set = const_cast<LumAvlTree *>(&unit->candidates);
@@ -60,7 +65,7 @@ std::string units_json(const Game *game) {
             for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
                  order = static_cast<Order *>(lum_avl_next(set, &order->node))) {
                 if (order->token != ORD_RETREAT || !order->target) continue;
-                out += (first ? "" : ",") + quoted(location_name(game, order->target));
+                out += (first ? "" : ",") + json_text(location_name(game, order->target));
                 first = false;
             }
             out += "]";
@@ -70,15 +75,65 @@ std::string units_json(const Game *game) {
     return out + "]";
 }
 
-std::string orders_json(const Game *game) {
+bool movement_season(uint16_t season) { return season == SEASON_SPRING || season == SEASON_FALL; }
+
+// Each unit's order as used, who gave it, and what became of it; in a
+// movement phase also whether the unit was dislodged.
+std::string orders_json(const Game *game, const PhaseResults &results) {
     const Position *position = game->position;
+    bool movement = movement_season(position->season);
     std::string out = "[";
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         if (u) out += ",";
         bool sent = from_bot(game->orders[unit->power], u);
-        out += "{\"power\":" + std::to_string(unit->power) + ",\"order\":" + quoted(order_text(game, unit)) +
-               ",\"from\":\"" + (sent ? "bot" : "default") + "\"}";
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"order\":" + json_text(order_text(game, unit)) +
+               ",\"from\":\"" + (sent ? "bot" : "default") + "\",\"unit\":" +
+               (unit->location ? json_text(unit_name(game, unit)) : "null");
+        if (u < results.units.size()) {
+            out += ",\"outcome\":" + json_text(results.units[u].word);
+            if (movement) out += ",\"dislodged\":" + boolean(results.units[u].dislodged);
+        }
+        out += "}";
+    }
+    return out + "]";
+}
+
+std::string retreat_names(const Game *game, const std::vector<RetreatOption> &options) {
+    std::string out = "[";
+    for (const RetreatOption &option : options) {
+        const LocationState *location = position_find_location(game->position, option.province, option.coast);
+        out += (out.size() > 1 ? "," : "") + json_text(location ? location_name(game, location) : "?");
+    }
+    return out + "]";
+}
+
+// Each unit this phase dislodged: by whom, and where it may retreat.
+std::string dislodgements_json(const Game *game, const PhaseResults &results) {
+    const Position *position = game->position;
+    std::string out = ",\"dislodgements\":[";
+    bool first = true;
+    for (uint16_t u = 0; u < results.units.size() && u < position->unit_count; u++) {
+        const OrderResult &result = results.units[u];
+        if (!result.dislodged) continue;
+        const Unit *unit = position->units[u];
+        const Unit *attacker = result.dislodged_by < position->unit_count ? position->units[result.dislodged_by] : nullptr;
+        out += (first ? "{" : ",{") + std::string("\"power\":") + std::to_string(unit->power) +
+               ",\"unit\":" + json_text(unit_name(game, unit)) +
+               ",\"by\":" + (attacker ? json_text(unit_name(game, attacker)) : "null") +
+               ",\"retreats\":" + retreat_names(game, result.retreats) + "}";
+        first = false;
+    }
+    return out + "]";
+}
+
+std::string refusals_json(const Game *game, const PowerOrders &orders) {
+    std::string out = ",\"refusals\":[";
+    for (size_t r = 0; r < orders.refusals.size(); r++) {
+        const Refusal &refusal = orders.refusals[r];
+        out += (r ? ",{" : "{") + std::string("\"entry\":") + std::to_string(refusal.entry) +
+               ",\"order\":" + json_text(refused_order_text(game, refusal.bytes)) +
+               ",\"reason\":" + json_text(refusal.reason) + "}";
     }
     return out + "]";
 }
@@ -90,15 +145,15 @@ std::string powers_json(const Game *game, bool with_orders) {
         const PowerOrders &orders = game->orders[p];
         const CentreList *list = game->centres->lists[p];
         if (p) out += ",";
-        out += "{\"power\":" + std::to_string(p) + ",\"name\":" + quoted(power_name(game, p)) +
-               ",\"bot\":" + quoted(game->seats[p].bot_name) +
+        out += "{\"power\":" + std::to_string(p) + ",\"name\":" + json_text(power_name(game, p)) +
+               ",\"bot\":" + json_text(game->seats[p].bot_name) +
                ",\"units\":" + std::to_string(units_of(position, p)) +
                ",\"centres\":" + std::to_string(list ? list->count : 0);
         if (with_orders) {
             out += ",\"orders_due\":" + std::string(game_power_must_order(game, p) ? "true" : "false") +
                    ",\"orders_received\":" + (orders.received ? "true" : "false") +
                    ",\"entries\":" + std::to_string(orders.entries) +
-                   ",\"refused\":" + std::to_string(orders.refused);
+                   ",\"refused\":" + std::to_string(orders.refused) + refusals_json(game, orders);
             if (position->season == SEASON_WINTER)
                 out += ",\"adjustment\":" + std::to_string(position->adjustment[p]) +
                        ",\"builds\":" + std::to_string(chosen_count(orders, ORD_BUILD)) +
@@ -124,7 +179,7 @@ std::string ownership_json(const Game *game) {
         bool first = true;
         for (uint16_t i = 0; i < map->province_count; i++) {
             if (owner[i] != p || map->provinces[i].centre_kind == CENTRE_NONE) continue;
-            out += (first ? "" : ",") + quoted(game->generated.layout.provinces[i].abbreviation);
+            out += (first ? "" : ",") + json_text(game->generated.layout.provinces[i].abbreviation);
             first = false;
         }
         out += "]";
@@ -133,7 +188,7 @@ std::string ownership_json(const Game *game) {
     bool first = true;
     for (uint16_t i = 0; i < map->province_count; i++) {
         if (owner[i] >= 0 || map->provinces[i].centre_kind == CENTRE_NONE) continue;
-        out += (first ? "" : ",") + quoted(game->generated.layout.provinces[i].abbreviation);
+        out += (first ? "" : ",") + json_text(game->generated.layout.provinces[i].abbreviation);
         first = false;
     }
     return out + "]";
@@ -210,22 +265,135 @@ std::string order_text(const Game *game, const Unit *unit) {
     }
 }
 
-void game_record_phase(Game *game) {
+// ---------------------------------------------------------------------------
+// Refused entries, read from their bytes
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// The name of the place a province token and a coast give, "?" when the
+// token names no province of the map.
+std::string place_name(const Game *game, uint16_t province_token, uint16_t coast) {
+    const Map *map = game->map;
+    const Layout &layout = game->generated.layout;
+    for (uint16_t p = 0; p < map->province_count && p < layout.provinces.size(); p++) {
+        if (map->provinces[p].token != province_token) continue;
+        for (const LayoutCoast &named : layout.provinces[p].coasts)
+            if (named.code == coast) return layout.provinces[p].abbreviation + "/" + named.name;
+        return layout.provinces[p].abbreviation;
+    }
+    return "?";
+}
+
+// "A STA" from a 12-byte unit block.
+std::string block_name(const Game *game, const uint8_t *block) {
+    uint16_t type = get_u16(block, UNIT_TYPE_AT);
+    std::string letter = type == UNIT_ARMY ? "A" : type == UNIT_FLEET ? "F" : "?";
+    return letter + " " + place_name(game, get_u16(block, UNIT_PROVINCE_AT), get_u16(block, UNIT_COAST_AT));
+}
+
+}  // namespace
+
+std::string refused_order_text(const Game *game, const std::vector<uint8_t> &entry) {
+    if (entry.size() < ORDER_ENTRY_SIZE) return "?";
+    const uint8_t *bytes = entry.data();
+    std::string self = block_name(game, bytes + ENTRY_UNIT_AT);
+    std::string target = place_name(game, get_u16(bytes, ENTRY_TARGET_PROVINCE_AT), get_u16(bytes, ENTRY_TARGET_COAST_AT));
+    bool has_target = get_u16(bytes, ENTRY_TARGET_PROVINCE_AT) != TARGET_NONE;
+    std::string other = block_name(game, bytes + ENTRY_OTHER_AT);
+    uint16_t token = get_u16(bytes, ENTRY_TOKEN_AT);
+    switch (token) {
+    case ORD_HOLD: return self + " H";
+    case ORD_MOVE: return self + " - " + target;
+    case ORD_SUPPORT: return self + " S " + other + (has_target ? " - " + target : "");
+    case ORD_CONVOY: return self + " C " + other + " - " + target;
+    case ORD_CONVOY_MOVE: {
+        std::string text = self + " - " + target + " via";
+        uint16_t length = get_u16(bytes, ENTRY_ROUTE_LENGTH_AT);
+        for (uint16_t r = 0; r < length && r < MAX_ROUTE; r++)
+            text += " " + place_name(game, get_u16(bytes, ENTRY_ROUTE_AT + 2 * r), COAST_SEA);
+        return text;
+    }
+    case ORD_RETREAT: return self + " R " + target;
+    case ORD_DISBAND: return self + " D";
+    case ORD_BUILD: return "build " + self;
+    case ORD_REMOVE: return "remove " + self;
+    case ORD_WAIVE: return "waive";
+    default: {
+        char word[8];
+        std::snprintf(word, sizeof word, "%04X", token);
+        return self + " (order token 0x" + word + ")";
+    }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Lines and pictures
+// ---------------------------------------------------------------------------
+
+namespace {
+
+bool write_file(const std::string &path, const std::string &bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+    file.close();
+    if (!file) std::fprintf(stderr, "brox-server: cannot write %s\n", path.c_str());
+    return static_cast<bool>(file);
+}
+
+// "phases/0003-1901-fall.svg": numbered in playing order.
+std::string phase_picture_name(const Game *game) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04zu", game->replay.size() + 1);
+    return std::string(PHASE_PICTURE_FOLDER) + "/" + number + "-" + std::to_string(game->position->year) + "-" +
+           season_name(game->position->season) + ".svg";
+}
+
+std::string title_of(const Position *position) {
+    std::string season = season_name(position->season);
+    season[0] = static_cast<char>(season[0] - 'a' + 'A');
+    return season + " " + std::to_string(position->year);
+}
+
+// Draws the phase (with its orders when `phase` is given) into `picture`
+// under the output folder and keeps its parts for the replay page.
+void draw_phase(Game *game, const BoardPhase *phase, const std::string &picture,
+                std::vector<ReplayOrder> orders) {
+    const Layout &layout = game->generated.layout;
+    BoardPicture parts = board_picture(layout, game->map, game->centres, game->position, phase);
+    std::filesystem::path out(game->options.out);
+    std::error_code failure;
+    std::filesystem::create_directories((out / picture).parent_path(), failure);
+    write_file((out / picture).string(), board_svg(layout, game->map, game->centres, game->position, phase));
+    game->replay.push_back({title_of(game->position), picture, parts.owners, parts.overlay, std::move(orders)});
+}
+
+}  // namespace
+
+void game_record_phase(Game *game, const PhaseResults &results) {
     if (!game->position) return;
+    const Position *position = game->position;
+    std::string picture = phase_picture_name(game);
+    std::string dislodgements = movement_season(position->season) ? dislodgements_json(game, results) : "";
     write_line(game, "{" + phase_head(game) + ",\"units\":" + units_json(game) + ",\"orders\":" +
-                         orders_json(game) + ",\"powers\":" + powers_json(game, true) + "," +
-                         ownership_json(game) + "}");
+                         orders_json(game, results) + dislodgements + ",\"powers\":" + powers_json(game, true) + "," +
+                         ownership_json(game) + ",\"picture\":" + json_text(picture) + "}");
+    BoardPhase phase;
+    std::vector<ReplayOrder> orders;
+    for (uint16_t u = 0; u < position->unit_count && u < results.units.size(); u++) {
+        phase.outcomes.push_back(results.units[u].word);
+        phase.dislodged.push_back(results.units[u].dislodged);
+        orders.push_back({position->units[u]->power, order_text(game, position->units[u]), results.units[u].word});
+    }
+    draw_phase(game, &phase, picture, std::move(orders));
 }
 
 void game_record_final(Game *game, const char *reason) {
     if (!game->position) return;
-    write_line(game, "{\"final\":true,\"reason\":" + quoted(reason) + "," + phase_head(game) +
+    write_line(game, "{\"final\":true,\"reason\":" + json_text(reason) + "," + phase_head(game) +
                          ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) +
-                         "," + ownership_json(game) + "}");
-    std::string svg = board_svg(game->generated.layout, game->map, game->centres, game->position);
-    std::string path = (std::filesystem::path(game->options.out) / FINAL_BOARD_FILE).string();
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << svg;
-    file.close();
-    if (!file) std::fprintf(stderr, "brox-server: cannot write %s\n", path.c_str());
+                         "," + ownership_json(game) + ",\"picture\":" + json_text(FINAL_BOARD_FILE) + "}");
+    draw_phase(game, nullptr, FINAL_BOARD_FILE, {});
+    std::string error;
+    if (!replay_page_write(game, &error)) std::fprintf(stderr, "brox-server: %s\n", error.c_str());
 }

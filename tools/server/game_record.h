@@ -1,14 +1,18 @@
 // The game record: one line of JSON per phase (season, year, units, the
-// orders as used, what each power sent, centre ownership), a last line for
-// the final position, and the picture of the final board.
+// orders as used with what became of each, the dislodgements with the
+// retreats offered, what each power sent and what was refused, centre
+// ownership), a last line for the final position, a picture of every
+// phase, the final board and the replay page.
 #pragma once
 
 #include <string>
 
 #include "tools/server/game.h"
+#include "tools/server/phase_results.h"
 
 constexpr const char *GAME_RECORD_FILE = "game.jsonl";
 constexpr const char *FINAL_BOARD_FILE = "final-board.svg";
+constexpr const char *PHASE_PICTURE_FOLDER = "phases";
 
 const char *season_name(uint16_t season);
 // "STA", "NOR/north" (a named coast), from the generated layout.
@@ -19,8 +23,13 @@ std::string unit_name(const Game *game, const Unit *unit);
 // "F SEA S A STA - NOR", "F SEA C A STA - NOR", "A STA - NOR via SEA",
 // "A STA R NOR", "A STA D", "build F NOR/north", "remove A STA", "waive".
 std::string order_text(const Game *game, const Unit *unit);
+// An entry of an orders message (ORDER_ENTRY_SIZE bytes) in the same
+// notation, as far as its tokens name things of this map ("?" elsewhere).
+std::string refused_order_text(const Game *game, const std::vector<uint8_t> &entry);
 
-// Writes the line of the phase being resolved, its orders applied.
-void game_record_phase(Game *game);
-// Writes the final line and the picture of the final board.
+// Writes the line of the phase being resolved, its orders applied and
+// `results` worked out, and the picture of the phase.
+void game_record_phase(Game *game, const PhaseResults &results);
+// Writes the final line, the picture of the final board and the replay
+// page.
 void game_record_final(Game *game, const char *reason);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "brox.h"
 
@@ -17,75 +18,142 @@ Runs one game on loopback for bots built on the Brox library.  The first
 line printed is "port N": the port the server listens on.
 
 Options:
-  --port N         port to listen on, 0 for any free port (default 16713)
-  --years N        game years to play, 1 to 100 (default 5); the game also
+  --port N         port to listen on, 0 to 65535; 0 picks a free one
+                   (default 16713)
+  --years N        game years to play, 1 to 1000 (default 5); the game also
                    ends when one power owns more than half the supply centres
-  --seed N         play a generated map of this seed (default: the built-in
-                   standard map)
-  --deadline S     seconds to wait for a phase's orders (default 20); a power
-                   whose orders have not come holds, disbands its dislodged
-                   units and waives its builds
-  --players N      bots to wait for before the first phase (default: one per
-                   power); powers without a bot hold throughout
-  --out DIR        folder for the game record (game.jsonl), the final board
-                   (final-board.svg) and the centre table (centres.txt);
-                   created when missing (default game-out)
+
+The map (default: the built-in standard map of 7 powers and 75 provinces):
+  --map DIR        play the map in DIR, as brox-mapgen writes it: map.bin,
+                   centres.bin, position.bin and layout.json
+  --seed N         play a generated map of this seed, 0 or more
+  --provinces N    generated map: provinces, 8 to 300 (default 75)
+  --powers N       generated map: powers, 1 to 20 (default 7)
+  --homes N        generated map: home centres per power, 1 to 5 (default 3)
+                   Any of these three makes the map that brox-mapgen makes
+                   from the same options (seed 1 unless --seed is given).
+
+  --deadline S     seconds to wait for a phase's orders, more than 0 and at
+                   most 86400 (default 20); a power whose orders have not
+                   come holds, disbands its dislodged units and waives its
+                   builds
+  --players N      bots to wait for before the first phase, 1 to 20 (default:
+                   one per power); powers without a bot hold throughout
+  --out DIR        folder for the game record (game.jsonl), a picture of
+                   every phase (phases/), the replay page (replay.html), the
+                   final board (final-board.svg) and the centre table
+                   (centres.txt); created when missing (default game-out)
   --quiet          print only the port line and errors
   --verbose        also print every join, rejoin, disconnection and refused
                    order
   --help           show this text
 )";
 
-bool parse_integer(const char *text, long long lo, long long hi, long long *value) {
+constexpr long long MAX_YEARS = 1000;
+
+enum class Parsed { OK, NOT_A_NUMBER, OUT_OF_RANGE };
+
+Parsed parse_integer(const char *text, long long lo, long long hi, long long *value) {
     errno = 0;
     char *end = nullptr;
     long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || parsed < lo || parsed > hi) return false;
+    if (end == text || *end != '\0') return Parsed::NOT_A_NUMBER;
+    if (errno == ERANGE || parsed < lo || parsed > hi) return Parsed::OUT_OF_RANGE;
     *value = parsed;
-    return true;
+    return Parsed::OK;
 }
 
-bool parse_seconds(const char *text, int64_t *ms) {
+Parsed parse_seconds(const char *text, int64_t *ms) {
     errno = 0;
     char *end = nullptr;
     double seconds = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !(seconds > 0) || seconds > 86400) return false;
+    if (end == text || *end != '\0' || std::isnan(seconds)) return Parsed::NOT_A_NUMBER;
+    if (errno == ERANGE || !(seconds > 0) || seconds > 86400) return Parsed::OUT_OF_RANGE;
     *ms = static_cast<int64_t>(std::llround(seconds * 1000));
-    return *ms > 0;
+    if (*ms < 1) *ms = 1;
+    return Parsed::OK;
+}
+
+// An integer option: its name, range, and where the value goes.
+struct IntegerOption {
+    const char *name;
+    long long lo, hi;
+};
+
+const IntegerOption INTEGER_OPTIONS[] = {
+    {"--port", 0, 65535},          {"--years", 1, MAX_YEARS},
+    {"--seed", 0, INT64_MAX},      {"--provinces", 8, MAX_PROVINCES},
+    {"--powers", 1, MAX_POWERS},   {"--homes", 1, 5},
+    {"--players", 1, MAX_POWERS},
+};
+
+const IntegerOption *integer_option(const char *name) {
+    for (const IntegerOption &option : INTEGER_OPTIONS)
+        if (!std::strcmp(option.name, name)) return &option;
+    return nullptr;
+}
+
+bool takes_value(const char *name) {
+    return integer_option(name) || !std::strcmp(name, "--deadline") || !std::strcmp(name, "--out") ||
+           !std::strcmp(name, "--map");
+}
+
+int complain(Parsed parsed, const char *option, const char *value, const char *range) {
+    if (parsed == Parsed::NOT_A_NUMBER)
+        std::fprintf(stderr, "brox-server: %s: \"%s\" is not a number\n", option, value);
+    else
+        std::fprintf(stderr, "brox-server: %s must be %s\n", option, range);
+    return 2;
+}
+
+void store_integer(const char *option, long long number, ServerOptions *options) {
+    if (!std::strcmp(option, "--port")) options->port = static_cast<uint16_t>(number);
+    if (!std::strcmp(option, "--years")) options->years = static_cast<int>(number);
+    if (!std::strcmp(option, "--players")) options->players = static_cast<int>(number);
+    if (!std::strcmp(option, "--seed")) {
+        options->use_seed = true;
+        options->seed = static_cast<uint64_t>(number);
+    }
+    if (!std::strcmp(option, "--provinces")) options->provinces = static_cast<int>(number);
+    if (!std::strcmp(option, "--powers")) options->powers = static_cast<int>(number);
+    if (!std::strcmp(option, "--homes")) options->homes = static_cast<int>(number);
+    if (!std::strcmp(option, "--provinces") || !std::strcmp(option, "--powers") || !std::strcmp(option, "--homes"))
+        options->sized = true;
 }
 
 // Takes the value of an option that needs one; returns 2 (after a
 // complaint) when it is wrong.
 int take_value(const char *option, const char *value, ServerOptions *options) {
-    long long number = 0;
-    bool ok = true;
-    if (!std::strcmp(option, "--port")) {
-        ok = parse_integer(value, 0, 65535, &number);
-        options->port = static_cast<uint16_t>(number);
-    } else if (!std::strcmp(option, "--years")) {
-        ok = parse_integer(value, 1, 100, &number);
-        options->years = static_cast<int>(number);
-    } else if (!std::strcmp(option, "--seed")) {
-        ok = parse_integer(value, 0, INT64_MAX, &number);
-        options->use_seed = true;
-        options->seed = static_cast<uint64_t>(number);
-    } else if (!std::strcmp(option, "--deadline")) {
-        ok = parse_seconds(value, &options->deadline_ms);
-    } else if (!std::strcmp(option, "--players")) {
-        ok = parse_integer(value, 1, MAX_POWERS, &number);
-        options->players = static_cast<int>(number);
-    } else if (!std::strcmp(option, "--out")) {
-        ok = value[0] != '\0';
-        options->out = value;
-    } else {
-        std::fprintf(stderr, "brox-server: unknown option %s (see --help)\n", option);
+    if (const IntegerOption *integer = integer_option(option)) {
+        long long number = 0;
+        Parsed parsed = parse_integer(value, integer->lo, integer->hi, &number);
+        if (parsed != Parsed::OK) {
+            std::string range = std::to_string(integer->lo) + " to " + std::to_string(integer->hi);
+            return complain(parsed, option, value, range.c_str());
+        }
+        store_integer(option, number, options);
+        return 0;
+    }
+    if (!std::strcmp(option, "--deadline")) {
+        Parsed parsed = parse_seconds(value, &options->deadline_ms);
+        return parsed == Parsed::OK ? 0 : complain(parsed, option, value, "more than 0 and at most 86400 seconds");
+    }
+    if (value[0] == '\0') {
+        std::fprintf(stderr, "brox-server: %s needs a folder name\n", option);
         return 2;
     }
-    if (!ok) {
-        std::fprintf(stderr, "brox-server: %s: value out of range: %s\n", option, value);
-        return 2;
-    }
+    if (!std::strcmp(option, "--map")) options->map_dir = value;
+    if (!std::strcmp(option, "--out")) options->out = value;
     return 0;
+}
+
+// The map is chosen once: a folder, or a generated map.
+int check_map_choice(const ServerOptions &options) {
+    if (options.map_dir.empty() || (!options.use_seed && !options.sized)) return 0;
+    std::fprintf(stderr,
+                 "brox-server: --map plays the map of a folder; --seed, --provinces, --powers and --homes "
+                 "make a new one: give one or the other\n");
+    return 2;
 }
 
 }  // namespace
@@ -105,12 +173,17 @@ int server_options_parse(int argc, char **argv, ServerOptions *options) {
             options->verbosity = Verbosity::VERBOSE;
             continue;
         }
-        if (i + 1 >= argc) {
+        if (!takes_value(option)) {
+            std::fprintf(stderr, "brox-server: unknown option %s (see --help)\n", option);
+            return 2;
+        }
+        // A value is never an option: "--out --quiet" lacks its folder.
+        if (i + 1 >= argc || !std::strncmp(argv[i + 1], "--", 2)) {
             std::fprintf(stderr, "brox-server: %s needs a value (see --help)\n", option);
             return 2;
         }
         int status = take_value(option, argv[++i], options);
         if (status != 0) return status;
     }
-    return 0;
+    return check_map_choice(*options);
 }

@@ -15,6 +15,11 @@ struct ServerOptions {
     int years = 5;                     // game years to play
     bool use_seed = false;             // false: the built-in default map
     uint64_t seed = 0;                 // map seed when use_seed
+    bool sized = false;                // --provinces, --powers or --homes given
+    int provinces = 75;                // generated map's size when sized
+    int powers = 7;
+    int homes = 3;
+    std::string map_dir;               // a folder written by brox-mapgen; "" when none
     int64_t deadline_ms = 20000;       // longest wait for a phase's orders
     std::string out = "game-out";      // folder of the game record and final picture
     int players = 0;                   // bots awaited before the start; 0: one per power

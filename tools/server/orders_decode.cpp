@@ -70,9 +70,9 @@ bool already_chosen(const PowerOrders *out, uint16_t unit) {
     return false;
 }
 
-void refuse(PowerOrders *out, uint16_t entry, const char *why) {
+void refuse(PowerOrders *out, const uint8_t *entry, uint16_t e, const char *why) {
     out->refused++;
-    out->refusals.push_back("entry " + std::to_string(entry + 1) + ": " + why);
+    out->refusals.push_back({static_cast<uint16_t>(e + 1), why, {entry, entry + ORDER_ENTRY_SIZE}});
 }
 
 // ---------------------------------------------------------------------------
@@ -83,10 +83,10 @@ void decode_unit_order(Position *position, uint16_t power, const uint8_t *entry,
                        PowerOrders *out) {
     bool retreats = position->season == SEASON_SUMMER || position->season == SEASON_AUTUMN;
     uint16_t u = find_unit(position, power, entry + ENTRY_UNIT_AT, retreats);
-    if (u == NO_UNIT) return refuse(out, e, "names no unit of this power that may be ordered");
-    if (already_chosen(out, u)) return refuse(out, e, "a second order for one unit");
+    if (u == NO_UNIT) return refuse(out, entry, e, "names no unit of this power that may be ordered");
+    if (already_chosen(out, u)) return refuse(out, entry, e, "a second order for one unit");
     const Order *candidate = find_candidate(position->units[u], entry);
-    if (!candidate) return refuse(out, e, "not a legal order for this unit");
+    if (!candidate) return refuse(out, entry, e, "not a legal order for this unit");
     out->chosen.push_back({u, *candidate});
 }
 
@@ -104,7 +104,7 @@ uint16_t chosen_with(const PowerOrders *out, uint16_t token) {
 void decode_removal(Position *position, uint16_t power, const uint8_t *entry, uint16_t e,
                     PowerOrders *out) {
     if (chosen_with(out, ORD_REMOVE) >= removals_due(position, power))
-        return refuse(out, e, "more removals than are due");
+        return refuse(out, entry, e, "more removals than are due");
     decode_unit_order(position, power, entry, e, out);
 }
 
@@ -144,7 +144,7 @@ void decode_build(Position *position, uint16_t power, const uint8_t *entry, uint
                   PowerOrders *out) {
     std::vector<uint16_t> slots = build_slots(position, power);
     size_t used = chosen_with(out, ORD_BUILD) + chosen_with(out, ORD_WAIVE);
-    if (used >= slots.size()) return refuse(out, e, "no build slot left");
+    if (used >= slots.size()) return refuse(out, entry, e, "no build slot left");
     uint16_t token = get_u16(entry, ENTRY_TOKEN_AT);
     if (token == ORD_WAIVE) {
         Order waive = position->units[slots[used]]->order;
@@ -153,8 +153,8 @@ void decode_build(Position *position, uint16_t power, const uint8_t *entry, uint
         return;
     }
     const Order *build = find_build(position, slots[0], entry);
-    if (!build) return refuse(out, e, "not a place this power may build in");
-    if (province_built(out, build)) return refuse(out, e, "a second build in one province");
+    if (!build) return refuse(out, entry, e, "not a place this power may build in");
+    if (province_built(out, build)) return refuse(out, entry, e, "a second build in one province");
     out->chosen.push_back({slots[used], *build});
 }
 
@@ -176,7 +176,7 @@ bool orders_decode(Position *position, uint16_t power, const uint8_t *message, s
     for (uint16_t e = 0; e < count; e++) {
         const uint8_t *entry = message + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * e;
         if (get_u16(entry, ENTRY_UNIT_AT + UNIT_POWER_AT) != power) {
-            refuse(out, e, "a unit of another power");
+            refuse(out, entry, e, "a unit of another power");
             continue;
         }
         uint16_t token = get_u16(entry, ENTRY_TOKEN_AT);
@@ -187,7 +187,7 @@ bool orders_decode(Position *position, uint16_t power, const uint8_t *message, s
         else if (token == ORD_REMOVE)
             decode_removal(position, power, entry, e, out);
         else
-            refuse(out, e, "not an adjustment");
+            refuse(out, entry, e, "not an adjustment");
     }
     return true;
 }

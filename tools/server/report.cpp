@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "tools/server/game_record.h"
+#include "tools/server/replay_page.h"
 
 namespace {
 
@@ -61,9 +62,10 @@ void game_report_phase(const Game *game) {
     std::fputc('\n', game->log);
     std::fflush(game->log);
     for (uint16_t p = 0; p < game->map->power_count; p++)
-        for (const std::string &why : game->orders[p].refusals)
-            game_report_event(game, Verbosity::VERBOSE, "  %s: refused %s", power_name(game, p).c_str(),
-                              why.c_str());
+        for (const Refusal &refusal : game->orders[p].refusals)
+            game_report_event(game, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)",
+                              power_name(game, p).c_str(), refusal.entry, refusal.reason.c_str(),
+                              refused_order_text(game, refusal.bytes).c_str());
 }
 
 std::string centre_table_text(const Game *game) {
@@ -98,7 +100,9 @@ void game_report_end(const Game *game, const char *reason) {
     }
     if (!game->log) return;
     std::fprintf(game->log, "game over: %s\n\n%s\n", reason, table.c_str());
+    std::fprintf(game->log, "replay page:  %s\n", (out / REPLAY_PAGE_FILE).string().c_str());
     std::fprintf(game->log, "game record:  %s\n", (out / GAME_RECORD_FILE).string().c_str());
+    std::fprintf(game->log, "pictures:     %s\n", (out / PHASE_PICTURE_FOLDER).string().c_str());
     std::fprintf(game->log, "final board:  %s\n", (out / FINAL_BOARD_FILE).string().c_str());
     std::fprintf(game->log, "centre table: %s\n", table_path.c_str());
     std::fflush(game->log);

@@ -1,0 +1,245 @@
+// Reading and checking a map folder: each message against its own header
+// and the library's builders, the opening position unit by unit, and the
+// layout against the Map.
+#include "tools/server/map_folder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "common/bytes.h"
+#include "world/centres.h"
+#include "world/map.h"
+#include "world/position.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uintmax_t MAX_MESSAGE_FILE = 0xFFFF;
+constexpr uintmax_t MAX_LAYOUT_FILE = 64u << 20;
+
+using Bytes = std::vector<uint8_t>;
+
+std::string hex(uint16_t word) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", word);
+    return text;
+}
+
+bool refuse(std::string *error, const std::string &what) {
+    *error = what;
+    return false;
+}
+
+bool read_file(const fs::path &path, uintmax_t largest, std::string *bytes, std::string *error) {
+    std::error_code failure;
+    if (!fs::exists(path, failure)) {
+        *error = "missing";
+        return false;
+    }
+    if (!fs::is_regular_file(path, failure)) {
+        *error = "not a file";
+        return false;
+    }
+    uintmax_t size = fs::file_size(path, failure);
+    if (failure || size > largest) {
+        *error = failure ? "cannot be read" : std::to_string(size) + " bytes, more than " + std::to_string(largest);
+        return false;
+    }
+    std::ifstream file(path, std::ios::binary);
+    bytes->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!file && !file.eof()) {
+        *error = "cannot be read";
+        return false;
+    }
+    return true;
+}
+
+// One message from its type word: the whole file, as long as its header
+// says, of the expected type.
+bool read_message(const fs::path &path, uint16_t type, const char *what, Bytes *message, std::string *error) {
+    std::string bytes;
+    if (!read_file(path, MAX_MESSAGE_FILE, &bytes, error)) return false;
+    if (bytes.size() < 6) {
+        *error = std::to_string(bytes.size()) + " bytes, too short for a message header";
+        return false;
+    }
+    message->assign(bytes.begin(), bytes.end());
+    uint16_t found = get_u16(message->data(), 0);
+    if (found != type) {
+        *error = std::string("not a ") + what + " message (type " + hex(found) + ", expected " + hex(type) + ")";
+        return false;
+    }
+    uint16_t length = get_u16(message->data(), 2);
+    if (length != message->size()) {
+        *error = std::to_string(message->size()) + " bytes, but its header gives a length of " +
+                 std::to_string(length);
+        return false;
+    }
+    return true;
+}
+
+bool check_centres(const Map *map, const Bytes &message, std::string *error) {
+    if (message.size() < CENTRES_ENTRIES_AT) {
+        *error = "too short for its entry count";
+        return false;
+    }
+    uint16_t count = get_u16(message.data(), CENTRES_ENTRY_COUNT_AT);
+    if (message.size() != CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * size_t{count}) {
+        *error = std::to_string(count) + " entries do not fill its " + std::to_string(message.size()) + " bytes";
+        return false;
+    }
+    for (uint16_t e = 0; e < count; e++) {
+        const uint8_t *entry = message.data() + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * e;
+        uint16_t power = get_u16(entry, 0), province = get_u16(entry, 2);
+        std::string which = "entry " + std::to_string(e + 1) + ": ";
+        if (province >= map->province_count || map->provinces[province].centre_kind == CENTRE_NONE) {
+            *error = which + "province " + std::to_string(province) + " is not a supply centre of the map";
+            return false;
+        }
+        if (power != POWER_UNOWNED && power >= map->power_count) {
+            *error = which + "power " + std::to_string(power) + ", but the map has " +
+                     std::to_string(map->power_count) + " powers";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool is_season(uint16_t season) {
+    return season == SEASON_SPRING || season == SEASON_SUMMER || season == SEASON_FALL ||
+           season == SEASON_AUTUMN || season == SEASON_WINTER;
+}
+
+// Each unit: a power, type, province and coast of the map, one standing
+// unit per province, an army only at an army location, dislodged only in
+// a retreat season.
+bool check_unit(Map *map, const uint8_t *entry, bool retreats, std::vector<bool> *occupied, std::string *error) {
+    uint16_t power = get_u16(entry, UNIT_POWER_AT), type = get_u16(entry, UNIT_TYPE_AT);
+    uint16_t province = get_u16(entry, UNIT_PROVINCE_AT), coast = get_u16(entry, UNIT_COAST_AT);
+    uint32_t dislodged = get_u32(entry, UNIT_DISLODGED_AT);
+    if (power >= map->power_count) return refuse(error, "power " + std::to_string(power) + " is not a power of the map");
+    if (type != UNIT_ARMY && type != UNIT_FLEET) return refuse(error, "type " + hex(type) + " is neither army nor fleet");
+    if (province >= map->province_count)
+        return refuse(error, "province " + std::to_string(province) + " is not a province of the map");
+    if (!(coast & COAST_ANY) && !map_find_location(map, province, coast))
+        return refuse(error, "province " + std::to_string(province) + " has no location of coast " + hex(coast));
+    if (!(coast & COAST_ANY) && (type == UNIT_ARMY) != (coast == COAST_ARMY))
+        return refuse(error, std::string(type == UNIT_ARMY ? "an army at a fleet location" : "a fleet at an army location"));
+    if (dislodged && !retreats) return refuse(error, "dislodged outside a retreat season");
+    if (!dislodged) {
+        if ((*occupied)[province]) return refuse(error, "a second unit standing in province " + std::to_string(province));
+        (*occupied)[province] = true;
+    }
+    return true;
+}
+
+bool check_position(Map *map, const Bytes &message, std::string *error) {
+    if (message.size() < POSITION_UNITS_AT) return refuse(error, "too short for its header");
+    uint16_t season = get_u16(message.data(), POSITION_SEASON_AT);
+    if (!is_season(season)) return refuse(error, "season " + hex(season) + " is not one of the five seasons");
+    uint16_t count = get_u16(message.data(), POSITION_UNIT_COUNT_AT);
+    if (count > MAX_UNITS) return refuse(error, std::to_string(count) + " units, more than 100");
+    if (message.size() != POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{count})
+        return refuse(error, std::to_string(count) + " units do not fill its " + std::to_string(message.size()) + " bytes");
+    bool retreats = season == SEASON_SUMMER || season == SEASON_AUTUMN;
+    std::vector<bool> occupied(map->province_count, false);
+    for (uint16_t u = 0; u < count; u++) {
+        std::string problem;
+        if (!check_unit(map, message.data() + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u, retreats, &occupied,
+                        &problem))
+            return refuse(error, "unit " + std::to_string(u + 1) + ": " + problem);
+    }
+    return true;
+}
+
+bool check_layout(const Map *map, const Layout &layout, std::string *error) {
+    if (layout.provinces.size() != map->province_count)
+        return refuse(error, std::to_string(layout.provinces.size()) + " provinces, but map.bin has " +
+                        std::to_string(map->province_count));
+    if (layout.powers.size() != map->power_count)
+        return refuse(error, std::to_string(layout.powers.size()) + " powers, but map.bin has " +
+                        std::to_string(map->power_count));
+    return true;
+}
+
+// The three messages through the library's builders, which must take them.
+bool build_check(Bytes map_message, Bytes centres_message, Bytes position_message, std::string *file,
+                 std::string *error) {
+    Map *map = map_build(map_message.data());
+    if (!map) {
+        *file = "map.bin";
+        *error = "the library refused the map definition (more than 300 provinces or 20 powers, counts that "
+                 "overrun the message, an adjacency to a province out of range, or more locations or "
+                 "adjacencies than a Map holds)";
+        return false;
+    }
+    bool ok = true;
+    if (!check_centres(map, centres_message, error)) {
+        *file = "centres.bin";
+        ok = false;
+    } else if (!check_position(map, position_message, error)) {
+        *file = "position.bin";
+        ok = false;
+    } else {
+        CentreTable *centres = centre_table_build(map, centres_message.data());
+        Position *position = centres ? position_build(map, centre_table_retain(centres), position_message.data())
+                                     : nullptr;
+        if (!position) {
+            *file = "position.bin";
+            *error = "the library could not build the position";
+            ok = false;
+        }
+        if (position) brox_position_free(position);
+        if (centres) centre_table_release(map, centres);
+    }
+    map_release(map);
+    return ok;
+}
+
+}  // namespace
+
+bool map_folder_read(const std::string &folder, GeneratedMap *out, std::string *error) {
+    fs::path dir(folder);
+    std::error_code failure;
+    if (!fs::is_directory(dir, failure)) {
+        *error = "map folder " + folder + ": not a folder (brox-mapgen --out " + folder + " makes one)";
+        return false;
+    }
+    std::string problem;
+    auto in_file = [&](const char *name) {
+        *error = "map folder " + folder + ": " + name + ": " + problem;
+        return false;
+    };
+    GeneratedMap map;
+    if (!read_message(dir / "map.bin", MSG_MAP_DEFINITION, "map-definition", &map.map_message, &problem))
+        return in_file("map.bin");
+    if (!read_message(dir / "centres.bin", MSG_CENTRE_OWNERSHIP, "centre-ownership", &map.centres_message, &problem))
+        return in_file("centres.bin");
+    if (!read_message(dir / "position.bin", MSG_POSITION, "position", &map.position_message, &problem))
+        return in_file("position.bin");
+    std::string file;
+    if (!build_check(map.map_message, map.centres_message, map.position_message, &file, &problem))
+        return in_file(file.c_str());
+    std::string text;
+    if (!read_file(dir / "layout.json", MAX_LAYOUT_FILE, &text, &problem) || !layout_parse(text, &map.layout, &problem))
+        return in_file("layout.json");
+    Map *built = map_build(map.map_message.data());
+    bool fits = built && check_layout(built, map.layout, &problem);
+    if (built) map_release(built);
+    if (!fits) return in_file("layout.json");
+    *out = std::move(map);
+    return true;
+}
+
+std::string map_folder_name(const std::string &folder) {
+    std::string last = fs::path(folder).lexically_normal().filename().string();
+    if (last.empty() || last == "." || last == "..")
+        last = fs::path(folder).lexically_normal().parent_path().filename().string();
+    std::string name;
+    for (char c : last)
+        if (name.size() < 32 && (std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || c == '-'))
+            name += c;
+    return name.empty() ? "map" : name;
+}
