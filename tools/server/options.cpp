@@ -57,6 +57,9 @@ bool parse_seconds(const char *text, int64_t *ms) {
 // Takes the value of an option that needs one; returns 2 (after a
 // complaint) when it is wrong.
 int take_value(const char *option, const char *value, ServerOptions *options) {
+    // The limits against hostile bots parse their own options.
+    int limit = limits_take_value(option, value, &options->limits);
+    if (limit >= 0) return limit;
     long long number = 0;
     bool ok = true;
     if (!std::strcmp(option, "--port")) {
@@ -95,6 +98,7 @@ int server_options_parse(int argc, char **argv, ServerOptions *options) {
         const char *option = argv[i];
         if (!std::strcmp(option, "--help") || !std::strcmp(option, "-h")) {
             std::fputs(HELP, stdout);
+            std::fputs(LIMITS_HELP, stdout);
             return -1;
         }
         if (!std::strcmp(option, "--quiet")) {
