@@ -222,6 +222,11 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         *error = "the map has only " + std::to_string(powers) + " powers";
         return false;
     }
+    if (game->options.limits.max_connections < game->options.players) {
+        *error = "--max-connections " + std::to_string(game->options.limits.max_connections) +
+                 " leaves no room for the " + std::to_string(game->options.players) + " bots the game waits for";
+        return false;
+    }
     game->seats.assign(powers, Seat{});
     game->orders.assign(powers, PowerOrders{});
     // The limits' groups: one per power and one for connections without.

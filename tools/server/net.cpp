@@ -254,6 +254,14 @@ void reap(Server *server) {
     }
 }
 
+// Whether a connection that plays a power is still open: after the end, the
+// server waits for those (and no others) to see the end messages and go.
+bool bots_connected(const Server *server) {
+    for (const Connection &connection : server->connections)
+        if (!link_closed(server, connection) && server->game->links[connection.link].power >= 0) return true;
+    return false;
+}
+
 size_t live_connections(const Server *server) {
     size_t live = 0;
     for (const Connection &connection : server->connections) live += !connection.drop_reason;
@@ -410,7 +418,7 @@ void net_serve(Game *game, int listener, volatile std::sig_atomic_t *stop) {
         shut_finished(&server);
         if (game->stage == GameStage::OVER) {
             if (over_since < 0) over_since = game->now_ms;
-            if (server.connections.empty() || game->now_ms - over_since > FAREWELL_MS) break;
+            if (!bots_connected(&server) || game->now_ms - over_since > FAREWELL_MS) break;
         }
         int64_t wait = game_wait_ms(game);
         if (wait < 0 || wait > IDLE_POLL_MS) wait = game->stage == GameStage::OVER ? 100 : IDLE_POLL_MS;
