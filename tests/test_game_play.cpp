@@ -551,8 +551,8 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
     Workspace space;
     Server server(space, {"--players", "2", "--years", "2", "--deadline", "60", "--handshake-timeout", "2"});
     ASSERT_NE(server.port, 0) << read_text(server.log);
-    // Idle connections of three kinds: silent, half a frame, one byte now
-    // and then.
+    // Idle connections of three kinds: silent, half a frame, a join frame
+    // one byte now and then.
     std::vector<int> idle, trickling;
     auto open_idle = [&](int count) {
         for (int n = 0; n < count; n++) {
@@ -579,9 +579,13 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
     std::vector<std::unique_ptr<ChildProcess>> bots;
     for (int b = 0; b < 2; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
     std::optional<int> status;
-    while (!(status = server.process->wait(200)) && ms_since(began) < GAME_MS)
-        for (int fd : trickling) ::send(fd, "x", 1, MSG_NOSIGNAL | MSG_DONTWAIT);
-    int64_t game_ms = ms_since(began);
+    Bytes join = frames_of(record_of(MSG_JOIN, 136), 1);
+    int64_t game_ms = -1;  // until the server says the game is over
+    for (size_t sent = 0; !(status = server.process->wait(200)) && ms_since(began) < GAME_MS; sent++) {
+        for (int fd : trickling) ::send(fd, &join[sent % join.size()], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (game_ms < 0 && read_text(server.log).find("game over: ") != std::string::npos) game_ms = ms_since(began);
+    }
+    if (game_ms < 0) game_ms = ms_since(began);
     for (int fd : idle) close(fd);
     EXPECT_EQ(status, 0) << read_text(server.log);
     for (auto &bot : bots) EXPECT_EQ(bot->wait(EXIT_MS), 0);
