@@ -439,20 +439,22 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     // refused and its connection closed; the first four are answered at
     // once, the fifth only a second after the fourth.
     uint16_t guess = 0;
-    auto began = Clock::now();
-    int64_t fourth_ms = 0;
     for (int n = 1; n <= 5; n++) {
         if (++guess == passcode) ++guess;
         RawClient thief(server.port);
+        auto sent = Clock::now();
         ASSERT_TRUE(thief.send_record(rejoin_request(token, guess)));
         std::optional<Bytes> answer = thief.receive(MSG_REJOIN, START_MS);
         ASSERT_TRUE(answer) << n;
+        int64_t waited_ms = ms_since(sent);
         EXPECT_EQ((*answer)[5], FLAG_REJECT);
         EXPECT_TRUE(thief.closed_by_server());
-        if (n == 4) fourth_ms = ms_since(began);
+        if (n < 5) {
+            EXPECT_LT(waited_ms, 500) << n;
+        } else {
+            EXPECT_GE(waited_ms, 500);
+        }
     }
-    EXPECT_LT(fourth_ms, 900);
-    EXPECT_GE(ms_since(began) - fourth_ms, 950);
 
     // The sixth waits its turn (2 s); meanwhile one more for the same power
     // is closed without an answer, right passcode or not.
@@ -473,7 +475,7 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     std::optional<Bytes> answer = back.receive(MSG_REJOIN, START_MS);
     ASSERT_TRUE(answer);
     EXPECT_EQ((*answer)[5], FLAG_ACCEPT);
-    EXPECT_LE(ms_since(asked), 2500);
+    EXPECT_LE(ms_since(asked), 4000);
     ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
     EXPECT_TRUE(back.receive(MSG_MAP_NAME));
     stop_then_close(server, {&staying, &back});
@@ -571,8 +573,16 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
             }
         }
     };
+    // The first ones make room for each other, then run out of time.
     open_idle(150);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // past their handshake time
+    auto timed_out = [&] {
+        std::string text = read_text(space / "out/game.jsonl");
+        int count = 0;
+        for (size_t at = 0; (at = text.find("\"handshake-timeout\"", at)) != std::string::npos; at++) count++;
+        return count;
+    };
+    for (auto waiting = Clock::now(); timed_out() < 64 && ms_since(waiting) < START_MS;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     open_idle(150);
 
     auto began = Clock::now();
@@ -601,7 +611,7 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
     // none of them held a power.
     std::vector<json::Value> dropped = game_record(space, true);
     EXPECT_GE(count_dropped(dropped, -1, "connection-cap"), 150);
-    EXPECT_GE(count_dropped(dropped, -1, "handshake-timeout"), 50);
+    EXPECT_GE(count_dropped(dropped, -1, "handshake-timeout"), 64);
     EXPECT_EQ(count_dropped(dropped, -1, "connection-cap") + count_dropped(dropped, -1, "handshake-timeout"),
               static_cast<int>(dropped.size()));
 }
