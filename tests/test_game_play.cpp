@@ -1,7 +1,9 @@
 // Whole games over real TCP on loopback: the brox-server command and the
 // example bots run as processes, each in a directory of its own.  A short
 // game between seven bots, a bot stopped and restarted in the middle of a
-// game, and a client that sends illegal orders and malformed frames.
+// game, a client that sends illegal orders and malformed frames, and
+// hostile clients: a passcode thief, clients that ask without reading,
+// 300 idle connections, a bot that crashes.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
