@@ -15,7 +15,9 @@
 #include "common/bytes.h"
 #include "fuzz_maps.h"
 #include "fuzz_seams.h"
+#include "fuzz_server_game.h"
 #include "platform/wire.h"
+#include "tools/server/game.h"
 #include "world/position.h"
 
 namespace {
@@ -216,7 +218,13 @@ Bytes opening_orders(bool move) {
 }
 
 // Events of the server target.
-enum : uint8_t { CONNECT, RECORD, CLOSE_LINK, DEADLINE, CARRY_AWAY };
+enum : uint8_t { CONNECT, RECORD, CLOSE_LINK, CLOCK, CARRY_AWAY };
+
+// A bot connects from the address the value names.
+Bytes connect(uint16_t address = 1) { return {CONNECT, static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8)}; }
+// The clock moves on by (quarters + 1) quarter seconds; by default a
+// minute, which passes a deadline.
+Bytes clock(uint8_t quarters = 239) { return {CLOCK, quarters}; }
 
 Bytes send_from(uint8_t link, const Bytes &record_bytes) {
     Bytes size(2);
@@ -252,31 +260,63 @@ void server_corpus() {
                            send_from(0, record(message(MSG_CENTRE_OWNERSHIP, 8))),
                            send_from(0, record(message(MSG_POSITION, 12)))});
     write("fuzz_server", "one_bot_plays",
-          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")), byte(CARRY_AWAY),
+          join({byte(0), connect(), send_from(0, join_request("bot")), byte(CARRY_AWAY),
                 send_from(0, map_name_answer("standard", FLAG_ACCEPT)), requests, byte(CARRY_AWAY),
-                send_from(0, moves), byte(CARRY_AWAY), send_from(0, hold), byte(DEADLINE), byte(CARRY_AWAY),
-                byte(DEADLINE), byte(DEADLINE), byte(CARRY_AWAY)}));
+                send_from(0, moves), byte(CARRY_AWAY), send_from(0, hold), clock(), byte(CARRY_AWAY),
+                clock(), clock(), byte(CARRY_AWAY)}));
     // Deadlines alone carry the game to its end; a bot arriving then is
     // sent away.
     Bytes deadlines;
-    for (int phase = 0; phase < 12; phase++) deadlines = join({deadlines, byte(DEADLINE), byte(CARRY_AWAY)});
+    for (int phase = 0; phase < 12; phase++) deadlines = join({deadlines, clock(), byte(CARRY_AWAY)});
     write("fuzz_server", "the_game_runs_out",
-          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")),
-                send_from(0, map_name_answer("standard", FLAG_ACCEPT)), deadlines, byte(CONNECT),
+          join({byte(0), connect(), send_from(0, join_request("bot")),
+                send_from(0, map_name_answer("standard", FLAG_ACCEPT)), deadlines, connect(),
                 send_from(1, join_request("late")), byte(CARRY_AWAY)}));
     write("fuzz_server", "two_bots_one_leaves_and_a_rejoin_is_refused",
-          join({byte(1), byte(CONNECT), byte(CONNECT), send_from(0, join_request("first")),
+          join({byte(1), connect(), connect(), send_from(0, join_request("first")),
                 send_from(1, join_request("second")), send_from(0, map_name_answer("standard", FLAG_ACCEPT)),
                 send_from(1, map_name_answer("standard", FLAG_ACCEPT)), byte(CARRY_AWAY), byte(CLOSE_LINK),
-                byte(0), byte(CONNECT), send_from(2, rejoin_request(0x0041, 7)), byte(CARRY_AWAY),
-                byte(DEADLINE), byte(CARRY_AWAY)}));
+                byte(0), connect(), send_from(0, rejoin_request(0x0041, 7)), byte(CARRY_AWAY),
+                clock(), byte(CARRY_AWAY)}));
     write("fuzz_server", "refused_map_and_malformed_records",
-          join({byte(0), byte(CONNECT), send_from(0, join_request("bot")),
-                send_from(0, map_name_answer("other", FLAG_REJECT)), byte(CONNECT),
+          join({byte(0), connect(), send_from(0, join_request("bot")),
+                send_from(0, map_name_answer("other", FLAG_REJECT)), connect(),
                 send_from(1, Bytes{KIND_MESSAGE, 0x48, 0x0C, 10, 0, 1, 0, 0, 0, 0, 0}),
-                send_from(5, join_request("nobody")), byte(CONNECT), send_from(2, join_request("late")),
-                send_from(2, map_name_answer("standard", FLAG_ACCEPT)),
-                send_from(2, Bytes(hold.begin(), hold.end() - 4)), byte(CARRY_AWAY)}));
+                send_from(5, join_request("nobody")), connect(), send_from(1, join_request("late")),
+                send_from(1, map_name_answer("standard", FLAG_ACCEPT)),
+                send_from(1, Bytes(hold.begin(), hold.end() - 4)), byte(CARRY_AWAY)}));
+
+    // Power 0's bot leaves.  Tries at its passcode, each from a connection
+    // of its own, are answered at once, then held for longer and longer; a
+    // second one held for the same power is closed; the thief gives up and
+    // the bot itself, back with the passcode the seed gave it, waits for
+    // its turn.  (A closed link's id goes to the next connection.)
+    const uint16_t passcode = passcode_from_seed(FUZZ_PASSCODE_SEED, 0);
+    Bytes tries;
+    for (uint8_t n = 0; n < 8; n++)
+        tries = join({tries, connect(7), send_from(0, rejoin_request(0x0041, static_cast<uint16_t>(100 + n))),
+                      clock(n < 4 ? 0 : static_cast<uint8_t>((4 << (n - 4)) - 1)), byte(CARRY_AWAY)});
+    write("fuzz_server", "rejoin_tries_wait_longer_and_the_bot_gets_back",
+          join({byte(1), connect(), connect(), send_from(0, join_request("first")),
+                send_from(1, join_request("second")), send_from(0, map_name_answer("standard", FLAG_ACCEPT)),
+                send_from(1, map_name_answer("standard", FLAG_ACCEPT)), byte(CARRY_AWAY), byte(CLOSE_LINK),
+                byte(0), tries, connect(8), send_from(0, rejoin_request(0x0041, 1)), connect(9),
+                send_from(2, rejoin_request(0x0041, passcode)), byte(CARRY_AWAY), byte(CLOSE_LINK), byte(0),
+                connect(9), send_from(0, rejoin_request(0x0041, passcode)), clock(63), byte(CARRY_AWAY),
+                clock(), byte(CARRY_AWAY)}));
+    // Rejoins naming no power, from many addresses and from one; a
+    // connection that never joins, one that joins and never accepts the
+    // map, one let go that keeps its connection: all outlive the handshake
+    // time.
+    Bytes nobody;
+    for (uint16_t n = 0; n < 30; n++)
+        nobody = join({nobody, connect(static_cast<uint16_t>(n % 2 ? 5 : 300 * n)),
+                       send_from(3, rejoin_request(0x1441, 1)), clock(0), byte(CARRY_AWAY)});
+    write("fuzz_server", "strangers_time_out",
+          join({byte(1), connect(), connect(), connect(), send_from(1, join_request("slow")),
+                send_from(2, join_request("picky")), byte(CARRY_AWAY), nobody,
+                send_from(2, map_name_answer("other", FLAG_REJECT)), clock(40), byte(CARRY_AWAY), clock(),
+                byte(CARRY_AWAY)}));
 }
 
 }  // namespace

@@ -72,13 +72,22 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
     std::vector<std::unique_ptr<ChildProcess>> bots;
     for (int b = 0; b < BOT_COUNT; b++) bots.push_back(start_bot(space, port, b, "bot.log"));
 
+    // Bot 3 is stopped and started again while the others are paused: a
+    // power whose bot has gone is not waited for, and they would otherwise
+    // play on to the end first.
     ASSERT_TRUE(wait_for_text(server_log, "1901 spring", GAME_MS)) << read_text(server_log);
     std::string joined = power_line(space / "bot3/bot.log");
     ASSERT_FALSE(joined.empty());
+    int restarted_power = std::atoi(joined.c_str() + std::string("guide_bot: power ").size());
+    for (int b = 0; b < BOT_COUNT; b++)
+        if (b != 3) bots[static_cast<size_t>(b)]->send_signal(SIGSTOP);
     bots[3]->send_signal(SIGTERM);
     EXPECT_EQ(bots[3]->wait(EXIT_MS), 0);
     EXPECT_NE(read_text(space / "bot3/bot.log").find("guide_bot: stopped"), std::string::npos);
     bots[3] = start_bot(space, port, 3, "again.log");
+    EXPECT_TRUE(wait_for_text(server_log, "): rejoined", GAME_MS)) << read_text(server_log);
+    for (int b = 0; b < BOT_COUNT; b++)
+        if (b != 3) bots[static_cast<size_t>(b)]->send_signal(SIGCONT);
 
     EXPECT_EQ(server.wait(GAME_MS), 0) << read_text(server_log);
     for (int b = 0; b < BOT_COUNT; b++) {
@@ -88,11 +97,13 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
     }
     EXPECT_EQ(power_line(space / "bot3/again.log"), joined + " (rejoined)");
 
-    // Every phase: orders from every power that owed some, none refused;
-    // and the bots built in some winter.
+    // Every phase: orders from every power that owed some (the restarted
+    // one's defaults stood in while it was gone), none refused; and the
+    // bots built in some winter.
     std::istringstream text(read_text(space / "out/game.jsonl"));
     int phases = 0, builds = 0;
     bool final_seen = false;
+    bool restarted_last_received = false;  // in its last phase with orders due
     for (std::string line; std::getline(text, line);) {
         json::Value phase;
         ASSERT_TRUE(json::parse(line, &phase)) << line;
@@ -105,7 +116,9 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
         phases++;
         std::string when = std::to_string(phase["year"].integer()) + " " + phase["season"].text;
         for (const json::Value &power : phase["powers"].items) {
-            if (power["orders_due"].boolean) {
+            if (power["orders_due"].boolean && power["power"].integer() == restarted_power)
+                restarted_last_received = power["orders_received"].boolean;
+            if (power["orders_due"].boolean && power["power"].integer() != restarted_power) {
                 EXPECT_TRUE(power["orders_received"].boolean) << when << ", power " << power["power"].integer();
             }
             EXPECT_EQ(power["refused"].integer(), 0) << when;
@@ -113,6 +126,7 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
         }
     }
     EXPECT_TRUE(final_seen);
+    EXPECT_TRUE(restarted_last_received);
     EXPECT_GE(phases, 5);
     EXPECT_GT(builds, 0);
 }

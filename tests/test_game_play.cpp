@@ -1,9 +1,11 @@
 // Whole games over real TCP on loopback: the brox-server command and the
 // example bots run as processes, each in a directory of its own.  A short
 // game between seven bots, twenty bots on a map of 300 provinces, a bot
-// stopped and restarted in the middle of a game, and a client that sends
-// illegal orders and malformed frames.  Each game's record is kept in
-// BROX_GAME_RECORDS_DIR for the schema and replay-page tests.
+// stopped and restarted in the middle of a game, a client that sends
+// illegal orders and malformed frames, and hostile clients: a passcode
+// thief, clients that ask without reading, 300 idle connections, a bot that
+// crashes.  Each game's record is kept in BROX_GAME_RECORDS_DIR for the
+// schema and replay-page tests.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -19,6 +22,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board.h"
@@ -98,19 +102,24 @@ void keep_record(const Workspace &space, const std::string &name, bool whole_fol
     EXPECT_FALSE(ignored) << "cannot keep the record in " << kept << ": " << ignored.message();
 }
 
-std::vector<json::Value> game_record(const Workspace &space) {
+// The phase lines and the final line of the game record; the lines of
+// dropped connections are skipped, as a reader that does not know them
+// would, or kept alone.
+std::vector<json::Value> game_record(const Workspace &space, bool dropped = false) {
     std::vector<json::Value> lines;
     std::istringstream text(read_text(space / "out/game.jsonl"));
     for (std::string line; std::getline(text, line);) {
-        lines.emplace_back();
-        EXPECT_TRUE(json::parse(line, &lines.back())) << line;
+        json::Value value;
+        EXPECT_TRUE(json::parse(line, &value)) << line;
+        if (value["dropped"].boolean == dropped) lines.push_back(std::move(value));
     }
     return lines;
 }
 
-// Checks shared by every game: each power whose orders were due and whose
-// bot was there sent them, and after each winter every power that made
-// all its builds or removals has as many units as centres.
+// Checks shared by every game: each power whose orders were due and that
+// has a bot (other than `absent_power`) got them from its bot, and after
+// each winter every power that made all its builds or removals has as many
+// units as centres.
 void expect_orders_and_adjustments(const std::vector<json::Value> &record, int absent_power = -1) {
     ASSERT_GE(record.size(), 2u);
     EXPECT_TRUE(record.back()["final"].boolean);
@@ -118,7 +127,7 @@ void expect_orders_and_adjustments(const std::vector<json::Value> &record, int a
         const json::Value &phase = record[i];
         std::string when = std::to_string(phase["year"].integer()) + " " + phase["season"].text;
         for (const json::Value &power : phase["powers"].items) {
-            if (power["power"].integer() == absent_power) continue;
+            if (power["power"].integer() == absent_power || power["bot"].text.empty()) continue;
             if (power["orders_due"].boolean) {
                 EXPECT_TRUE(power["orders_received"].boolean) << when;
             }
@@ -221,7 +230,11 @@ TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
     for (int b = 0; b < BOT_COUNT; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
 
     // Once the first phase is over, bot 3 is stopped and started again.
+    // The others are paused meanwhile: a power whose bot has gone is not
+    // waited for, and they would otherwise finish the game first.
     ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
+    for (int b = 0; b < BOT_COUNT; b++)
+        if (b != 3) bots[static_cast<size_t>(b)]->send_signal(SIGSTOP);
     std::string first_log = space / "bot3/bot.log";
     ASSERT_TRUE(wait_for_text(first_log, "brox_bot: power ", START_MS));
     std::string first_run = read_text(first_log);
@@ -232,6 +245,9 @@ TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
     EXPECT_NE(read_text(first_log).find("brox_bot: stopped"), std::string::npos);
     EXPECT_TRUE(fs::exists(space / "bot3/broxgame.log"));
     auto restarted = start_bot(space, server, "bot3", "again.log");
+    EXPECT_TRUE(wait_for_text(server.log, "): rejoined", GAME_MS)) << read_text(server.log);
+    for (int b = 0; b < BOT_COUNT; b++)
+        if (b != 3) bots[static_cast<size_t>(b)]->send_signal(SIGCONT);
 
     EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
     EXPECT_EQ(restarted->wait(EXIT_MS), 0);
@@ -282,7 +298,11 @@ class RawClient {
         connected = connect(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
         stream_.reset(fd_);
     }
-    ~RawClient() { close(fd_); }
+    ~RawClient() { close_connection(); }
+    void close_connection() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
 
     bool send_record(const Bytes &record) { return wire_send_frame(fd_, record.data(), record.size()) == 1; }
     bool send_raw(const Bytes &bytes) {
@@ -291,9 +311,9 @@ class RawClient {
 
     // The next record of the given type, skipping others; nothing when the
     // connection ends or nothing comes in time.
-    std::optional<Bytes> receive(uint16_t type) {
+    std::optional<Bytes> receive(uint16_t type, int timeout_ms = GAME_MS) {
         for (;;) {
-            std::optional<Bytes> record = next();
+            std::optional<Bytes> record = stream_.next(timeout_ms);
             if (!record || get_u16(record->data(), 1) == type) return record;
         }
     }
@@ -306,6 +326,7 @@ class RawClient {
     }
 
     bool connected = false;
+    int fd() const { return fd_; }
 
   private:
     std::optional<Bytes> next() { return stream_.next(GAME_MS); }
@@ -418,6 +439,280 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     // The game went on to its end without the rogue.
     EXPECT_EQ(record.back()["year"].integer(), 1902);
     EXPECT_FALSE(record[1]["powers"][size_t{power}]["orders_received"].boolean);
+}
+
+// ---------------------------------------------------------------------------
+// Hostile clients
+// ---------------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+int64_t ms_since(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Joins through a hand-driven connection and accepts the map, as the
+// library would; gives the power token and the passcode of the assignment.
+std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) {
+    Bytes join = record_of(MSG_JOIN, 136);
+    std::memcpy(join.data() + 7, name, std::strlen(name) + 1);
+    EXPECT_TRUE(client.send_record(join));
+    std::optional<Bytes> assignment = client.receive(MSG_ASSIGNMENT);
+    std::optional<Bytes> map_name = client.receive(MSG_MAP_NAME);
+    if (!assignment || !map_name) {
+        ADD_FAILURE() << name << " could not join";
+        return {0, 0};
+    }
+    (*map_name)[5] = FLAG_ACCEPT;
+    EXPECT_TRUE(client.send_record(*map_name));
+    return {get_u16(assignment->data(), 7), get_u16(assignment->data(), 9)};
+}
+
+Bytes rejoin_request(uint16_t token, uint16_t passcode) {
+    Bytes rejoin = record_of(MSG_REJOIN, 10);
+    put_u16(rejoin.data(), 7, token);
+    put_u16(rejoin.data(), 9, passcode);
+    return rejoin;
+}
+
+// Stops the server, and once the game is over closes the clients, which
+// the server otherwise waits for a while.
+void stop_then_close(Server &server, std::initializer_list<RawClient *> clients) {
+    server.process->send_signal(SIGTERM);
+    EXPECT_TRUE(wait_for_text(server.log, "game over: ", EXIT_MS));
+    for (RawClient *client : clients) client->close_connection();
+    EXPECT_EQ(server.process->wait(EXIT_MS), 0) << read_text(server.log);
+}
+
+int count_dropped(const std::vector<json::Value> &dropped, int seat, const std::string &reason) {
+    int count = 0;
+    for (const json::Value &line : dropped)
+        count += line["reason"].text == reason &&
+                 (seat < 0 ? line["seat"].kind == json::Value::NUL : line["seat"].integer() == seat);
+    return count;
+}
+
+TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
+    Workspace space;
+    Server server(space, {"--players", "2", "--deadline", "60", "--verbose"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    auto leaving = std::make_unique<RawClient>(server.port);
+    RawClient staying(server.port);
+    auto [token, passcode] = join_by_hand(*leaving, "leaving");
+    join_by_hand(staying, "staying");
+    ASSERT_TRUE(staying.receive(MSG_POSITION));
+    leaving.reset();
+    ASSERT_TRUE(wait_for_text(server.log, "connection dropped, closed", START_MS)) << read_text(server.log);
+
+    // Five tries, one connection each as the server demands: each is
+    // refused and its connection closed; the first four are answered at
+    // once, the fifth only a second after the fourth.
+    uint16_t guess = 0;
+    for (int n = 1; n <= 5; n++) {
+        if (++guess == passcode) ++guess;
+        RawClient thief(server.port);
+        auto sent = Clock::now();
+        ASSERT_TRUE(thief.send_record(rejoin_request(token, guess)));
+        std::optional<Bytes> answer = thief.receive(MSG_REJOIN, START_MS);
+        ASSERT_TRUE(answer) << n;
+        int64_t waited_ms = ms_since(sent);
+        EXPECT_EQ((*answer)[5], FLAG_REJECT);
+        EXPECT_TRUE(thief.closed_by_server());
+        if (n < 5) {
+            EXPECT_LT(waited_ms, 500) << n;
+        } else {
+            EXPECT_GE(waited_ms, 500);
+        }
+    }
+
+    // The sixth waits its turn (2 s); meanwhile one more for the same power
+    // is closed without an answer, right passcode or not.
+    auto waiting = std::make_unique<RawClient>(server.port);
+    ASSERT_TRUE(waiting->send_record(rejoin_request(token, static_cast<uint16_t>(passcode + 1))));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    RawClient pushy(server.port);
+    ASSERT_TRUE(pushy.send_record(rejoin_request(token, passcode)));
+    EXPECT_FALSE(pushy.receive(MSG_REJOIN, START_MS));
+    EXPECT_TRUE(pushy.closed_by_server());
+
+    // The thief gives up; the bot itself, back with its rejoin file, waits
+    // for that turn and gets its power back.
+    waiting.reset();
+    auto asked = Clock::now();
+    RawClient back(server.port);
+    ASSERT_TRUE(back.send_record(rejoin_request(token, passcode)));
+    std::optional<Bytes> answer = back.receive(MSG_REJOIN, START_MS);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ((*answer)[5], FLAG_ACCEPT);
+    EXPECT_LE(ms_since(asked), 4000);
+    ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
+    EXPECT_TRUE(back.receive(MSG_MAP_NAME));
+    stop_then_close(server, {&staying, &back});
+    std::vector<json::Value> dropped = game_record(space, true);
+    uint16_t power = static_cast<uint16_t>(token >> 8);
+    EXPECT_EQ(count_dropped(dropped, power, "closed"), 2);  // the bot, and the thief that gave up
+    EXPECT_EQ(count_dropped(dropped, power, "rejoin-refused"), 5);
+    EXPECT_EQ(count_dropped(dropped, power, "rejoin-limit"), 1);
+    EXPECT_NE(read_text(server.log).find("was refused: wrong passcode"), std::string::npos);
+}
+
+// Kilobytes of one line of a process's status ("VmRSS:", "VmHWM:").
+long status_kb(pid_t pid, const std::string &field) {
+    std::istringstream text(read_text("/proc/" + std::to_string(pid) + "/status"));
+    for (std::string line; std::getline(text, line);)
+        if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + field.size());
+    return -1;
+}
+
+Bytes frames_of(const Bytes &record, int count) {
+    Bytes frames;
+    for (int n = 0; n < count; n++) {
+        uint8_t prefix[WIRE_PREFIX_SIZE];
+        wire_put_prefix(prefix, static_cast<uint32_t>(record.size()));
+        frames.insert(frames.end(), prefix, prefix + WIRE_PREFIX_SIZE);
+        frames.insert(frames.end(), record.begin(), record.end());
+    }
+    return frames;
+}
+
+TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
+    constexpr long BUDGET_KB = 2048;
+    Workspace space;
+    Server server(space, {"--players", "3", "--deadline", "60", "--max-output", "8192", "--output-budget", "2"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    RawClient honest(server.port), hoarder(server.port), flooder(server.port);
+    join_by_hand(honest, "honest");
+    uint16_t hoarder_power = static_cast<uint16_t>(join_by_hand(hoarder, "hoarder").first >> 8);
+    uint16_t flooder_power = static_cast<uint16_t>(join_by_hand(flooder, "flooder").first >> 8);
+    ASSERT_TRUE(honest.receive(MSG_POSITION));
+    long before_kb = status_kb(server.process->pid(), "VmRSS:");
+
+    // The hoarder asks for the map definition 400 times (some 1.9 MB of
+    // answers) and reads nothing: under the budget, it is kept.
+    Bytes burst = frames_of(record_of(MSG_MAP_DEFINITION, 16), 400);
+    ASSERT_TRUE(hoarder.send_raw(burst));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // The flooder asks without end.  Past the budget the connection holding
+    // the most output goes first: the hoarder; then the flooder itself.
+    for (int n = 0; n < 2000 && flooder.send_raw(burst); n++) {
+    }
+    EXPECT_TRUE(flooder.closed_by_server());
+    EXPECT_TRUE(hoarder.closed_by_server());
+    // The honest bot, which reads, plays on.
+    ASSERT_TRUE(honest.send_record(record_of(MSG_MAP_DEFINITION, 16)));
+    EXPECT_TRUE(honest.receive(MSG_MAP_DEFINITION));
+    long peak_kb = status_kb(server.process->pid(), "VmHWM:");
+    stop_then_close(server, {&honest});
+    std::vector<json::Value> dropped = game_record(space, true);
+    EXPECT_EQ(count_dropped(dropped, hoarder_power, "memory-budget"), 1) << read_text(space / "out/game.jsonl");
+    EXPECT_EQ(count_dropped(dropped, flooder_power, "memory-budget"), 1) << read_text(space / "out/game.jsonl");
+    EXPECT_EQ(dropped.size(), 2u);
+    // What the server holds for bots stays within the budget; the rest of
+    // its growth is the allocator's own (and the sanitizer's, whose
+    // quarantine keeps what was freed).
+    std::printf("server memory: %ld kB before the flood, peak %ld kB\n", before_kb, peak_kb);
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_LT(peak_kb - before_kb, 4 * BUDGET_KB + 16384);
+#else
+    EXPECT_LT(peak_kb - before_kb, BUDGET_KB + 2048);
+#endif
+}
+
+TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
+    Workspace space;
+    Server server(space, {"--players", "2", "--years", "2", "--deadline", "60", "--handshake-timeout", "2"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    // Idle connections of three kinds: silent, half a frame, a join frame
+    // one byte now and then.
+    std::vector<int> idle, trickling;
+    auto open_idle = [&](int count) {
+        for (int n = 0; n < count; n++) {
+            int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address = {};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(server.port);
+            ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+            idle.push_back(fd);
+            if (n % 3 == 1) {
+                uint8_t half[9] = {137, 0, 0, 0, KIND_MESSAGE, 0x48, 0x0C, 136, 0};
+                ::send(fd, half, sizeof half, MSG_NOSIGNAL);
+            } else if (n % 3 == 2) {
+                trickling.push_back(fd);
+            }
+        }
+    };
+    // The first ones make room for each other, then run out of time.
+    open_idle(150);
+    auto timed_out = [&] {
+        std::string text = read_text(space / "out/game.jsonl");
+        int count = 0;
+        for (size_t at = 0; (at = text.find("\"handshake-timeout\"", at)) != std::string::npos; at++) count++;
+        return count;
+    };
+    for (auto waiting = Clock::now(); timed_out() < 64 && ms_since(waiting) < START_MS;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    open_idle(150);
+
+    auto began = Clock::now();
+    std::vector<std::unique_ptr<ChildProcess>> bots;
+    for (int b = 0; b < 2; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
+    std::optional<int> status;
+    Bytes join = frames_of(record_of(MSG_JOIN, 136), 1);
+    int64_t game_ms = -1;  // until the server says the game is over
+    for (size_t sent = 0; !(status = server.process->wait(200)) && ms_since(began) < GAME_MS; sent++) {
+        for (int fd : trickling) ::send(fd, &join[sent % join.size()], 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (game_ms < 0 && read_text(server.log).find("game over: ") != std::string::npos) game_ms = ms_since(began);
+    }
+    if (game_ms < 0) game_ms = ms_since(began);
+    for (int fd : idle) close(fd);
+    EXPECT_EQ(status, 0) << read_text(server.log);
+    for (auto &bot : bots) EXPECT_EQ(bot->wait(EXIT_MS), 0);
+    std::printf("two years with 300 idle connections: %lld ms\n", static_cast<long long>(game_ms));
+
+    // No phase waited for its deadline: every order due came from a bot,
+    // and the whole game took less than one deadline.
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record);
+    EXPECT_EQ(record.back()["year"].integer(), 1903);
+    EXPECT_LT(game_ms, 60000);
+    // The idle connections made room for newer ones or ran out of time;
+    // none of them held a power.
+    std::vector<json::Value> dropped = game_record(space, true);
+    EXPECT_GE(count_dropped(dropped, -1, "connection-cap"), 150);
+    EXPECT_GE(count_dropped(dropped, -1, "handshake-timeout"), 64);
+    EXPECT_EQ(count_dropped(dropped, -1, "connection-cap") + count_dropped(dropped, -1, "handshake-timeout"),
+              static_cast<int>(dropped.size()));
+}
+
+TEST(GamePlay, APowerWhoseBotCrashedIsNotWaitedFor) {
+    Workspace space;
+    Server server(space, {"--players", "2", "--years", "2", "--deadline", "60"});
+    ASSERT_NE(server.port, 0) << read_text(server.log);
+    auto first = start_bot(space, server, "bot0", "bot.log");
+    auto crashing = start_bot(space, server, "bot1", "bot.log");
+    std::string crashing_log = space / "bot1/bot.log";
+    ASSERT_TRUE(wait_for_text(crashing_log, "brox_bot: power ", START_MS));
+    ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
+    std::string text = read_text(crashing_log);
+    int power = std::atoi(text.c_str() + text.find("brox_bot: power ") + 16);
+    crashing->send_signal(SIGKILL);
+    auto crashed = Clock::now();
+
+    // The game goes on at the pace of the bot that is left: its end comes
+    // before even one deadline would have passed.
+    EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
+    EXPECT_LT(ms_since(crashed), 60000);
+    EXPECT_EQ(first->wait(EXIT_MS), 0);
+    std::vector<json::Value> record = game_record(space);
+    expect_orders_and_adjustments(record, power);
+    EXPECT_EQ(record.back()["year"].integer(), 1903);
+    EXPECT_FALSE(record[record.size() - 2]["powers"][static_cast<size_t>(power)]["orders_received"].boolean);
+    std::vector<json::Value> dropped = game_record(space, true);
+    ASSERT_EQ(dropped.size(), 1u);
+    EXPECT_EQ(dropped[0]["seat"].integer(), power);
+    EXPECT_EQ(dropped[0]["reason"].text, "closed");
+    EXPECT_NE(dropped[0]["peer"].text.rfind("127.0.0.1:", 0), std::string::npos);
 }
 
 }  // namespace

@@ -4,9 +4,11 @@
 // malformed records close only the link that sent them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -45,7 +47,7 @@ class ServerProtocol : public ::testing::Test {
   protected:
     ~ServerProtocol() override { release(); }
 
-    void start(int players, int years = 1) {
+    void start(int players, int years = 1, const std::function<void(ServerOptions &)> &adjust = {}) {
         ServerOptions options;
         options.players = players;
         options.years = years;
@@ -53,6 +55,7 @@ class ServerProtocol : public ::testing::Test {
         options.verbosity = Verbosity::QUIET;
         options.passcode_seed = 12345;
         options.deadline_ms = 1000;
+        if (adjust) adjust(options);
         std::string error;
         ASSERT_TRUE(game_init(&game, options, &error)) << error;
     }
@@ -89,7 +92,10 @@ class ServerProtocol : public ::testing::Test {
         ADD_FAILURE() << "the exchange did not settle";
     }
 
+    // Every bot of these tests works in the same directory; each joins
+    // afresh, as a bot in a directory of its own would.
     void join(Bot &bot) {
+        std::filesystem::remove("broxgame.log");
         bot.link = game_link_open(&game);
         fake_client::reset();
         brox_game_join(&bot.session, "test bot", "1.0");
@@ -111,6 +117,15 @@ Record rejoin_record(uint16_t power_token, uint16_t passcode) {
     put_u16(record.data() + 1, ASSIGNMENT_PASSCODE_FIELD, passcode);
     return record;
 }
+
+std::vector<std::string> record_lines() {
+    std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(record, line);) lines.push_back(line);
+    return lines;
+}
+
+bool contains(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
 
 // ---------------------------------------------------------------------------
 // Joining and playing
@@ -202,26 +217,54 @@ TEST_F(ServerProtocol, OrdersOfTheAwaitedPowersResolveEachPhaseUntilTheGameEnds)
     EXPECT_EQ(test_memory::live_blocks(), blocks_before);
 }
 
-TEST_F(ServerProtocol, APowerWhoseBotWentSilentHoldsWhenTheDeadlinePasses) {
-    start(2);
-    Bot first, second;
+TEST_F(ServerProtocol, ASilentBotIsAwaitedUntilTheDeadlineButABotThatHasGoneIsNot) {
+    start(3, 2);
+    Bot first, second, third;
     join(first);
     join(second);
+    join(third);
     exchange(first);
-    fake_client::reset();
-    brox_order_submit(nullptr, second.session.position, second.power_token());
     exchange(second);
-    // Power 0's bot has sent nothing: the phase waits for it...
+    auto submit = [&](Bot &bot) {
+        exchange(bot);
+        fake_client::reset();
+        brox_order_submit(nullptr, bot.session.position, bot.power_token());
+        exchange(bot);
+    };
+    submit(second);
+    submit(third);
+    // Power 0's bot is connected but has sent nothing: the phase waits for
+    // it until the deadline.
     game_tick(&game, game.now_ms + 999);
     EXPECT_EQ(game.position->season, SEASON_SPRING);
-    // ...until the deadline, even once the bot has gone.
+    game_tick(&game, game.now_ms + 1);
+    ASSERT_EQ(game.position->season, SEASON_FALL);
+
+    // In the fall its bot leaves: once the others have sent their orders,
+    // the phase is resolved at once, with power 0's defaults...
+    submit(second);
     game_link_closed(&game, first.link);
-    EXPECT_EQ(game.position->season, SEASON_SPRING);
-    game_tick(&game, game.now_ms + 1000);
     EXPECT_EQ(game.position->season, SEASON_FALL);
-    exchange(second);
-    EXPECT_EQ(second.session.position->season, SEASON_FALL);
-    EXPECT_EQ(second.positions, 2);
+    submit(third);
+    EXPECT_EQ(game.position->season, SEASON_SPRING);
+    EXPECT_EQ(game.position->year, 1902);
+    EXPECT_EQ(game.seats[0].link, -1);
+    // ...and so is every later phase, until the bot rejoins.
+    submit(second);
+    submit(third);
+    EXPECT_EQ(game.position->season, SEASON_FALL);
+
+    // With no bot connected at all the phase runs to its deadline, so that
+    // the game does not race to its end while the bots restart.
+    int64_t opened = game.now_ms;
+    game_link_closed(&game, second.link);
+    game_link_closed(&game, third.link);
+    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game.stage, GameStage::PLAYING);
+    game_tick(&game, opened + 999);
+    EXPECT_EQ(game.position->season, SEASON_FALL);
+    game_tick(&game, opened + 1000);
+    EXPECT_EQ(game.stage, GameStage::OVER);
 }
 
 // Gives power 0 the first `count` supply centres of the map in the game's
@@ -275,19 +318,26 @@ TEST_F(ServerProtocol, ARejoinIsAcceptedOnlyWithThePasscodeOfAPowerWhoseBotHasGo
     uint16_t token = first.power_token();
     uint16_t passcode = game.seats[0].passcode;
 
-    uint32_t other = game_link_open(&game);
-    EXPECT_EQ(take(other, rejoin_record(token, passcode)), RecordVerdict::KEEP);
-    ASSERT_EQ(game.links[other].outbox.size(), 1u);
-    EXPECT_EQ(game.links[other].outbox[0][5], FLAG_REJECT);  // its bot is still there
-
+    // A refused rejoin is answered, and its connection is closed once the
+    // answer has gone: nothing it sends after the rejoin is read, not even
+    // the right passcode.
+    auto refused = [&](uint16_t tried_token, uint16_t tried_passcode) {
+        uint32_t link = game_link_open(&game, "127.0.0.1:40000");
+        EXPECT_EQ(take(link, rejoin_record(tried_token, tried_passcode)), RecordVerdict::KEEP);
+        EXPECT_EQ(take(link, rejoin_record(token, passcode)), RecordVerdict::KEEP);
+        ASSERT_EQ(game.links[link].outbox.size(), 1u);
+        EXPECT_EQ(game.links[link].outbox[0][5], FLAG_REJECT);
+        EXPECT_TRUE(game.links[link].close_when_sent);
+        EXPECT_EQ(game.links[link].power, -1);
+        game_link_closed(&game, link);
+    };
+    refused(token, passcode);  // its bot is still there
     game_link_closed(&game, first.link);
     EXPECT_EQ(game.seats[0].link, -1);
-    take(other, rejoin_record(token, static_cast<uint16_t>(passcode + 1)));
-    take(other, rejoin_record(static_cast<uint16_t>(token + 1), passcode));  // another low byte
-    take(other, rejoin_record(static_cast<uint16_t>(token + 0x100), passcode)); // another power
-    ASSERT_EQ(game.links[other].outbox.size(), 4u);
-    for (const Record &answer : game.links[other].outbox) EXPECT_EQ(answer[5], FLAG_REJECT);
-    EXPECT_EQ(game.links[other].power, -1);
+    refused(token, static_cast<uint16_t>(passcode + 1));
+    refused(static_cast<uint16_t>(token + 1), passcode);      // another low byte
+    refused(static_cast<uint16_t>(token + 0x100), passcode);  // another power
+    EXPECT_EQ(game.seats[0].link, -1);
 
     // A new session in the same directory finds the rejoin file.
     Bot again;
@@ -368,6 +418,219 @@ TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     renamed[1 + MAP_NAME_FIELD] ^= 0x20;
     take(next, renamed);
     EXPECT_EQ(game.links[next].state, LinkState::CONNECTED);
+}
+
+// ---------------------------------------------------------------------------
+// Limits against hostile clients
+// ---------------------------------------------------------------------------
+
+constexpr int64_t MINUTE_MS = 60 * 1000;
+constexpr int64_t HOUR_MS = 60 * MINUTE_MS;
+
+// Phases that never reach their deadline while days of tries go by.
+void long_deadline(ServerOptions &options) { options.deadline_ms = 30 * 24 * HOUR_MS; }
+
+class RejoinLimits : public ServerProtocol {
+  protected:
+    // One try at a rejoin on a connection of its own, as the server
+    // demands: the answer's flag once it comes (the clock moving on to the
+    // try's turn meanwhile), or 0 when the connection is closed without an
+    // answer.  A refused connection is then closed.
+    uint8_t try_rejoin(const std::string &peer, uint16_t token, uint16_t passcode) {
+        uint32_t link = game_link_open(&game, peer);
+        take(link, rejoin_record(token, passcode));
+        while (game.links[link].state == LinkState::HELD) {
+            EXPECT_TRUE(game.links[link].outbox.empty()) << "answered before its turn";
+            int64_t wait = game_wait_ms(&game);
+            if (wait <= 0) {
+                ADD_FAILURE() << "a held rejoin with nothing to wait for";
+                return 0;
+            }
+            game_tick(&game, game.now_ms + wait);
+        }
+        if (game.links[link].state == LinkState::CLOSED || game.links[link].outbox.empty()) return 0;
+        uint8_t flag = game.links[link].outbox[0][5];
+        if (flag != FLAG_ACCEPT) game_link_closed(&game, link);
+        last_link = link;
+        return flag;
+    }
+
+    uint32_t last_link = 0;
+};
+
+TEST_F(RejoinLimits, GuessingAPasscodeTakesWeeksWhileTheBotItselfIsBackWithinAMinute) {
+    start(2, 1, long_deadline);
+    Bot first, second;
+    join(first);
+    join(second);
+    exchange(first);
+    uint16_t token = first.power_token();
+    uint16_t passcode = game.seats[0].passcode;
+    game_link_closed(&game, first.link);
+
+    // A day of tries at power 0's passcode, each answered as soon as the
+    // server lets it: 4 at once, 6 more in the first 63 s, then one a
+    // minute.
+    int64_t began = game.now_ms;
+    int tries = 0;
+    uint16_t guess = 0;
+    while (game.now_ms - began < 24 * HOUR_MS) {
+        if (++guess == passcode) ++guess;
+        ASSERT_EQ(try_rejoin("127.0.0.1:40000", token, guess), FLAG_REJECT) << tries;
+        tries++;
+    }
+    EXPECT_EQ(tries, 10 + (24 * HOUR_MS - 63000) / MINUTE_MS + 1);
+    // 32768 tries find a 16-bit passcode on average: three weeks at this pace.
+    EXPECT_GT(32768.0 / tries, 21);
+    EXPECT_EQ(game.seats[0].link, -1);
+
+    // While one try waits its turn, another for the same power is closed
+    // without an answer, even with the right passcode.
+    uint32_t waiting = game_link_open(&game, "127.0.0.1:40001");
+    take(waiting, rejoin_record(token, 1));
+    ASSERT_EQ(game.links[waiting].state, LinkState::HELD);
+    uint32_t second_try = game_link_open(&game, "127.0.0.1:40002");
+    take(second_try, rejoin_record(token, passcode));
+    EXPECT_EQ(game.links[second_try].state, LinkState::CLOSED);
+    EXPECT_EQ(game.seats[0].link, -1);
+    game_link_closed(&game, waiting);
+
+    // The bot itself, restarted with its rejoin file, waits for the turn
+    // that the last try earned (at most a minute) and is taken back.
+    int64_t asked = game.now_ms;
+    EXPECT_EQ(try_rejoin("127.0.0.1:40003", token, passcode), FLAG_ACCEPT);
+    EXPECT_LE(game.now_ms - asked, MINUTE_MS);
+    EXPECT_EQ(game.seats[0].link, static_cast<int>(last_link));
+    // Taken back, the power's count starts over: its next rejoin is
+    // weighed at once.
+    game_link_closed(&game, last_link);
+    asked = game.now_ms;
+    EXPECT_EQ(try_rejoin("127.0.0.1:40004", token, passcode), FLAG_ACCEPT);
+    EXPECT_EQ(game.now_ms, asked);
+
+    // The record names the connection that was closed without an answer.
+    int limited = 0;
+    for (const std::string &line : record_lines())
+        limited += contains(line, "\"dropped\":true,\"year\":1901,\"season\":\"spring\",\"seat\":0,"
+                                  "\"peer\":\"127.0.0.1:40002\",\"reason\":\"rejoin-limit\","
+                                  "\"detail\":\"a rejoin as power 0 already waits its turn\"}");
+    EXPECT_EQ(limited, 1);
+}
+
+TEST_F(RejoinLimits, TriesAtSeveralPowersFromOneAddressShareItsCount) {
+    start(4, 1, long_deadline);
+    Bot bots[4];
+    for (Bot &bot : bots) join(bot);
+    exchange(bots[0]);
+    uint16_t tokens[3];
+    for (int p = 0; p < 3; p++) {
+        tokens[p] = bots[p].power_token();
+        game_link_closed(&game, bots[p].link);
+    }
+    // An hour of tries at three powers in turn: from one address they get
+    // 21 at once and then about one a minute; from an address per try,
+    // each power's own count lets through three times as many.
+    auto hour_of_tries = [&](bool one_address) {
+        int64_t began = game.now_ms;
+        int tries = 0;
+        while (game.now_ms - began < HOUR_MS) {
+            std::string peer = one_address ? "10.0.0.1:5000" : "10.1." + std::to_string(tries / 200) + "." +
+                                                                   std::to_string(tries % 200) + ":5000";
+            uint16_t wrong = static_cast<uint16_t>(game.seats[tries % 3].passcode + 1);
+            EXPECT_EQ(try_rejoin(peer, tokens[tries % 3], wrong ? wrong : 1), FLAG_REJECT);
+            tries++;
+        }
+        return tries;
+    };
+    int from_one = hour_of_tries(true);
+    EXPECT_GE(from_one, 21 + 6 + 57);
+    EXPECT_LE(from_one, 21 + 6 + 59);
+    int from_many = hour_of_tries(false);
+    EXPECT_GE(from_many, 3 * 58);
+}
+
+TEST_F(ServerProtocol, ConnectionsThatDoNotComeToPlayInTimeAreDroppedAndRecorded) {
+    start(2, 1, [](ServerOptions &options) { options.limits.handshake_timeout_ms = 5000; });
+    uint32_t silent = game_link_open(&game, "127.0.0.1:40001");
+    uint32_t slow = game_link_open(&game, "127.0.0.1:40002");
+    Record join_request = record_new(MSG_JOIN, JOIN_LENGTH, FLAG_PLAIN);
+    ASSERT_EQ(take(slow, join_request), RecordVerdict::KEEP);  // joins, never accepts the map
+    uint32_t picky = game_link_open(&game, "127.0.0.1:40003");
+    take(picky, join_request);
+    Record refusal = game.links[picky].outbox.back();
+    refusal[5] = FLAG_REJECT;
+    take(picky, refusal);  // refuses the map, is let go, keeps its connection open
+    ASSERT_TRUE(game.links[picky].close_when_sent);
+    Bot ready;
+    join(ready);
+    EXPECT_EQ(ready.power_token() >> 8, 1);
+
+    game_tick(&game, game.now_ms + 4999);
+    for (uint32_t link : {silent, slow, picky}) EXPECT_NE(game.links[link].state, LinkState::CLOSED);
+    game_tick(&game, game.now_ms + 1);
+    for (uint32_t link : {silent, slow, picky}) EXPECT_EQ(game.links[link].state, LinkState::CLOSED);
+    EXPECT_EQ(game.links[ready.link].state, LinkState::READY);
+    EXPECT_FALSE(game.seats[0].assigned);  // free again before the start
+    EXPECT_EQ(game_wait_ms(&game), -1);    // nothing left to time
+
+    std::vector<std::string> lines = record_lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "{\"dropped\":true,\"year\":1901,\"season\":\"spring\",\"seat\":null,"
+                        "\"peer\":\"127.0.0.1:40001\",\"reason\":\"handshake-timeout\","
+                        "\"detail\":\"did not join and accept the map within 5.0 s\"}");
+    EXPECT_TRUE(contains(lines[1], "\"seat\":0,\"peer\":\"127.0.0.1:40002\",\"reason\":\"handshake-timeout\""));
+    EXPECT_TRUE(contains(lines[2], "\"seat\":null,\"peer\":\"127.0.0.1:40003\",\"reason\":\"map-refused\","
+                                   "\"detail\":\"the bot refused the map; the connection stayed open\"}"));
+}
+
+TEST_F(ServerProtocol, LogAndRecordLinesAboutConnectionsWithoutAPowerAreCappedAndTheRestCounted) {
+    start(1, 1, [](ServerOptions &options) {
+        options.verbosity = Verbosity::VERBOSE;
+        options.limits.log_lines = 5;
+    });
+    std::FILE *log = std::tmpfile();
+    ASSERT_NE(log, nullptr);
+    game.log = log;
+    Bot only;
+    join(only);
+    const int flood = RECORD_DROPS_WITHOUT_SEAT + 5;
+    for (int n = 0; n < flood; n++) {
+        uint32_t link = game_link_open(&game, "127.0.0.1:" + std::to_string(20000 + n));
+        std::string why;
+        ASSERT_EQ(server_take_record(&game, link, record_new(MSG_JOIN, 100, FLAG_PLAIN).data(), 101, &why),
+                  RecordVerdict::CLOSE);
+        game_link_drop(&game, link, "malformed", why);
+    }
+    // The power's own lines are counted apart: its bot's leaving shows.
+    game_link_drop(&game, only.link, "closed", "the bot closed the connection");
+    game_stop(&game);
+
+    std::rewind(log);
+    std::string text;
+    for (int c; (c = std::fgetc(log)) != EOF;) text += static_cast<char>(c);
+    std::fclose(log);
+    game.log = nullptr;
+    size_t shown = 0;
+    for (size_t at = 0; (at = text.find("connection from 127.0.0.1:", at)) != std::string::npos; at++) shown++;
+    EXPECT_EQ(shown, 5u) << text;
+    EXPECT_TRUE(contains(text, "dropped, malformed: malformed record: a join message of 100 bytes\n")) << text;
+    EXPECT_TRUE(contains(text, "(log limit: further lines about connections without a power are counted, not shown)"));
+    EXPECT_TRUE(contains(text, "log limit: " + std::to_string(flood - 5) +
+                                   " more lines about connections without a power were not shown"));
+    EXPECT_TRUE(contains(text, "power 0 (")) << text;
+    EXPECT_TRUE(contains(text, "connection dropped, closed: the bot closed the connection")) << text;
+
+    std::vector<std::string> lines = record_lines();
+    int recorded = 0;
+    for (const std::string &line : lines) recorded += contains(line, "\"seat\":null,\"peer\":\"127.0.0.1:2");
+    EXPECT_EQ(recorded, RECORD_DROPS_WITHOUT_SEAT);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_TRUE(contains(lines[lines.size() - 3], "\"seat\":0,\"peer\":\"\",\"reason\":\"closed\""));
+    EXPECT_EQ(lines[lines.size() - 2],
+              "{\"dropped\":true,\"year\":1901,\"season\":\"spring\",\"seat\":null,\"peer\":\"\","
+              "\"reason\":\"malformed\",\"detail\":\"5 more connections dropped for this reason were counted, "
+              "not recorded one by one\"}");
+    EXPECT_TRUE(contains(lines.back(), "\"final\":true"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Joining, rejoining, the set-up exchange and orders, for one bot link.
 #include "tools/server/bot_protocol.h"
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -9,6 +10,7 @@
 #include "session/message.h"
 #include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
+#include "tools/server/rejoins.h"
 #include "tools/server/report.h"
 #include "world/map.h"
 
@@ -23,9 +25,14 @@ std::string join_text(const uint8_t *field) {
     return text;
 }
 
-void let_go(Game *game, uint32_t link) {
-    link_send(game, link, end_record(MSG_SESSION_END));
-    game->links[link].close_when_sent = true;
+// A record that cannot be read as what it claims to be: CLOSE, with why.
+RecordVerdict malformed(std::string *why, const std::string &what) {
+    if (why) *why = "malformed record: " + what;
+    return RecordVerdict::CLOSE;
+}
+
+std::string of_length(const char *what, size_t length) {
+    return std::string(what) + " of " + std::to_string(length) + " bytes";
 }
 
 // ---------------------------------------------------------------------------
@@ -38,51 +45,43 @@ int free_seat(const Game *game) {
     return -1;
 }
 
-RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message) {
-    if (msg_length(message) != JOIN_LENGTH) return RecordVerdict::CLOSE;
+RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message, std::string *why) {
+    if (msg_length(message) != JOIN_LENGTH) return malformed(why, of_length("a join message", msg_length(message)));
     Link &link = game->links[link_id];
     if (link.power >= 0) return RecordVerdict::KEEP;  // already plays
     int power = free_seat(game);
     if (power < 0 || game->stage == GameStage::OVER) {
-        game_report_event(game, Verbosity::NORMAL, "a bot asked to join, but no power is free");
-        let_go(game, link_id);
+        game_report_link(game, link_id, Verbosity::NORMAL, "a bot asked to join, but no power is free");
+        link_let_go(game, link_id, "no-power-free", "asked to join, but every power has a bot");
+        return RecordVerdict::KEEP;
+    }
+    uint16_t passcode = 0;
+    if (!game_new_passcode(game, &passcode)) {
+        std::fprintf(stderr, "brox-server: the system's random source failed; no passcode for a new bot\n");
+        link_let_go(game, link_id, "no-passcode", "the system's random source failed");
         return RecordVerdict::KEEP;
     }
     Seat &seat = game->seats[static_cast<size_t>(power)];
     seat.assigned = true;
-    seat.passcode = game_new_passcode(game);
+    seat.passcode = passcode;
     seat.link = static_cast<int>(link_id);
     seat.bot_name = join_text(message + JOIN_NAME_FIELD);
     link.power = power;
     link.state = LinkState::ASSIGNED;
-    game_report_event(game, Verbosity::NORMAL, "power %d (%s): %s joined", power,
-                      power_name(game, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
+    game_report_link(game, link_id, Verbosity::NORMAL, "power %d (%s): %s joined", power,
+                     power_name(game, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
     link_send(game, link_id, assignment_record(game_power_token(static_cast<uint16_t>(power)), seat.passcode));
     link_send(game, link_id, map_name_record(game->map_name));
     return RecordVerdict::KEEP;
 }
 
-RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record) {
+// A rejoin is held and weighed under the rejoin limits (rejoins.h).
+RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record, std::string *why) {
     const uint8_t *message = record_message(record);
-    if (msg_length(message) != REJOIN_LENGTH) return RecordVerdict::CLOSE;
-    Link &link = game->links[link_id];
-    if (link.power >= 0) return RecordVerdict::KEEP;
-    uint16_t token = get_u16(message, ASSIGNMENT_POWER_FIELD);
-    uint16_t passcode = get_u16(message, ASSIGNMENT_PASSCODE_FIELD);
-    uint16_t power = static_cast<uint16_t>(token >> 8);
-    bool accepted = power < game->seats.size() && game->stage != GameStage::OVER &&
-                    token == game_power_token(power) && game->seats[power].assigned &&
-                    game->seats[power].link < 0 && game->seats[power].passcode == passcode;
-    link_send(game, link_id, rejoin_answer_record(record, accepted ? FLAG_ACCEPT : FLAG_REJECT));
-    if (!accepted) {
-        game_report_event(game, Verbosity::VERBOSE, "a rejoin as power %u was refused", power);
-        return RecordVerdict::KEEP;
-    }
-    game->seats[power].link = static_cast<int>(link_id);
-    link.power = power;
-    link.state = LinkState::READY;
-    game_report_event(game, Verbosity::NORMAL, "power %u (%s): rejoined", power, power_name(game, power).c_str());
-    game_try_start(game);
+    if (msg_length(message) != REJOIN_LENGTH)
+        return malformed(why, of_length("a rejoin message", msg_length(message)));
+    if (game->links[link_id].power >= 0) return RecordVerdict::KEEP;
+    rejoin_take(game, link_id, record);
     return RecordVerdict::KEEP;
 }
 
@@ -101,14 +100,15 @@ RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *me
                      std::memcmp(message + MAP_NAME_FIELD, game->map_name.data(), name_size) == 0 &&
                      message[MAP_NAME_FIELD + name_size] == 0;
     if (msg_flag(message) != FLAG_ACCEPT || !same_name) {
-        game_report_event(game, Verbosity::NORMAL, "power %d: the bot refused the map", link.power);
+        game_report_link(game, link_id, Verbosity::NORMAL, "power %d: the bot refused the map", link.power);
         game->seats[static_cast<size_t>(link.power)] = Seat{};
         link.power = -1;
         link.state = LinkState::CONNECTED;
-        let_go(game, link_id);
+        link_let_go(game, link_id, "map-refused", "the bot refused the map");
         return RecordVerdict::KEEP;
     }
     link.state = LinkState::READY;
+    link.expires_ms = -1;
     if (game->stage == GameStage::PLAYING)
         link_send_phase(game, link_id);
     else
@@ -148,10 +148,11 @@ RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
 // Orders
 // ---------------------------------------------------------------------------
 
-RecordVerdict on_orders(Game *game, uint32_t link_id, const uint8_t *message) {
+RecordVerdict on_orders(Game *game, uint32_t link_id, const uint8_t *message, std::string *why) {
     size_t length = msg_length(message);
     // A malformed orders message closes the link whenever it arrives.
-    if (!orders_message_readable(message, length)) return RecordVerdict::CLOSE;
+    if (!orders_message_readable(message, length))
+        return malformed(why, of_length("an orders message", length) + " whose entry count does not fit");
     const Link &link = game->links[link_id];
     if (game->stage != GameStage::PLAYING || link.state != LinkState::READY) return RecordVerdict::KEEP;
     uint16_t power = static_cast<uint16_t>(link.power);
@@ -162,17 +163,22 @@ RecordVerdict on_orders(Game *game, uint32_t link_id, const uint8_t *message) {
 
 }  // namespace
 
-RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *record, size_t size) {
+RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *record, size_t size,
+                                 std::string *why) {
     if (link_id >= game->links.size() || game->links[link_id].state == LinkState::CLOSED)
-        return RecordVerdict::CLOSE;
-    if (!wire_record_valid(record, size)) return RecordVerdict::CLOSE;
+        return malformed(why, "from a connection that is closed");
+    if (!wire_record_valid(record, size)) return malformed(why, "not a message record of its size");
+    // A link whose rejoin waits its turn, or that is being let go, has
+    // nothing more to say.
+    const Link &link = game->links[link_id];
+    if (link.state == LinkState::HELD || link.close_when_sent) return RecordVerdict::KEEP;
     const uint8_t *message = record_message(record);
     uint16_t type = msg_type(message);
     switch (type) {
     case MSG_JOIN:
-        return on_join(game, link_id, message);
+        return on_join(game, link_id, message, why);
     case MSG_REJOIN:
-        return on_rejoin(game, link_id, record);
+        return on_rejoin(game, link_id, record, why);
     case MSG_MAP_NAME:
         if (msg_flag(message) != FLAG_PLAIN) return on_map_name_answer(game, link_id, message);
         return on_request(game, link_id, type);
@@ -182,7 +188,7 @@ RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *re
     case MSG_POSITION:
         return on_request(game, link_id, type);
     case MSG_ORDERS:
-        return on_orders(game, link_id, message);
+        return on_orders(game, link_id, message, why);
     default:
         return RecordVerdict::KEEP;  // not a message a bot needs to send; ignored
     }

@@ -3,7 +3,6 @@
 // deadline has passed, and ending it.
 #include "tools/server/game.h"
 
-#include <chrono>
 #include <filesystem>
 #include <utility>
 
@@ -11,7 +10,9 @@
 #include "orders/order.h"
 #include "tools/server/game_record.h"
 #include "tools/server/map_folder.h"
+#include "tools/server/links.h"
 #include "tools/server/messages.h"
+#include "tools/server/rejoins.h"
 #include "tools/server/report.h"
 #include "tools/server/retreat_options.h"
 #include "world/centres.h"
@@ -99,26 +100,26 @@ bool open_outputs(Game *game, std::string *error) {
     return true;
 }
 
-uint32_t next_random(Game *game) {
-    uint32_t x = game->random_state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    return game->random_state = x;
-}
-
 // ---------------------------------------------------------------------------
 // Phases
 // ---------------------------------------------------------------------------
 
 bool retreat_season(uint16_t season) { return season == SEASON_SUMMER || season == SEASON_AUTUMN; }
 
-// Every power that has something to order and has (or had) a bot has sent
-// its orders.  Powers that never had a bot are not waited for.
+// Every power that has something to order and whose bot is connected has
+// sent its orders.  Powers that never had a bot, or whose bot has gone, are
+// not waited for (they get their defaults until the bot rejoins); but with
+// no bot connected at all the phase runs to its deadline, so that the game
+// does not race to its end while every bot is restarting.
 bool phase_complete(const Game *game) {
-    for (uint16_t p = 0; p < game->map->power_count; p++)
-        if (game->seats[p].assigned && !game->orders[p].received && game_power_must_order(game, p)) return false;
-    return true;
+    bool anyone = false;
+    for (uint16_t p = 0; p < game->map->power_count; p++) {
+        const Seat &seat = game->seats[p];
+        if (!seat.assigned || seat.link < 0) continue;
+        anyone = true;
+        if (!game->orders[p].received && game_power_must_order(game, p)) return false;
+    }
+    return anyone;
 }
 
 void open_phase(Game *game) {
@@ -178,6 +179,7 @@ const char *winner_reason(const Game *game) {
 
 void end_game(Game *game, const char *reason) {
     game->stage = GameStage::OVER;
+    rejoin_forget_all(game);  // held rejoins get the end messages below
     game_record_final(game, reason);
     game_report_end(game, reason);
     for (uint32_t l = 0; l < game->links.size(); l++) {
@@ -240,10 +242,6 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
     game->generated = std::move(generated);
     game->map_name = map_name;
     game->log = options.verbosity == Verbosity::QUIET ? nullptr : stdout;
-    game->random_state = options.passcode_seed;
-    if (game->random_state == 0)
-        game->random_state = static_cast<uint32_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count() | 1);
     if (!load_map(game, error)) return false;
     // Years are 16-bit words: the last one must still fit.
     if (game->first_year + game->options.years > 0xFFFF) {
@@ -257,8 +255,17 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         *error = "the map has only " + std::to_string(powers) + " powers";
         return false;
     }
+    if (game->options.limits.max_connections < game->options.players) {
+        *error = "--max-connections " + std::to_string(game->options.limits.max_connections) +
+                 " leaves no room for the " + std::to_string(game->options.players) + " bots the game waits for";
+        return false;
+    }
     game->seats.assign(powers, Seat{});
     game->orders.assign(powers, PowerOrders{});
+    // The limits' groups: one per power and one for connections without.
+    game->seat_gates.assign(powers + 1u, RejoinGate{});
+    game->log_budgets.assign(powers + 1u, LineBudget{});
+    game->recorded_drops.assign(powers + 1u, 0);
     game->centre_history.push_back({"start", centre_counts(game)});
     return open_outputs(game, error);
 }
@@ -278,36 +285,47 @@ void game_release(Game *game) {
 // Links
 // ---------------------------------------------------------------------------
 
-uint32_t game_link_open(Game *game) {
-    game->links.push_back(Link{});
+uint32_t game_link_open(Game *game, const std::string &peer) {
+    uint32_t link;
+    if (!game->free_links.empty()) {
+        link = game->free_links.back();
+        game->free_links.pop_back();
+        game->links[link] = Link{};
+    } else {
+        link = static_cast<uint32_t>(game->links.size());
+        game->links.push_back(Link{});
+    }
+    game->links[link].peer = peer;
+    game->links[link].expires_ms = game->now_ms + game->options.limits.handshake_timeout_ms;
     if (game->stage == GameStage::OVER) {
         // Too late to play: tell the bot and let it go.
-        uint32_t link = static_cast<uint32_t>(game->links.size() - 1);
         link_send(game, link, end_record(MSG_SESSION_END));
         game->links[link].close_when_sent = true;
     }
-    return static_cast<uint32_t>(game->links.size() - 1);
+    return link;
 }
 
 void game_link_closed(Game *game, uint32_t link_id) {
     if (link_id >= game->links.size()) return;
     Link &link = game->links[link_id];
     if (link.state == LinkState::CLOSED) return;
+    if (link.state == LinkState::HELD) rejoin_forget(game, link_id);
+    int power = link.power;
+    link = Link{};
     link.state = LinkState::CLOSED;
-    link.outbox.clear();
-    if (link.power < 0) return;
-    Seat &seat = game->seats[static_cast<size_t>(link.power)];
+    game->free_links.push_back(link_id);
+    if (power < 0) return;
+    Seat &seat = game->seats[static_cast<size_t>(power)];
     if (seat.link != static_cast<int>(link_id)) return;
     seat.link = -1;
     // Before the start a seat whose bot has gone is free for a newcomer.
     if (game->stage == GameStage::WAITING) seat = Seat{};
-    if (game->stage != GameStage::OVER)
-        game_report_event(game, Verbosity::NORMAL, "power %d: the bot has gone", link.power);
     game_resolve_when_complete(game);
 }
 
 void link_send(Game *game, uint32_t link_id, Record record) {
     if (link_id >= game->links.size() || game->links[link_id].state == LinkState::CLOSED) return;
+    game->links[link_id].outbox_bytes += record.size();
     game->links[link_id].outbox.push_back(std::move(record));
 }
 
@@ -353,13 +371,6 @@ uint16_t game_power_token(uint16_t power) {
     return static_cast<uint16_t>((power << 8) | POWER_CATEGORY);
 }
 
-uint16_t game_new_passcode(Game *game) {
-    uint16_t passcode;
-    do passcode = static_cast<uint16_t>(next_random(game) >> 8);
-    while (passcode == 0);
-    return passcode;
-}
-
 // ---------------------------------------------------------------------------
 // The course of the game
 // ---------------------------------------------------------------------------
@@ -378,14 +389,20 @@ void game_resolve_when_complete(Game *game) {
 
 void game_tick(Game *game, int64_t now_ms) {
     game->now_ms = now_ms;
+    links_expire(game);
+    rejoin_release_due(game);
     if (game->stage != GameStage::PLAYING || now_ms < game->deadline_ms) return;
     resolve_phase(game);
     game_resolve_when_complete(game);
 }
 
 int64_t game_wait_ms(const Game *game) {
-    if (game->stage != GameStage::PLAYING) return -1;
-    return game->deadline_ms > game->now_ms ? game->deadline_ms - game->now_ms : 0;
+    int64_t next = links_next_expiry(game);
+    int64_t rejoin = rejoin_next_ms(game);
+    if (rejoin >= 0 && (next < 0 || rejoin < next)) next = rejoin;
+    if (game->stage == GameStage::PLAYING && (next < 0 || game->deadline_ms < next)) next = game->deadline_ms;
+    if (next < 0) return -1;
+    return next > game->now_ms ? next - game->now_ms : 0;
 }
 
 void game_stop(Game *game) {

@@ -7,20 +7,24 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brox.h"
 #include "tools/mapgen/mapgen.h"
+#include "tools/server/limits.h"
 #include "tools/server/options.h"
 
 using Record = std::vector<uint8_t>;  // kind byte, then the message
 
 enum class LinkState {
     CONNECTED, // no power yet: expecting a join or a rejoin
+    HELD,      // sent a rejoin that waits for its turn (the rejoin limits)
     ASSIGNED,  // joined; waiting for the bot to accept the map
     READY,     // plays its power: receives every phase
-    CLOSED,    // gone; the id is never reused
+    CLOSED,    // gone; a later connection may be given its id
 };
 
 // One bot connection as the game sees it.
@@ -29,6 +33,21 @@ struct Link {
     int power = -1;                 // the power it plays, -1 before joining
     bool close_when_sent = false;   // close once the outbox has gone out
     std::vector<Record> outbox;     // records for the connection layer, oldest first
+    size_t outbox_bytes = 0;        // bytes of the records in outbox
+
+    // Limits against hostile bots.
+    std::string peer;               // "address:port" of the bot, from the connection layer
+    int64_t expires_ms = -1;        // dropped at this time unless it plays by then; -1: never
+    int claimed_seat = -1;          // the power its rejoin named, -1 for none
+    Record rejoin;                  // the rejoin request while HELD
+    const char *leave_reason = nullptr; // why the server let it go, for the record
+    std::string leave_detail;
+};
+
+// Lines printed about one group of connections, and those held back.
+struct LineBudget {
+    int shown = 0;
+    long hidden = 0;
 };
 
 // A power's place in the game.
@@ -103,13 +122,24 @@ struct Game {
     uint16_t first_year = 0;
     int64_t now_ms = 0;             // the connection layer's clock
     int64_t deadline_ms = 0;        // when the current phase resolves at the latest
-    uint32_t random_state = 1;      // passcodes
+    uint32_t passcode_draws = 0;    // passcodes drawn from options.passcode_seed
     int exit_status = 0;            // non-zero when the game could not go on
 
     std::FILE *record_file = nullptr; // one JSON line per phase
     std::FILE *log = nullptr;         // progress and events; null when quiet
     std::vector<CentreCount> centre_history;
     std::vector<ReplayPhase> replay;  // every phase recorded so far, then the final position
+
+    // Limits against hostile bots.  Groups of connections are indexed by
+    // power, with one more index after the powers for connections without
+    // a power.
+    std::vector<uint32_t> free_links;            // ids of CLOSED links, for reuse
+    std::vector<RejoinGate> seat_gates;          // by power, and one for rejoins naming none
+    std::map<std::string, RejoinGate> peer_gates;// by address, up to REJOIN_TRACKED_PEERS
+    std::vector<uint32_t> held_rejoins;          // links whose rejoin waits its turn, oldest first
+    std::vector<LineBudget> log_budgets;         // log lines per group
+    std::vector<int> recorded_drops;             // dropped-connection lines per group
+    std::map<std::pair<int, std::string>, long> unrecorded_drops; // by seat (-1 none) and reason
 };
 
 // Sets up the game: the map (default or from the seed), its Map, the
@@ -126,20 +156,36 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
 // the game record.
 void game_release(Game *game);
 
-// A new bot connection; returns its link id.
-uint32_t game_link_open(Game *game);
+// A new bot connection from `peer` ("address:port"); returns its link id,
+// which may be that of a link closed before.  It must play a power within
+// the handshake timeout.
+uint32_t game_link_open(Game *game, const std::string &peer = std::string());
 // The connection of a link is gone: its power, if any, waits for a rejoin.
 void game_link_closed(Game *game, uint32_t link);
+// Drops a link: its line in the game record (while the game is on), a log
+// line, then game_link_closed.  `reason` is a short code ("closed",
+// "malformed", "output-limit", ...), `detail` says more.
+void game_link_drop(Game *game, uint32_t link, const char *reason, const std::string &detail);
+// Tells the bot that its session is over (MSG_SESSION_END) and closes the
+// link once that has gone out; `reason` and `detail` go to the record then.
+void link_let_go(Game *game, uint32_t link, const char *reason, const std::string &detail);
+// Closes the link once its outbox has gone out, without MSG_SESSION_END;
+// `reason` and `detail` go to the record then.
+void link_close_when_sent(Game *game, uint32_t link, const char *reason, const std::string &detail);
 
-// Sets the clock; resolves the phase when its deadline has passed.
+// Sets the clock; drops links whose handshake time is over, weighs held
+// rejoins whose turn has come and resolves the phase when its deadline has
+// passed.
 void game_tick(Game *game, int64_t now_ms);
-// Milliseconds until the game next needs a tick (the deadline), or -1.
+// Milliseconds until the game next needs a tick (a deadline, a link's
+// handshake time, a held rejoin's turn), or -1.
 int64_t game_wait_ms(const Game *game);
 
 // Starts the first phase once enough bots are ready.
 void game_try_start(Game *game);
 // Resolves the phase when every power whose orders are awaited has sent
-// them.
+// them.  A power is awaited while its bot is connected; when no bot is
+// connected at all, the phase waits for its deadline.
 void game_resolve_when_complete(Game *game);
 // Ends the game at once, as when the server is told to stop.
 void game_stop(Game *game);
@@ -155,5 +201,9 @@ void link_send_phase(Game *game, uint32_t link);
 bool game_power_must_order(const Game *game, uint16_t power);
 // The power token handed to the bot of power `power`.
 uint16_t game_power_token(uint16_t power);
-// A fresh non-zero passcode.
-uint16_t game_new_passcode(Game *game);
+// A fresh non-zero passcode in *passcode: from the system's random source,
+// each draw on its own, or from options.passcode_seed when it is set.
+// False when the random source fails.
+bool game_new_passcode(Game *game, uint16_t *passcode);
+// The passcode that draw number `draw` gives with a fixed seed.
+uint16_t passcode_from_seed(uint32_t seed, uint32_t draw);

@@ -206,6 +206,25 @@ std::string phase_head(const Game *game) {
            season_name(game->position->season) + "\"";
 }
 
+// ---------------------------------------------------------------------------
+// Dropped connections
+// ---------------------------------------------------------------------------
+
+std::string dropped_line(const Game *game, int seat, const std::string &peer, const std::string &reason,
+                         const std::string &detail) {
+    return "{\"dropped\":true," + phase_head(game) +
+           ",\"seat\":" + (seat >= 0 ? std::to_string(seat) : "null") + ",\"peer\":" + json_text(peer) +
+           ",\"reason\":" + json_text(reason) + ",\"detail\":" + json_text(detail) + "}";
+}
+
+void write_unrecorded_drops(Game *game) {
+    for (const auto &[key, count] : game->unrecorded_drops)
+        write_line(game, dropped_line(game, key.first, "", key.second,
+                                      std::to_string(count) + " more connections dropped for this reason" +
+                                          " were counted, not recorded one by one"));
+    game->unrecorded_drops.clear();
+}
+
 }  // namespace
 
 const char *season_name(uint16_t season) {
@@ -370,6 +389,20 @@ void draw_phase(Game *game, const BoardPhase *phase, const std::string &picture,
 
 }  // namespace
 
+void game_record_dropped(Game *game, const Link &link, const char *reason, const std::string &detail) {
+    if (!game->position) return;
+    int seat = link.power >= 0 ? link.power : link.claimed_seat;
+    size_t group = link.power >= 0 ? static_cast<size_t>(link.power) : game->seats.size();
+    int allowed = link.power >= 0 ? RECORD_DROPS_PER_SEAT : RECORD_DROPS_WITHOUT_SEAT;
+    if (group >= game->recorded_drops.size()) return;
+    if (game->recorded_drops[group] >= allowed) {
+        game->unrecorded_drops[{seat, reason}]++;
+        return;
+    }
+    game->recorded_drops[group]++;
+    write_line(game, dropped_line(game, seat, link.peer, reason, detail));
+}
+
 void game_record_phase(Game *game, const PhaseResults &results) {
     if (!game->position) return;
     const Position *position = game->position;
@@ -390,6 +423,7 @@ void game_record_phase(Game *game, const PhaseResults &results) {
 
 void game_record_final(Game *game, const char *reason) {
     if (!game->position) return;
+    write_unrecorded_drops(game);
     write_line(game, "{\"final\":true,\"reason\":" + json_text(reason) + "," + phase_head(game) +
                          ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) +
                          "," + ownership_json(game) + ",\"picture\":" + json_text(FINAL_BOARD_FILE) + "}");

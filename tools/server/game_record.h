@@ -31,5 +31,15 @@ std::string refused_order_text(const Game *game, const std::vector<uint8_t> &ent
 // `results` worked out, and the picture of the phase.
 void game_record_phase(Game *game, const PhaseResults &results);
 // Writes the final line, the picture of the final board and the replay
-// page.
+// page; before the final line, one line per seat and reason of the dropped
+// connections that were only counted.
 void game_record_final(Game *game, const char *reason);
+
+// Writes the line of a dropped connection, between the phase lines:
+//   {"dropped":true,"year":1901,"season":"spring","seat":3,
+//    "peer":"127.0.0.1:40512","reason":"rejoin-refused","detail":"wrong passcode"}
+// `seat` is the power the link played or its rejoin named, null for none.
+// Past RECORD_DROPS_PER_SEAT lines for a power's connections, or
+// RECORD_DROPS_WITHOUT_SEAT for connections without a power, the drop is
+// only counted.
+void game_record_dropped(Game *game, const Link &link, const char *reason, const std::string &detail);

@@ -40,6 +40,11 @@ int main(int argc, char **argv) {
         game_release(&game);
         return 1;
     }
+    if (!net_reserve_descriptors(options.limits.max_connections, &error)) {
+        std::fprintf(stderr, "brox-server: %s\n", error.c_str());
+        game_release(&game);
+        return 1;
+    }
     uint16_t port = 0;
     int listener = net_listen(options.port, &port, &error);
     if (listener < 0) {

@@ -13,6 +13,10 @@
 // the socket and the port in *bound, or -1 with a reason in *error.
 int net_listen(uint16_t port, uint16_t *bound, std::string *error);
 
-// Serves the game until it is over and every bot has gone (or has had a
-// few seconds to go).  A non-zero *stop ends the game early.
+// Raises the open-file limit so that `connections` connections fit, when
+// the system allows it; false, with a reason in *error, when it does not.
+bool net_reserve_descriptors(int connections, std::string *error);
+
+// Serves the game until it is over and every bot that plays a power has
+// gone (or has had a few seconds to go).  A non-zero *stop ends the game early.
 void net_serve(Game *game, int listener, volatile std::sig_atomic_t *stop);

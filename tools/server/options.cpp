@@ -95,7 +95,7 @@ const IntegerOption *integer_option(const char *name) {
 
 bool takes_value(const char *name) {
     return integer_option(name) || !std::strcmp(name, "--deadline") || !std::strcmp(name, "--out") ||
-           !std::strcmp(name, "--map");
+           !std::strcmp(name, "--map") || limits_option(name);
 }
 
 int complain(Parsed parsed, const char *option, const char *value, const char *range) {
@@ -124,6 +124,9 @@ void store_integer(const char *option, long long number, ServerOptions *options)
 // Takes the value of an option that needs one; returns 2 (after a
 // complaint) when it is wrong.
 int take_value(const char *option, const char *value, ServerOptions *options) {
+    // The limits against hostile bots parse their own options.
+    int limit = limits_take_value(option, value, &options->limits);
+    if (limit >= 0) return limit;
     if (const IntegerOption *integer = integer_option(option)) {
         long long number = 0;
         Parsed parsed = parse_integer(value, integer->lo, integer->hi, &number);
@@ -163,6 +166,7 @@ int server_options_parse(int argc, char **argv, ServerOptions *options) {
         const char *option = argv[i];
         if (!std::strcmp(option, "--help") || !std::strcmp(option, "-h")) {
             std::fputs(HELP, stdout);
+            std::fputs(LIMITS_HELP, stdout);
             return -1;
         }
         if (!std::strcmp(option, "--quiet")) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "tools/server/limits.h"
 #include "vorn.h"
 
 enum class Verbosity { QUIET, NORMAL, VERBOSE };
@@ -24,7 +25,9 @@ struct ServerOptions {
     std::string out = "game-out";      // folder of the game record and final picture
     int players = 0;                   // bots awaited before the start; 0: one per power
     Verbosity verbosity = Verbosity::NORMAL;
-    uint32_t passcode_seed = 0;        // seeds the passcodes; 0: taken from the clock
+    uint32_t passcode_seed = 0;        // tests and fuzzing only: fixed passcodes from this seed;
+                                       // 0 (the command line's only choice): the system's random source
+    ServerLimits limits;               // bounds against hostile bots
 };
 
 // Reads the command line into *options.  Returns 0 to go on, -1 when the

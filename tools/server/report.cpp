@@ -14,7 +14,61 @@ int column_width(const Game *game, uint16_t power) {
     return (width < 5 ? 5 : width) + 2;
 }
 
+// ---------------------------------------------------------------------------
+// Log lines per group of connections
+// ---------------------------------------------------------------------------
+
+std::string group_name(const Game *game, size_t group) {
+    if (group >= game->seats.size()) return "connections without a power";
+    return "power " + std::to_string(group) + " (" + power_name(game, static_cast<uint16_t>(group)) + ")";
+}
+
+// Prints a line charged to a group, or counts it once the group's lines
+// are used up; the last line printed says so.
+void report_limited(Game *game, size_t group, Verbosity level, const char *format, va_list arguments) {
+    if (!game->log || game->options.verbosity < level || group >= game->log_budgets.size()) return;
+    LineBudget &budget = game->log_budgets[group];
+    if (budget.shown >= game->options.limits.log_lines) {
+        budget.hidden++;
+        return;
+    }
+    std::vfprintf(game->log, format, arguments);
+    std::fputc('\n', game->log);
+    if (++budget.shown == game->options.limits.log_lines)
+        std::fprintf(game->log, "(log limit: further lines about %s are counted, not shown)\n",
+                     group_name(game, group).c_str());
+    std::fflush(game->log);
+}
+
+void report_group(Game *game, size_t group, Verbosity level, const char *format, ...)
+    __attribute__((format(printf, 4, 5)));
+
+void report_group(Game *game, size_t group, Verbosity level, const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    report_limited(game, group, level, format, arguments);
+    va_end(arguments);
+}
+
+// One line per group whose lines were held back.
+void report_hidden_lines(const Game *game) {
+    for (size_t group = 0; group < game->log_budgets.size(); group++)
+        if (game->log_budgets[group].hidden > 0)
+            std::fprintf(game->log, "log limit: %ld more lines about %s were not shown\n",
+                         game->log_budgets[group].hidden, group_name(game, group).c_str());
+}
+
 }  // namespace
+
+void game_report_link(Game *game, uint32_t link, Verbosity level, const char *format, ...) {
+    size_t group = game->seats.size();
+    if (link < game->links.size() && game->links[link].power >= 0)
+        group = static_cast<size_t>(game->links[link].power);
+    va_list arguments;
+    va_start(arguments, format);
+    report_limited(game, group, level, format, arguments);
+    va_end(arguments);
+}
 
 std::string power_name(const Game *game, uint16_t power) {
     const std::vector<LayoutPower> &powers = game->generated.layout.powers;
@@ -44,7 +98,7 @@ void game_report_start(const Game *game) {
     std::fflush(game->log);
 }
 
-void game_report_phase(const Game *game) {
+void game_report_phase(Game *game) {
     if (!game->log) return;
     int due = 0, received = 0;
     for (uint16_t p = 0; p < game->map->power_count; p++) {
@@ -63,9 +117,9 @@ void game_report_phase(const Game *game) {
     std::fflush(game->log);
     for (uint16_t p = 0; p < game->map->power_count; p++)
         for (const Refusal &refusal : game->orders[p].refusals)
-            game_report_event(game, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)",
-                              power_name(game, p).c_str(), refusal.entry, refusal.reason.c_str(),
-                              refused_order_text(game, refusal.bytes).c_str());
+            report_group(game, p, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)",
+                         power_name(game, p).c_str(), refusal.entry, refusal.reason.c_str(),
+                         refused_order_text(game, refusal.bytes).c_str());
 }
 
 std::string centre_table_text(const Game *game) {
@@ -99,6 +153,7 @@ void game_report_end(const Game *game, const char *reason) {
         std::fclose(file);
     }
     if (!game->log) return;
+    report_hidden_lines(game);
     std::fprintf(game->log, "game over: %s\n\n%s\n", reason, table.c_str());
     std::fprintf(game->log, "replay page:  %s\n", (out / REPLAY_PAGE_FILE).string().c_str());
     std::fprintf(game->log, "game record:  %s\n", (out / GAME_RECORD_FILE).string().c_str());
