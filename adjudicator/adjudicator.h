@@ -7,8 +7,8 @@
 
 #include "brox.h"
 
-// The working record of one unit during a call.  Each Unit's `result`
-// holds the index of its record in the call's array.
+// The working record of one unit during a call, in an array that belongs
+// to the call and is indexed like the Position's units.
 struct UnitResult {
     uint16_t outcome;        // RES_ token, RES_SUCCESS at the start
     uint8_t support_count;   // valid supports received, less those cut
@@ -18,33 +18,33 @@ struct UnitResult {
 // Each phase resolves the Units' chosen orders and returns the message of
 // the next phase's position (release it with next_message_release), or
 // null when memory runs out.
-uint8_t *movement_next_message(Position *position);
-uint8_t *retreats_next_message(Position *position);
-uint8_t *adjustments_next_message(Position *position);
+uint8_t *movement_next_message(const Position *position);
+uint8_t *retreats_next_message(const Position *position);
+uint8_t *adjustments_next_message(const Position *position);
 
 // The working records of every unit after resolving the phase's orders,
 // without composing the next Position: `results` holds one record per unit
 // of `position`.  The movement steps, and the retreat collisions.
-void movement_results(Position *position, UnitResult *results);
-void retreat_results(Position *position, UnitResult *results);
+void movement_results(const Position *position, UnitResult *results);
+void retreat_results(const Position *position, UnitResult *results);
 
 // The phase a season word starts, and its next-position message: null for
 // a word that is not a season, or when memory runs out.
-uint8_t *adjudicate_next_message(Position *position);
+uint8_t *adjudicate_next_message(const Position *position);
 
 // The next Position: built from `message` on the adjudicated Position's Map
 // and CentreTable, then, for a winter message, the winter step.  Within one
 // adjudicated Position, equal messages give equal Positions.  The message
 // stays the caller's (the winter step may change its season and year).
 // Null when memory runs out.
-Position *next_position_build(Position *position, uint8_t *message);
+Position *next_position_build(const Position *position, uint8_t *message);
 
 // The winter step, for a message whose season is winter: works out the new
 // centre ownership from where the units of `position` stand, turns the
 // message into spring of the next year when no power has anything to
 // adjust, and returns the Position built from it on the new table (null
 // when memory runs out).
-Position *prepare_winter(Position *position, uint8_t *message);
+Position *prepare_winter(const Position *position, uint8_t *message);
 
 // ---------------------------------------------------------------------------
 // The next-position message
@@ -60,7 +60,3 @@ void next_message_release(uint8_t *message);
 void next_message_add_unit(uint8_t *message, const Position *position, const Unit *unit,
                            const LocationState *where, uint32_t dislodged);
 
-// Whether a LocationState / Unit belongs to `position`: orders come from the
-// bot, so the adjudicator follows only references into its own Position.
-bool position_owns_location(const Position *position, const LocationState *location);
-bool position_owns_unit(const Position *position, const Unit *unit);

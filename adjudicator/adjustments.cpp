@@ -8,7 +8,7 @@
 // location and any token other than build, waive or remove stays where it
 // is.  Each unit is counted and written by the same rule, so the message's
 // unit count always equals its entries.
-uint8_t *adjustments_next_message(Position *position) {
+uint8_t *adjustments_next_message(const Position *position) {
     uint8_t *message = next_message_create(position->unit_count, SEASON_SPRING,
                                            static_cast<uint16_t>(position->year + 1));
     if (!message) return nullptr;

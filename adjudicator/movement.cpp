@@ -21,7 +21,7 @@ struct Mover {
 };
 
 struct Movement {
-    Position *position;
+    const Position *position;
     uint16_t count;
     uint16_t dislodgements;
     Mover units[MAX_UNITS];
@@ -33,17 +33,17 @@ bool moved_away(const Mover &unit) { return is_move(unit) && unit.result.outcome
 
 bool supports_hold(const Mover &unit) { return unit.support_into == nullptr; }
 
-Unit *unit_at(const Movement &movement, uint16_t index) { return movement.position->units[index]; }
+const Unit *unit_at(const Movement &movement, uint16_t index) { return movement.position->units[index]; }
 
-// The index of the unit standing in a province, NO_UNIT when none.
-uint16_t standing_in(const ProvinceState *province) {
-    return province->unit ? static_cast<uint16_t>(province->unit->result) : NO_UNIT;
+// The index of the unit standing in a province, NO_UNIT when none: Units
+// lie in their Position's block in unit order.
+uint16_t standing_in(const Movement &movement, const ProvinceState *province) {
+    return province->unit ? position_own_unit_index(movement.position, province->unit) : NO_UNIT;
 }
 
 void prepare(Movement &movement, uint16_t index) {
-    Position *position = movement.position;
-    Unit *unit = unit_at(movement, index);
-    unit->result = index;
+    const Position *position = movement.position;
+    const Unit *unit = unit_at(movement, index);
     Mover &mover = movement.units[index];
     mover.result = {RES_SUCCESS, 0, 0};
     mover.token = unit->location ? unit->order.token : uint16_t{ORD_HOLD};
@@ -90,11 +90,7 @@ void check_convoyed_move(Movement &movement, uint16_t index) {
     uint16_t length = order.route_length <= MAX_ROUTE ? order.route_length : MAX_ROUTE;
     for (uint16_t r = 0; r < length; r++) {
         const ProvinceState *province = order.route[r];
-        uintptr_t offset = reinterpret_cast<uintptr_t>(province) - reinterpret_cast<uintptr_t>(position->provinces);
-        bool owned = reinterpret_cast<uintptr_t>(province) >= reinterpret_cast<uintptr_t>(position->provinces) &&
-                     offset % sizeof(ProvinceState) == 0 &&
-                     offset / sizeof(ProvinceState) < position->map->province_count;
-        uint16_t fleet = owned ? standing_in(province) : NO_UNIT;
+        uint16_t fleet = position_owns_province(position, province) ? standing_in(movement, province) : NO_UNIT;
         bool convoying = fleet != NO_UNIT && movement.units[fleet].token == ORD_CONVOY &&
                          unit_at(movement, fleet)->order.other_unit == army &&
                          unit_at(movement, fleet)->order.target == order.target;
@@ -134,7 +130,7 @@ bool supports_own_route(const Movement &movement, const Mover &supporter, uint16
     const Order &order = unit_at(movement, army)->order;
     for (uint16_t r = 0; r < order.route_length && r < MAX_ROUTE; r++) {
         const Unit *fleet = order.route[r]->unit;
-        if (fleet && fleet->result == supporter.other) return true;
+        if (fleet && position_own_unit_index(movement.position, fleet) == supporter.other) return true;
     }
     return false;
 }
@@ -143,7 +139,7 @@ void cut_supports(Movement &movement, uint16_t token) {
     for (uint16_t u = 0; u < movement.count; u++) {
         const Mover &mover = movement.units[u];
         if (mover.token != token || mover.result.outcome != RES_SUCCESS) continue;
-        uint16_t s = standing_in(mover.destination);
+        uint16_t s = standing_in(movement, mover.destination);
         if (s == NO_UNIT) continue;
         Mover &supporter = movement.units[s];
         if (!support_exposed(supporter, mover)) continue;
@@ -159,7 +155,7 @@ void overpower_supporters(Movement &movement) {
     for (uint16_t u = 0; u < movement.count; u++) {
         const Mover &mover = movement.units[u];
         if (!is_move(mover) || mover.result.outcome != RES_SUCCESS) continue;
-        uint16_t s = standing_in(mover.destination);
+        uint16_t s = standing_in(movement, mover.destination);
         if (s == NO_UNIT) continue;
         Mover &supporter = movement.units[s];
         if (!support_exposed(supporter, mover)) continue;
@@ -210,7 +206,7 @@ void resolve_bounces(Movement &movement) {
         for (uint16_t u = 0; u < movement.count; u++) {
             Mover &mover = movement.units[u];
             if (!is_move(mover) || mover.result.outcome != RES_SUCCESS) continue;
-            uint16_t d = standing_in(mover.destination);
+            uint16_t d = standing_in(movement, mover.destination);
             bool bounced = (d != NO_UNIT && bounces_off_occupant(movement, u, d)) ||
                            bounces_off_competitors(movement, u, d);
             if (bounced) {
@@ -224,7 +220,7 @@ void resolve_bounces(Movement &movement) {
 void dislodge(Movement &movement) {
     for (uint16_t u = 0; u < movement.count; u++) {
         if (!moved_away(movement.units[u])) continue;
-        uint16_t d = standing_in(movement.units[u].destination);
+        uint16_t d = standing_in(movement, movement.units[u].destination);
         if (d == NO_UNIT || moved_away(movement.units[d])) continue;
         Mover &occupant = movement.units[d];
         occupant.result.dislodged_flag = 1;
@@ -254,7 +250,7 @@ const LocationState *arrival(const Position *position, const Unit *unit) {
 // A unit that moved away stands where it arrived, not dislodged; every
 // other unit stays where it is with its dislodged flag.
 uint8_t *compose_next_message(const Movement &movement) {
-    Position *position = movement.position;
+    const Position *position = movement.position;
     uint8_t *message = next_message_create(movement.count, next_season(movement), position->year);
     if (!message) return nullptr;
     for (uint16_t u = 0; u < movement.count; u++) {
@@ -270,7 +266,7 @@ uint8_t *compose_next_message(const Movement &movement) {
 }
 
 // Every step but the message, on a Movement set up for `position`.
-void resolve(Movement &movement, Position *position) {
+void resolve(Movement &movement, const Position *position) {
     movement.position = position;
     movement.count = position->unit_count;
     movement.dislodgements = 0;
@@ -291,13 +287,13 @@ void resolve(Movement &movement, Position *position) {
 
 }  // namespace
 
-uint8_t *movement_next_message(Position *position) {
+uint8_t *movement_next_message(const Position *position) {
     Movement movement;
     resolve(movement, position);
     return compose_next_message(movement);
 }
 
-void movement_results(Position *position, UnitResult *results) {
+void movement_results(const Position *position, UnitResult *results) {
     Movement movement;
     resolve(movement, position);
     for (uint16_t u = 0; u < movement.count; u++) results[u] = movement.units[u].result;

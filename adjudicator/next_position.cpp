@@ -1,5 +1,5 @@
 // Composing the next-position message and turning it into the next
-// Position; the entry point brox_adjudicate.
+// Position.
 #include <cstring>
 
 #include "adjudicator/adjudicator.h"
@@ -39,46 +39,7 @@ void next_message_add_unit(uint8_t *message, const Position *position, const Uni
             static_cast<uint16_t>(POSITION_UNITS_AT + POSITION_UNIT_SIZE * count));
 }
 
-Position *next_position_build(Position *position, uint8_t *message) {
+Position *next_position_build(const Position *position, uint8_t *message) {
     if (get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER) return prepare_winter(position, message);
     return position_build(position->map, position->centres, message);
-}
-
-bool position_owns_location(const Position *position, const LocationState *location) {
-    auto address = reinterpret_cast<uintptr_t>(location);
-    auto first = reinterpret_cast<uintptr_t>(position->locations);
-    auto end = reinterpret_cast<uintptr_t>(position->locations + position->map->location_count);
-    return location && address >= first && address < end &&
-           (address - first) % sizeof(LocationState) == 0;
-}
-
-bool position_owns_unit(const Position *position, const Unit *unit) {
-    return unit && position_unit_index(position, unit) != NO_UNIT;
-}
-
-// Dispatches on the whole season word; any other value builds nothing, and
-// so does a Position whose unit count is beyond its capacity.
-uint8_t *adjudicate_next_message(Position *position) {
-    if (position->unit_count > MAX_UNITS) return nullptr;
-    switch (position->season) {
-    case SEASON_SPRING:
-    case SEASON_FALL:
-        return movement_next_message(position);
-    case SEASON_SUMMER:
-    case SEASON_AUTUMN:
-        return retreats_next_message(position);
-    case SEASON_WINTER:
-        return adjustments_next_message(position);
-    default:
-        return nullptr;
-    }
-}
-
-extern "C" BROX_API Position *brox_adjudicate(Position *position) {
-    if (!position) return nullptr;
-    uint8_t *message = adjudicate_next_message(position);
-    if (!message) return nullptr;
-    Position *next = next_position_build(position, message);
-    next_message_release(message);
-    return next;
 }

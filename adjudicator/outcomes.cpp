@@ -3,24 +3,23 @@
 #include "adjudicator/outcomes.h"
 
 #include "adjudicator/adjudicator.h"
+#include "world/season.h"
 
-uint16_t adjudicate_outcomes(Position *position, uint16_t *outcomes, uint16_t capacity) {
-    if (!position || !outcomes) return 0;
+uint16_t adjudicate_outcomes(const Position *position, uint16_t *outcomes, uint16_t capacity) {
+    if (!position || !outcomes || position->unit_count > MAX_UNITS) return 0;
     UnitResult results[MAX_UNITS];
-    uint16_t count = position->unit_count < MAX_UNITS ? position->unit_count : uint16_t{MAX_UNITS};
-    switch (position->season) {
-    case SEASON_SPRING:
-    case SEASON_FALL:
+    uint16_t count = position->unit_count;
+    switch (season_phase(position->season)) {
+    case Phase::MOVEMENT:
         movement_results(position, results);
         break;
-    case SEASON_SUMMER:
-    case SEASON_AUTUMN:
+    case Phase::RETREATS:
         retreat_results(position, results);
         break;
-    case SEASON_WINTER:
+    case Phase::ADJUSTMENTS:
         for (uint16_t u = 0; u < count; u++) results[u] = {RES_SUCCESS, 0, 0};
         break;
-    default:
+    case Phase::NONE:
         return 0;
     }
     if (count > capacity) count = capacity;

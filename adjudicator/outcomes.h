@@ -21,5 +21,5 @@
 // A season outside the five writes nothing and returns 0.  Whether a unit
 // was dislodged is read from the next Position (its `dislodged`), since a
 // move that bounced keeps RES_BOUNCE when it is dislodged too.  The
-// Units' `result` links are used as working state, as brox_adjudicate does.
-uint16_t adjudicate_outcomes(Position *position, uint16_t *outcomes, uint16_t capacity);
+// Position is only read.
+uint16_t adjudicate_outcomes(const Position *position, uint16_t *outcomes, uint16_t capacity);

@@ -14,12 +14,9 @@ const LocationState *retreat_target(const Position *position, const Unit *unit) 
 
 }  // namespace
 
-void retreat_results(Position *position, UnitResult *results) {
+void retreat_results(const Position *position, UnitResult *results) {
     uint16_t count = position->unit_count;
-    for (uint16_t u = 0; u < count; u++) {
-        position->units[u]->result = u;
-        results[u] = {RES_SUCCESS, 0, 0};
-    }
+    for (uint16_t u = 0; u < count; u++) results[u] = {RES_SUCCESS, 0, 0};
     for (uint16_t u = 0; u < count; u++) {
         const LocationState *target = retreat_target(position, position->units[u]);
         if (!target) continue;
@@ -31,7 +28,7 @@ void retreat_results(Position *position, UnitResult *results) {
     }
 }
 
-uint8_t *retreats_next_message(Position *position) {
+uint8_t *retreats_next_message(const Position *position) {
     uint16_t count = position->unit_count;
     UnitResult results[MAX_UNITS];
     retreat_results(position, results);

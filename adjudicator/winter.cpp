@@ -34,7 +34,7 @@ bool nothing_to_adjust(const Map *map, const CentreTable *table, const uint16_t 
 
 // The units each power has in the winter are counted from the message, so
 // the Position is built once, as winter or as the spring that replaces it.
-Position *prepare_winter(Position *position, uint8_t *message) {
+Position *prepare_winter(const Position *position, uint8_t *message) {
     CentreTable *table = ownership_after(position);
     if (!table) return nullptr;
     uint16_t unit_counts[MAX_POWERS];

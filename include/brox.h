@@ -439,7 +439,7 @@ typedef struct Unit {
     uint32_t dislodged;      /* non-zero: dislodged (summer, autumn), must retreat or disband */
     LumAvlTree candidates;   /* candidate Orders, see above; walk with brox_candidate_first/next */
     Order order;             /* chosen order, held by value: ORD_HOLD (ORD_WAIVE for a slot) until set */
-    uint32_t result;         /* 0 when built; working space of brox_adjudicate, no meaning for a bot */
+    uint32_t result;         /* 0 when built; the library never reads or writes it afterwards: no meaning, do not rely on it */
 } Unit;
 
 typedef struct Position {
@@ -651,8 +651,8 @@ BROX_API void brox_position_free_order(void *first, Order *order);
  * year; a winter with nothing to adjust is skipped).  In a Position it
  * builds, dislodged units are offered no retreat places: DISBAND only.
  * The returned Position is the caller's: free it with brox_position_free
- * before the Map goes.  The argument stays the caller's and its orders are
- * not changed.  Null for a null position, a season that is none of the
+ * before the Map goes.  The argument stays the caller's and is only read:
+ * not a byte of it or of its Units changes.  Null for a null position, a season that is none of the
  * five, more than MAX_UNITS units, or lack of memory.  Orders that do not
  * fit (a target or unit from another Position, a token of another phase)
  * count as holds; a build without a place as a waive. */

@@ -4,18 +4,7 @@
 
 #include <cstdint>
 
-#include "adjudicator/adjudicator.h"
-
-namespace {
-
-bool position_owns_province(const Position *position, const ProvinceState *province) {
-    auto address = reinterpret_cast<uintptr_t>(province);
-    auto first = reinterpret_cast<uintptr_t>(position->provinces);
-    auto end = reinterpret_cast<uintptr_t>(position->provinces + position->map->province_count);
-    return province && address >= first && address < end && (address - first) % sizeof(ProvinceState) == 0;
-}
-
-}  // namespace
+#include "world/position.h"
 
 bool unit_has_candidate(Unit *unit, const Order *order) {
     return unit && order && lum_avl_find(&unit->candidates, order) == order;

@@ -35,6 +35,7 @@ struct Walk {
     Position *position;
     uint16_t route_count;  // finished routes; slot route_count is the working route
     uint32_t steps;
+    bool on_path[MAX_UNITS];  // by unit index: the fleets of the path being walked
     RouteSlot slots[MAX_ROUTE_SLOTS];
 };
 
@@ -65,7 +66,8 @@ bool can_extend(const Walk &walk) {
 void walk_fleets(Walk &walk, Unit *fleet) {
     Position *position = walk.position;
     walk.steps++;
-    fleet->result = 1;
+    uint16_t fleet_index = position_own_unit_index(position, fleet);
+    walk.on_path[fleet_index] = true;
     {
         RouteSlot &route = working_route(walk);
         route.fleets[route.fleet_count++] = position_province_index(position, fleet->location->province);
@@ -78,12 +80,13 @@ void walk_fleets(Walk &walk, Unit *fleet) {
             finish_route(walk, l);
         } else {
             Unit *next = province->unit;
-            if (next && next->unit_type == UNIT_FLEET && !next->result && can_extend(walk))
+            if (next && next->unit_type == UNIT_FLEET && !walk.on_path[position_own_unit_index(position, next)] &&
+                can_extend(walk))
                 walk_fleets(walk, next);
         }
     }
     working_route(walk).fleet_count--;
-    fleet->result = 0;
+    walk.on_path[fleet_index] = false;
 }
 
 // Appends `count` elements to a growing array of the build's scratch;
@@ -208,7 +211,7 @@ int find_convoy_routes(Position *position, ConvoyDrafts *drafts) {
         Unit *start = position->units[u];
         if (start->unit_type != UNIT_FLEET || !start->location || !is_sea(start->location->province))
             continue;
-        for (uint16_t v = 0; v < position->unit_count; v++) position->units[v]->result = 0;
+        for (uint16_t v = 0; v < position->unit_count; v++) walk.on_path[v] = false;
         walk.route_count = 0;
         walk.steps = 0;
         walk.slots[0].fleet_count = 0;

@@ -3,6 +3,7 @@
 // failing allocations.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -81,6 +82,45 @@ TEST(Seasons, AnUnknownSeasonAdjudicatesToNothing) {
     EXPECT_EQ(world.centres->ref_count, ref_count);
     EXPECT_EQ(position->season, POSITION_REQUEST_SEASON);
     EXPECT_EQ(brox_adjudicate(nullptr), nullptr);
+}
+
+// Adjudication reads the Position it is given: in every season, with every
+// kind of order chosen, the bytes of the Position record and of each of its
+// Units are the same afterwards.
+TEST(Seasons, AdjudicationLeavesThePositionAsItWas) {
+    World sea(iberia(), "0: SPA; 1: MAR");
+    World land(grid(), "0: A B E; 1: C; 2: G");
+    struct Case {
+        World &world;
+        uint16_t season;
+        const char *units;
+        Orders orders;
+    } cases[] = {
+        {sea, SEASON_SPRING, "0 A GAS; 0 F MAO; 1 F WES; 1 A MAR",
+         {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"MAO", "CONVOY A GAS -> POR/f"}, {"MAR", "MOVE SPA"}}},
+        {land, SEASON_FALL, "0 A D; 2 A G; 1 A E; 0 A A",
+         {{"D", "MOVE E"}, {"G", "SUPPORT A D -> E"}, {"A", "SUPPORT A D -> E"}}},
+        {land, SEASON_SUMMER, "0 A E dislodged -> B F; 1 A D dislodged -> B; 2 A G", {{"E", "RETREAT B"}, {"D", "RETREAT B"}}},
+        {land, SEASON_AUTUMN, "0 A E dislodged -> F; 1 A C", {{"E", "RETREAT F"}}},
+        {land, SEASON_WINTER, "0 A A; 1 A C; 1 A I", {{"I", "REMOVE"}}},
+        {land, POSITION_REQUEST_SEASON, "0 A D; 1 A C", {}},
+    };
+    for (Case &c : cases) {
+        Position *position = c.world.position(c.season, c.units);
+        for (const auto &[province, order] : c.orders) c.world.order(position, province, order);
+        std::vector<uint8_t> record(sizeof(Position));
+        std::memcpy(record.data(), position, sizeof(Position));
+        std::vector<std::vector<uint8_t>> units;
+        for (uint16_t u = 0; u < position->unit_count; u++) {
+            units.emplace_back(sizeof(Unit));
+            std::memcpy(units.back().data(), position->units[u], sizeof(Unit));
+        }
+        Position *next = brox_adjudicate(position);
+        if (next) brox_position_free(next);
+        EXPECT_EQ(std::memcmp(record.data(), position, sizeof(Position)), 0) << c.units;
+        for (uint16_t u = 0; u < position->unit_count; u++)
+            EXPECT_EQ(std::memcmp(units[u].data(), position->units[u], sizeof(Unit)), 0) << c.units << ", unit " << u;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -265,6 +265,31 @@ uint16_t position_unit_index(const Position *position, const Unit *unit) {
     return index < position->unit_count ? static_cast<uint16_t>(index) : NO_UNIT;
 }
 
+namespace {
+
+// Whether `item` is one of the first `count` elements of `array`.
+template <typename T>
+bool in_array(const T *array, uint32_t count, const T *item) {
+    auto address = reinterpret_cast<uintptr_t>(item);
+    auto first = reinterpret_cast<uintptr_t>(array);
+    return item && address >= first && address < first + sizeof(T) * size_t{count} &&
+           (address - first) % sizeof(T) == 0;
+}
+
+}  // namespace
+
+bool position_owns_location(const Position *position, const LocationState *location) {
+    return in_array(position->locations, position->map->location_count, location);
+}
+
+bool position_owns_province(const Position *position, const ProvinceState *province) {
+    return in_array(position->provinces, position->map->province_count, province);
+}
+
+bool position_owns_unit(const Position *position, const Unit *unit) {
+    return unit && position_unit_index(position, unit) != NO_UNIT;
+}
+
 Order *position_new_orders(Position *position, uint32_t count) {
     PositionBlock *block = block_of(position);
     OrderChunk *chunk = block->chunks;

@@ -66,6 +66,13 @@ void unit_candidates_clear(LumAvlTree *candidates);
 constexpr uint16_t NO_UNIT = 0xFFFF;
 uint16_t position_unit_index(const Position *position, const Unit *unit);
 
+// Whether a reference points at one of the Position's own records (a
+// LocationState or ProvinceState the Map uses, a Unit): orders come from
+// the bot, so only such references are followed.  Null is not owned.
+bool position_owns_location(const Position *position, const LocationState *location);
+bool position_owns_province(const Position *position, const ProvinceState *province);
+bool position_owns_unit(const Position *position, const Unit *unit);
+
 // The index of one of the Position's own Units: Units lie in the
 // Position's block right after the record, in unit order.
 inline uint16_t position_own_unit_index(const Position *position, const Unit *unit) {
