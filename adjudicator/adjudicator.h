@@ -22,6 +22,11 @@ uint8_t *movement_next_message(const Position *position);
 uint8_t *retreats_next_message(const Position *position);
 uint8_t *adjustments_next_message(const Position *position);
 
+// Whether every province of the army's convoyed-move route holds a fleet
+// ordered to convoy that army to its very landing.  A convoyed move whose
+// route fails this matches no order: it never leaves.
+bool convoy_route_holds(const Position *position, const Unit *army);
+
 // The working records of every unit after resolving the phase's orders,
 // without composing the next Position: `results` holds one record per unit
 // of `position`.  The movement steps, and the retreat collisions.

@@ -81,24 +81,9 @@ void check_support(Movement &movement, Mover &supporter) {
         supporter.result.outcome = RES_NO_SUCH_ORDER;
 }
 
-// Every province of the route must hold a fleet ordered to convoy this army
-// to this very landing location.
 void check_convoyed_move(Movement &movement, uint16_t index) {
-    const Position *position = movement.position;
-    const Unit *army = unit_at(movement, index);
-    const Order &order = army->order;
-    uint16_t length = order.route_length <= MAX_ROUTE ? order.route_length : MAX_ROUTE;
-    for (uint16_t r = 0; r < length; r++) {
-        const ProvinceState *province = order.route[r];
-        uint16_t fleet = position_owns_province(position, province) ? standing_in(movement, province) : NO_UNIT;
-        bool convoying = fleet != NO_UNIT && movement.units[fleet].token == ORD_CONVOY &&
-                         unit_at(movement, fleet)->order.other_unit == army &&
-                         unit_at(movement, fleet)->order.target == order.target;
-        if (!convoying) {
-            movement.units[index].result.outcome = RES_NO_SUCH_ORDER;
-            return;
-        }
-    }
+    if (!convoy_route_holds(movement.position, unit_at(movement, index)))
+        movement.units[index].result.outcome = RES_NO_SUCH_ORDER;
 }
 
 // The supports of `power` that `index` receives and that still stand.
@@ -286,6 +271,21 @@ void resolve(Movement &movement, const Position *position) {
 }
 
 }  // namespace
+
+// Every province of the route must hold a fleet ordered to convoy this army
+// to this very landing location; a route of length 0 passes.
+bool convoy_route_holds(const Position *position, const Unit *army) {
+    const Order &order = army->order;
+    uint16_t length = order.route_length <= MAX_ROUTE ? order.route_length : MAX_ROUTE;
+    for (uint16_t r = 0; r < length; r++) {
+        const ProvinceState *province = order.route[r];
+        const Unit *fleet = position_owns_province(position, province) ? province->unit : nullptr;
+        if (!fleet || !fleet->location || fleet->order.token != ORD_CONVOY || fleet->order.other_unit != army ||
+            fleet->order.target != order.target)
+            return false;
+    }
+    return true;
+}
 
 uint8_t *movement_next_message(const Position *position) {
     Movement movement;

@@ -97,8 +97,8 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
     }
     EXPECT_EQ(power_line(space / "bot3/again.log"), joined + " (rejoined)");
 
-    // Every phase: orders from every power that owed some (the restarted
-    // one's defaults stood in while it was gone), none refused; and the
+    // Every phase: orders from every power that owed some, none refused
+    // (the restarted one's defaults stood in while it was gone); and the
     // bots built in some winter.
     std::istringstream text(read_text(space / "out/game.jsonl"));
     int phases = 0, builds = 0;
@@ -121,7 +121,11 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
             if (power["orders_due"].boolean && power["power"].integer() != restarted_power) {
                 EXPECT_TRUE(power["orders_received"].boolean) << when << ", power " << power["power"].integer();
             }
-            EXPECT_EQ(power["refused"].integer(), 0) << when;
+            // The restarted bot may send the orders of a phase that was
+            // settled without it while it came back: those are refused.
+            if (power["power"].integer() != restarted_power) {
+                EXPECT_EQ(power["refused"].integer(), 0) << when;
+            }
             builds += power["builds"].integer();
         }
     }

@@ -6,12 +6,14 @@
 #include <algorithm>
 
 #include "world/centres.h"
+#include "world/check.h"
 #include "world/map.h"
 #include "world/position.h"
 
 World::World(const board::Board &board_, const std::string &owners) : board(board_) {
     map = map_build(board.map_message().data());
     if (!map) ADD_FAILURE() << "the board's map was refused";
+    if (const char *why = map ? map_check(map) : nullptr) ADD_FAILURE() << "the board's map: " << why;
     own(owners);
 }
 
@@ -35,9 +37,11 @@ Position *World::position(uint16_t season, const std::string &units, uint16_t ye
     return position(message);
 }
 
+// Every Position a test builds or adjudicates keeps the invariants.
 Position *World::position(std::vector<uint8_t> &message) {
     Position *built = position_build(map, centres, message.data());
     if (built) positions_.push_back(built);
+    if (const char *why = built ? position_check(built) : nullptr) ADD_FAILURE() << "built Position: " << why;
     return built;
 }
 
@@ -178,6 +182,7 @@ void World::order(Position *position, const std::string &province, const std::st
 Position *World::next(Position *position) {
     Position *result = brox_adjudicate(position);
     if (result) positions_.push_back(result);
+    if (const char *why = result ? position_check(result) : nullptr) ADD_FAILURE() << "next Position: " << why;
     return result;
 }
 

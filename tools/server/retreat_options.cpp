@@ -2,6 +2,7 @@
 // movement phase and where the units stand after it.
 #include "tools/server/retreat_options.h"
 
+#include "adjudicator/adjudicator.h"
 #include "world/position.h"
 
 namespace {
@@ -10,21 +11,6 @@ bool is_move(uint16_t token) { return token == ORD_MOVE || token == ORD_CONVOY_M
 
 uint16_t province_of(const Position *position, const LocationState *location) {
     return position_province_index(position, location->province);
-}
-
-// A convoyed move whose fleets all convoyed it to its landing: when such a
-// move fails, it failed against other units, as a plain move does.  One
-// whose route did not carry it never reached its destination to bounce.
-bool convoy_carried(const Unit *army) {
-    const Order &order = army->order;
-    for (uint16_t r = 0; r < order.route_length && r < MAX_ROUTE; r++) {
-        const ProvinceState *sea = order.route[r];
-        const Unit *fleet = sea ? sea->unit : nullptr;
-        if (!fleet || fleet->order.token != ORD_CONVOY || fleet->order.other_unit != army ||
-            fleet->order.target != order.target)
-            return false;
-    }
-    return true;
 }
 
 // Whether unit u of `before`, ordered to move, is found at its destination
@@ -58,7 +44,9 @@ RetreatOptions retreat_options_find(const Position *before, const Position *afte
     for (uint16_t u = 0; u < before->unit_count; u++) {
         const Unit *unit = before->units[u];
         if (!is_move(unit->order.token) || !unit->order.target || arrived(before, after, u)) continue;
-        if (unit->order.token == ORD_CONVOY_MOVE && !convoy_carried(unit)) continue;
+        // A convoyed move its route did not carry never reached its
+        // destination to bounce there; one it did failed as a plain move.
+        if (unit->order.token == ORD_CONVOY_MOVE && !convoy_route_holds(before, unit)) continue;
         bounced[province_of(before, unit->order.target)] = true;
     }
 
