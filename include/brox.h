@@ -497,9 +497,13 @@ typedef struct Position {
  * =================================================================== */
 
 /* The bot's scoring function: higher is better (unsigned).  `position` is
- * the next phase under the item's orders (the current one for the root);
- * it is freed right after the call, so keep nothing that points into it.
- * It must not free the position or call the agenda. */
+ * the next phase under the item's orders (the current one for the root).
+ * It lives only for the call: keep nothing that points into it.  The
+ * function may set its Units' orders and adjudicate it to look further
+ * ahead; it must not free it or call the agenda.  Successors whose orders
+ * lead to the same next phase (most supports and convoys change nothing)
+ * are scored on the same Position again, put back as built in between
+ * (every order a hold, or a waive for a build slot). */
 typedef uint32_t (*BroxScoreFn)(Position *position, void *user_data);
 
 typedef struct Agenda {
