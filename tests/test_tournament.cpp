@@ -364,15 +364,17 @@ TEST(Tournament, MergeCountsASoloWinAnEliminationAndSkipsRecordLinesItDoesNotKno
                R"({"dropped":true,"year":1905,"season":"fall","seat":1,"peer":"127.0.0.1:4","reason":"closed",)"
                R"("detail":""})"
                "\n");
-    write_text("t/games/0002/result.json",
-               R"({"game":2,"status":"failed","error":"bot b (power 1) stopped","culprit":"b","bots":["b","a"]})");
+    // Game 2 failed; its error quotes a bot's log line that is not UTF-8.
+    write_text("t/games/0002/result.json", R"({"game":2,"status":"failed","error":"bot b (power 1) stopped: caf)"
+                                           "\xE9"
+                                           R"(","culprit":"b","bots":["b","a"]})");
     fs::create_directories("t/games/0003");
 
     EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
     std::string table = read_text("merge.txt");
     EXPECT_NE(table.find("3 games on hand-made maps: 1 played, 1 failed, 1 without a result"), std::string::npos)
         << table;
-    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped"), std::string::npos) << table;
+    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped: caf\xE9\n"), std::string::npos) << table;
     EXPECT_NE(table.find("game 0003: no result"), std::string::npos) << table;
     std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
     ASSERT_EQ(summary.size(), 2u);
