@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "json.h"
 #include "process.h"
+#include "tools/common/json_value.h"
 
 namespace {
 
@@ -105,17 +105,18 @@ TEST(ExampleBots, SevenGuideBotsPlayTwoYearsAndOneRejoinsAfterARestart) {
     bool final_seen = false;
     bool restarted_last_received = false;  // in its last phase with orders due
     for (std::string line; std::getline(text, line);) {
-        json::Value phase;
-        ASSERT_TRUE(json::parse(line, &phase)) << line;
+        JsonValue phase;
+        std::string error;
+        ASSERT_TRUE(json_parse(line, &phase, &error)) << error << "\n" << line;
         if (phase["final"].boolean) {
             final_seen = true;
             EXPECT_EQ(phase["year"].integer(), 1903);
             continue;
         }
-        if (phase.has("dropped")) continue;
+        if (phase["dropped"].boolean) continue;
         phases++;
         std::string when = std::to_string(phase["year"].integer()) + " " + phase["season"].text;
-        for (const json::Value &power : phase["powers"].items) {
+        for (const JsonValue &power : phase["powers"].items) {
             if (power["orders_due"].boolean && power["power"].integer() == restarted_power)
                 restarted_last_received = power["orders_received"].boolean;
             if (power["orders_due"].boolean && power["power"].integer() != restarted_power) {
