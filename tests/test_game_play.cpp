@@ -28,55 +28,14 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "game_run.h"
 #include "platform/wire.h"
-#include "process.h"
-#include "tools/common/json_value.h"
 #include "wire_stream.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-constexpr int START_MS = 30000;   // the server writing its first lines
-constexpr int GAME_MS = 240000;   // a whole short game, sanitizer builds included
-constexpr int EXIT_MS = 30000;    // a process ending once told to
-constexpr int BOT_COUNT = 7;      // powers of the default map
-
-// A fresh directory under the system's temporary one, removed at the end.
-class Workspace {
-  public:
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "brox-game-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~Workspace() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string(); }
-
-  private:
-    fs::path path_;
-};
-
-// The server started on a free port, with the port read from its first line.
-struct Server {
-    Server(const Workspace &space, std::vector<std::string> options) : log(space / "server.log") {
-        std::vector<std::string> argv = {BROX_SERVER_PATH, "--port", "0", "--out", space / "out"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        process = std::make_unique<ChildProcess>(argv, space.str(), log);
-        if (wait_for_text(log, "\n", START_MS)) {
-            std::string first = read_text(log).substr(0, read_text(log).find('\n'));
-            if (first.rfind("port ", 0) == 0) port = static_cast<uint16_t>(std::atoi(first.c_str() + 5));
-        }
-    }
-    std::string log;
-    std::unique_ptr<ChildProcess> process;
-    uint16_t port = 0;
-};
 
 std::unique_ptr<ChildProcess> start_bot(const Workspace &space, const Server &server, const std::string &name,
                                         const std::string &log_name, const std::string &steps = "8") {
@@ -100,21 +59,6 @@ void keep_record(const Workspace &space, const std::string &name, bool whole_fol
         fs::copy_file(space / "out/game.jsonl", kept / (name + ".jsonl"), fs::copy_options::overwrite_existing,
                       ignored);
     EXPECT_FALSE(ignored) << "cannot keep the record in " << kept << ": " << ignored.message();
-}
-
-// The phase lines and the final line of the game record; the lines of
-// dropped connections are skipped, as a reader that does not know them
-// would, or kept alone.
-std::vector<JsonValue> game_record(const Workspace &space, bool dropped = false) {
-    std::vector<JsonValue> lines;
-    std::istringstream text(read_text(space / "out/game.jsonl"));
-    for (std::string line; std::getline(text, line);) {
-        JsonValue value;
-        std::string error;
-        EXPECT_TRUE(json_parse(line, &value, &error)) << error << "\n" << line;
-        if (value["dropped"].boolean == dropped) lines.push_back(std::move(value));
-    }
-    return lines;
 }
 
 // Checks shared by every game: each power whose orders were due and that
