@@ -1,7 +1,13 @@
 // Quoting a string for JSON.
 #include "tools/common/json_quote.h"
 
-std::string json_quote(const std::string &text) {
+#include <cstring>
+
+namespace {
+
+// Escapes '"' and '\' with a backslash, and control characters and the
+// bytes of `also` as \u00XX.
+std::string quote(const std::string &text, const char *also) {
     static const char HEX[] = "0123456789abcdef";
     std::string out = "\"";
     for (char c : text) {
@@ -9,7 +15,7 @@ std::string json_quote(const std::string &text) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 0x20) {
+        } else if (byte < 0x20 || (c != '\0' && std::strchr(also, c))) {
             out += "\\u00";
             out += HEX[byte >> 4];
             out += HEX[byte & 0xF];
@@ -19,3 +25,9 @@ std::string json_quote(const std::string &text) {
     }
     return out + "\"";
 }
+
+}  // namespace
+
+std::string json_quote(const std::string &text) { return quote(text, ""); }
+
+std::string json_quote_for_script(const std::string &text) { return quote(text, "<>&"); }

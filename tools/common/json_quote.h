@@ -1,5 +1,5 @@
-// Strings written as JSON by the tools: the game record, a map's layout
-// and the tournament's files all quote through this one function.
+// Strings written as JSON by the tools: the game record, a map's layout,
+// the replay page and the tournament's files all quote through here.
 #pragma once
 
 #include <string>
@@ -7,3 +7,7 @@
 // `text` as a JSON string, quotes included: '"' and '\' escaped, control
 // characters written \u00XX (lower-case hex), every other byte as it is.
 std::string json_quote(const std::string &text);
+
+// The same with '<', '>' and '&' also written \u00XX, so that the string
+// can sit inside an HTML <script> element: no "</script>" can appear.
+std::string json_quote_for_script(const std::string &text);
