@@ -15,7 +15,7 @@ std::string quote(const std::string &text, const char *also) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += c;
-        } else if (byte < 0x20 || (c != '\0' && std::strchr(also, c))) {
+        } else if (byte < 0x20 || std::strchr(also, c)) {  // a NUL never reaches strchr
             out += "\\u00";
             out += HEX[byte >> 4];
             out += HEX[byte & 0xF];
