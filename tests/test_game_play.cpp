@@ -28,55 +28,14 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
-#include "json.h"
+#include "game_run.h"
 #include "platform/wire.h"
-#include "process.h"
 #include "wire_stream.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-constexpr int START_MS = 30000;   // the server writing its first lines
-constexpr int GAME_MS = 240000;   // a whole short game, sanitizer builds included
-constexpr int EXIT_MS = 30000;    // a process ending once told to
-constexpr int BOT_COUNT = 7;      // powers of the default map
-
-// A fresh directory under the system's temporary one, removed at the end.
-class Workspace {
-  public:
-    Workspace() {
-        std::string pattern = (fs::temp_directory_path() / "brox-game-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) std::abort();
-        path_ = pattern;
-    }
-    ~Workspace() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
-    std::string str() const { return path_.string(); }
-
-  private:
-    fs::path path_;
-};
-
-// The server started on a free port, with the port read from its first line.
-struct Server {
-    Server(const Workspace &space, std::vector<std::string> options) : log(space / "server.log") {
-        std::vector<std::string> argv = {BROX_SERVER_PATH, "--port", "0", "--out", space / "out"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        process = std::make_unique<ChildProcess>(argv, space.str(), log);
-        if (wait_for_text(log, "\n", START_MS)) {
-            std::string first = read_text(log).substr(0, read_text(log).find('\n'));
-            if (first.rfind("port ", 0) == 0) port = static_cast<uint16_t>(std::atoi(first.c_str() + 5));
-        }
-    }
-    std::string log;
-    std::unique_ptr<ChildProcess> process;
-    uint16_t port = 0;
-};
 
 std::unique_ptr<ChildProcess> start_bot(const Workspace &space, const Server &server, const std::string &name,
                                         const std::string &log_name, const std::string &steps = "8") {
@@ -102,38 +61,24 @@ void keep_record(const Workspace &space, const std::string &name, bool whole_fol
     EXPECT_FALSE(ignored) << "cannot keep the record in " << kept << ": " << ignored.message();
 }
 
-// The phase lines and the final line of the game record; the lines of
-// dropped connections are skipped, as a reader that does not know them
-// would, or kept alone.
-std::vector<json::Value> game_record(const Workspace &space, bool dropped = false) {
-    std::vector<json::Value> lines;
-    std::istringstream text(read_text(space / "out/game.jsonl"));
-    for (std::string line; std::getline(text, line);) {
-        json::Value value;
-        EXPECT_TRUE(json::parse(line, &value)) << line;
-        if (value["dropped"].boolean == dropped) lines.push_back(std::move(value));
-    }
-    return lines;
-}
-
 // Checks shared by every game: each power whose orders were due and that
 // has a bot (other than `absent_power`) got them from its bot, and after
 // each winter every power that made all its builds or removals has as many
 // units as centres.
-void expect_orders_and_adjustments(const std::vector<json::Value> &record, int absent_power = -1) {
+void expect_orders_and_adjustments(const std::vector<JsonValue> &record, int absent_power = -1) {
     ASSERT_GE(record.size(), 2u);
     EXPECT_TRUE(record.back()["final"].boolean);
     for (size_t i = 0; i + 1 < record.size(); i++) {
-        const json::Value &phase = record[i];
+        const JsonValue &phase = record[i];
         std::string when = std::to_string(phase["year"].integer()) + " " + phase["season"].text;
-        for (const json::Value &power : phase["powers"].items) {
+        for (const JsonValue &power : phase["powers"].items) {
             if (power["power"].integer() == absent_power || power["bot"].text.empty()) continue;
             if (power["orders_due"].boolean) {
                 EXPECT_TRUE(power["orders_received"].boolean) << when;
             }
         }
         if (phase["season"].text != "winter") continue;
-        for (const json::Value &power : phase["powers"].items) {
+        for (const JsonValue &power : phase["powers"].items) {
             int p = power["power"].integer();
             int adjustment = power["adjustment"].integer();
             bool complete = adjustment >= 0 ? power["builds"].integer() == adjustment
@@ -165,16 +110,16 @@ TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
     }
 
     keep_record(space, "seven-bots");
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record);
     ASSERT_FALSE(record.empty());
     EXPECT_EQ(record.back()["year"].integer(), 1903);
     EXPECT_EQ(record.back()["season"].text, "spring");
     int winters = 0;
-    for (const json::Value &phase : record) {
+    for (const JsonValue &phase : record) {
         winters += phase["season"].text == "winter";
         // The example bots only send legal orders.
-        for (const json::Value &power : phase["powers"].items) EXPECT_EQ(power["refused"].integer(), 0);
+        for (const JsonValue &power : phase["powers"].items) EXPECT_EQ(power["refused"].integer(), 0);
     }
     EXPECT_GE(winters, 1);
     EXPECT_GT(fs::file_size(space / "out/final-board.svg"), 1000u);
@@ -197,7 +142,7 @@ TEST(GamePlay, TwentyBotsPlayTwoYearsOnAGeneratedMapOf300Provinces) {
     for (auto &bot : bots) EXPECT_EQ(bot->wait(EXIT_MS), 0);
     keep_record(space, "twenty-powers", true);
 
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record);
     ASSERT_GE(record.size(), 2u);
     EXPECT_EQ(record.front()["powers"].items.size(), size_t{POWERS});
@@ -206,11 +151,11 @@ TEST(GamePlay, TwentyBotsPlayTwoYearsOnAGeneratedMapOf300Provinces) {
     // Every phase has its picture, every order its outcome, and the replay
     // page is there.
     size_t phases = 0;
-    for (const json::Value &phase : record) {
+    for (const JsonValue &phase : record) {
         EXPECT_TRUE(fs::exists(space / ("out/" + phase["picture"].text))) << phase["picture"].text;
         if (phase["final"].boolean) continue;
         phases++;
-        for (const json::Value &order : phase["orders"].items) EXPECT_FALSE(order["outcome"].text.empty());
+        for (const JsonValue &order : phase["orders"].items) EXPECT_FALSE(order["outcome"].text.empty());
     }
     size_t pictures = 0;
     for (const auto &entry : fs::directory_iterator(space / "out/phases")) pictures += entry.path().extension() == ".svg";
@@ -268,11 +213,11 @@ TEST(GamePlay, ABotStoppedInTheMiddleRejoinsAsTheSamePowerFromItsDirectory) {
     // The rejoined bot's orders came in again: its last phase with orders
     // due has them.
     keep_record(space, "rejoin");
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record, std::atoi(power.c_str()));
     bool seen = false;
     for (size_t i = record.size() - 1; i-- > 0 && !seen;) {
-        const json::Value &entry = record[i]["powers"][static_cast<size_t>(std::atoi(power.c_str()))];
+        const JsonValue &entry = record[i]["powers"][static_cast<size_t>(std::atoi(power.c_str()))];
         if (!entry["orders_due"].boolean) continue;
         EXPECT_TRUE(entry["orders_received"].boolean);
         seen = true;
@@ -415,16 +360,16 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     EXPECT_NE(log.find("refused entry 2: "), std::string::npos) << log;
 
     keep_record(space, "illegal-orders");
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record, power);
     ASSERT_GE(record.size(), 3u);
-    const json::Value &spring = record[0];
-    const json::Value &rogue_orders = spring["powers"][size_t{power}];
+    const JsonValue &spring = record[0];
+    const JsonValue &rogue_orders = spring["powers"][size_t{power}];
     EXPECT_TRUE(rogue_orders["orders_received"].boolean);
     EXPECT_EQ(rogue_orders["entries"].integer(), 2);
     EXPECT_EQ(rogue_orders["refused"].integer(), 2);
     // Each refusal with its entry, the order as sent and the reason.
-    const json::Value &refusals = rogue_orders["refusals"];
+    const JsonValue &refusals = rogue_orders["refusals"];
     ASSERT_EQ(refusals.items.size(), 2u);
     EXPECT_EQ(refusals[0]["entry"].integer(), 1);
     EXPECT_EQ(refusals[0]["reason"].text, "names no unit of this power that may be ordered");
@@ -433,7 +378,7 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     const std::string &own_move = refusals[1]["order"].text;
     ASSERT_NE(own_move.find(" - "), std::string::npos) << own_move;
     EXPECT_EQ(own_move.substr(2, own_move.find(" - ") - 2), own_move.substr(own_move.find(" - ") + 3)) << own_move;
-    for (const json::Value &order : spring["orders"].items) {
+    for (const JsonValue &order : spring["orders"].items) {
         EXPECT_EQ(order["from"].text, order["power"].integer() == power ? "default" : "bot");
     }
     // The game went on to its end without the rogue.
@@ -484,11 +429,11 @@ void stop_then_close(Server &server, std::initializer_list<RawClient *> clients)
     EXPECT_EQ(server.process->wait(EXIT_MS), 0) << read_text(server.log);
 }
 
-int count_dropped(const std::vector<json::Value> &dropped, int seat, const std::string &reason) {
+int count_dropped(const std::vector<JsonValue> &dropped, int seat, const std::string &reason) {
     int count = 0;
-    for (const json::Value &line : dropped)
+    for (const JsonValue &line : dropped)
         count += line["reason"].text == reason &&
-                 (seat < 0 ? line["seat"].kind == json::Value::NUL : line["seat"].integer() == seat);
+                 (seat < 0 ? line["seat"].kind == JsonValue::Kind::NUL : line["seat"].integer() == seat);
     return count;
 }
 
@@ -548,7 +493,7 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
     EXPECT_TRUE(back.receive(MSG_MAP_NAME));
     stop_then_close(server, {&staying, &back});
-    std::vector<json::Value> dropped = game_record(space, true);
+    std::vector<JsonValue> dropped = game_record(space, true);
     uint16_t power = static_cast<uint16_t>(token >> 8);
     EXPECT_EQ(count_dropped(dropped, power, "closed"), 2);  // the bot, and the thief that gave up
     EXPECT_EQ(count_dropped(dropped, power, "rejoin-refused"), 5);
@@ -603,7 +548,7 @@ TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
     EXPECT_TRUE(honest.receive(MSG_MAP_DEFINITION));
     long peak_kb = status_kb(server.process->pid(), "VmHWM:");
     stop_then_close(server, {&honest});
-    std::vector<json::Value> dropped = game_record(space, true);
+    std::vector<JsonValue> dropped = game_record(space, true);
     EXPECT_EQ(count_dropped(dropped, hoarder_power, "memory-budget"), 1) << read_text(space / "out/game.jsonl");
     EXPECT_EQ(count_dropped(dropped, flooder_power, "memory-budget"), 1) << read_text(space / "out/game.jsonl");
     EXPECT_EQ(dropped.size(), 2u);
@@ -672,13 +617,13 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
 
     // No phase waited for its deadline: every order due came from a bot,
     // and the whole game took less than one deadline.
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record);
     EXPECT_EQ(record.back()["year"].integer(), 1903);
     EXPECT_LT(game_ms, 60000);
     // The idle connections made room for newer ones or ran out of time;
     // none of them held a power.
-    std::vector<json::Value> dropped = game_record(space, true);
+    std::vector<JsonValue> dropped = game_record(space, true);
     EXPECT_GE(count_dropped(dropped, -1, "connection-cap"), 150);
     EXPECT_GE(count_dropped(dropped, -1, "handshake-timeout"), 64);
     EXPECT_EQ(count_dropped(dropped, -1, "connection-cap") + count_dropped(dropped, -1, "handshake-timeout"),
@@ -704,11 +649,11 @@ TEST(GamePlay, APowerWhoseBotCrashedIsNotWaitedFor) {
     EXPECT_EQ(server.process->wait(GAME_MS), 0) << read_text(server.log);
     EXPECT_LT(ms_since(crashed), 60000);
     EXPECT_EQ(first->wait(EXIT_MS), 0);
-    std::vector<json::Value> record = game_record(space);
+    std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record, power);
     EXPECT_EQ(record.back()["year"].integer(), 1903);
     EXPECT_FALSE(record[record.size() - 2]["powers"][static_cast<size_t>(power)]["orders_received"].boolean);
-    std::vector<json::Value> dropped = game_record(space, true);
+    std::vector<JsonValue> dropped = game_record(space, true);
     ASSERT_EQ(dropped.size(), 1u);
     EXPECT_EQ(dropped[0]["seat"].integer(), power);
     EXPECT_EQ(dropped[0]["reason"].text, "closed");

@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "json.h"
 #include "process.h"
 #include "temp_dir.h"
+#include "tools/common/json_value.h"
 #include "tools/tournament/stats.h"
 
 namespace {
@@ -91,17 +91,18 @@ std::vector<std::map<std::string, std::string>> csv_rows(const std::string &path
     return rows;
 }
 
-json::Value json_file(const std::string &path) {
-    json::Value value;
-    EXPECT_TRUE(json::parse(read_text(path), &value)) << path;
+JsonValue json_file(const std::string &path) {
+    JsonValue value;
+    std::string error;
+    EXPECT_TRUE(json_parse(read_text(path), &value, &error)) << path << ": " << error;
     return value;
 }
 
 // The record's final line.
-json::Value final_line(const std::string &game_folder) {
+JsonValue final_line(const std::string &game_folder) {
     for (const std::string &line : lines_of(read_text(game_folder + "/game.jsonl"))) {
-        json::Value value;
-        if (json::parse(line, &value) && value["final"].boolean) return value;
+        JsonValue value;
+        if (json_parse(line, &value, nullptr) && value["final"].boolean) return value;
     }
     ADD_FAILURE() << "no final line in " << game_folder;
     return {};
@@ -145,14 +146,14 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
     size_t seat_row = 0;
     for (int game = 1; game <= games; game++) {
         std::string folder = game_folder("t", game);
-        json::Value result = json_file(folder + "/result.json");
+        JsonValue result = json_file(folder + "/result.json");
         EXPECT_EQ(result["status"].text, "played");
         EXPECT_EQ(result["map"].text, "generated from seed " + std::to_string(7 + (game - 1) / 2));
-        json::Value last = final_line(folder);
+        JsonValue last = final_line(folder);
         const auto &powers = last["powers"].items;
         ASSERT_EQ(result["bots"].items.size(), powers.size());
         int total = static_cast<int>(last["unowned"].items.size());
-        for (const json::Value &power : powers) total += power["centres"].integer();
+        for (const JsonValue &power : powers) total += power["centres"].integer();
         std::map<std::string, bool> present;
         for (size_t p = 0; p < powers.size(); p++) {
             std::string bot = result["bots"][p].text;
@@ -364,15 +365,17 @@ TEST(Tournament, MergeCountsASoloWinAnEliminationAndSkipsRecordLinesItDoesNotKno
                R"({"dropped":true,"year":1905,"season":"fall","seat":1,"peer":"127.0.0.1:4","reason":"closed",)"
                R"("detail":""})"
                "\n");
-    write_text("t/games/0002/result.json",
-               R"({"game":2,"status":"failed","error":"bot b (power 1) stopped","culprit":"b","bots":["b","a"]})");
+    // Game 2 failed; its error quotes a bot's log line that is not UTF-8.
+    write_text("t/games/0002/result.json", R"({"game":2,"status":"failed","error":"bot b (power 1) stopped: caf)"
+                                           "\xE9"
+                                           R"(","culprit":"b","bots":["b","a"]})");
     fs::create_directories("t/games/0003");
 
     EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
     std::string table = read_text("merge.txt");
     EXPECT_NE(table.find("3 games on hand-made maps: 1 played, 1 failed, 1 without a result"), std::string::npos)
         << table;
-    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped"), std::string::npos) << table;
+    EXPECT_NE(table.find("game 0002: bot b (power 1) stopped: caf\xE9\n"), std::string::npos) << table;
     EXPECT_NE(table.find("game 0003: no result"), std::string::npos) << table;
     std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
     ASSERT_EQ(summary.size(), 2u);

@@ -1,6 +1,6 @@
-// A fresh temporary directory that is the current directory for the
-// lifetime of the object, so that tests of files the library keeps in the
-// current directory never touch the source or build tree.
+// Fresh temporary directories for tests, removed at the end: a TempDir is
+// the current directory while it lives (files the library keeps there never
+// touch the source or build tree); a Workspace names paths inside it.
 #pragma once
 
 #include <unistd.h>
@@ -28,5 +28,27 @@ class TempDir {
 
   private:
     std::filesystem::path old_;
+    std::filesystem::path path_;
+};
+
+// For child processes, each started in a folder of the workspace.
+class Workspace {
+  public:
+    Workspace() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "brox-game-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        path_ = pattern;
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    Workspace(const Workspace &) = delete;
+    Workspace &operator=(const Workspace &) = delete;
+
+    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+    std::string str() const { return path_.string(); }
+
+  private:
     std::filesystem::path path_;
 };

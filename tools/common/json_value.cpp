@@ -1,14 +1,18 @@
 // A recursive-descent JSON reader that checks everything it reads.
 #include "tools/common/json_value.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <utility>
 
 namespace {
 
+const JsonValue NULL_VALUE;
+
 struct Reader {
     const std::string &text;
+    bool any_bytes = false;  // strings need not be UTF-8
     size_t at = 0;
     std::string problem;
 
@@ -126,7 +130,7 @@ struct Reader {
             if (c == '\\') {
                 at++;
                 if (!escape(out)) return false;
-            } else if (c >= 0x80) {
+            } else if (c >= 0x80 && !any_bytes) {
                 if (!utf8(out)) return false;
             } else {
                 *out += static_cast<char>(c);
@@ -221,8 +225,24 @@ const JsonValue *JsonValue::field(const std::string &name) const {
     return nullptr;
 }
 
-bool json_parse(const std::string &text, JsonValue *out, std::string *error) {
-    Reader reader{text, 0, ""};
+const JsonValue &JsonValue::operator[](const std::string &name) const {
+    const JsonValue *found = field(name);
+    return found ? *found : NULL_VALUE;
+}
+
+const JsonValue &JsonValue::operator[](size_t index) const {
+    return index < items.size() ? items[index] : NULL_VALUE;
+}
+
+int JsonValue::integer() const {
+    if (kind != Kind::NUMBER) return 0;
+    if (number >= INT_MAX) return INT_MAX;
+    if (number <= INT_MIN) return INT_MIN;
+    return static_cast<int>(number);
+}
+
+bool json_parse(const std::string &text, JsonValue *out, std::string *error, JsonStrings strings) {
+    Reader reader{text, strings == JsonStrings::ANY_BYTES, 0, ""};
     *out = JsonValue{};
     bool ok = reader.value(out, 0);
     if (ok) {

@@ -4,26 +4,9 @@
 #include <string>
 
 #include "mapgen.h"
+#include "tools/common/json_quote.h"
 
 namespace {
-
-std::string quoted(const std::string &text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            static const char HEX[] = "0123456789abcdef";
-            out += "\\u00";
-            out += HEX[(c >> 4) & 0xF];
-            out += HEX[c & 0xF];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string point(LayoutPoint p) { return "[" + std::to_string(p.x) + "," + std::to_string(p.y) + "]"; }
 
@@ -43,16 +26,16 @@ std::string layout_json(const Layout &layout) {
                       ",\n  \"height\": " + std::to_string(layout.height) + ",\n  \"powers\": [";
     for (size_t i = 0; i < layout.powers.size(); i++) {
         out += i ? ",\n    " : "\n    ";
-        out += "{\"index\": " + std::to_string(i) + ", \"name\": " + quoted(layout.powers[i].name) +
-               ", \"colour\": " + quoted(layout.powers[i].colour) + "}";
+        out += "{\"index\": " + std::to_string(i) + ", \"name\": " + json_quote(layout.powers[i].name) +
+               ", \"colour\": " + json_quote(layout.powers[i].colour) + "}";
     }
     out += "\n  ],\n  \"provinces\": [";
     for (size_t i = 0; i < layout.provinces.size(); i++) {
         const LayoutProvince &province = layout.provinces[i];
         out += i ? ",\n    " : "\n    ";
-        out += "{\"index\": " + std::to_string(i) + ", \"name\": " + quoted(province.name) +
-               ", \"abbreviation\": " + quoted(province.abbreviation) + ", \"terrain\": " +
-               quoted(terrain_name(province.terrain)) + ", \"centre\": " + (province.centre ? "true" : "false");
+        out += "{\"index\": " + std::to_string(i) + ", \"name\": " + json_quote(province.name) +
+               ", \"abbreviation\": " + json_quote(province.abbreviation) + ", \"terrain\": " +
+               json_quote(terrain_name(province.terrain)) + ", \"centre\": " + (province.centre ? "true" : "false");
         out += ", \"home_power\": ";
         out += province.home_power < layout.powers.size() ? std::to_string(province.home_power) : "null";
         out += ", \"label\": " + point(province.label) + ", \"centre_mark\": " + point(province.centre_mark);
@@ -60,7 +43,7 @@ std::string layout_json(const Layout &layout) {
         for (size_t c = 0; c < province.coasts.size(); c++) {
             const LayoutCoast &coast = province.coasts[c];
             out += c ? ", " : "";
-            out += "{\"code\": " + std::to_string(coast.code) + ", \"name\": " + quoted(coast.name) +
+            out += "{\"code\": " + std::to_string(coast.code) + ", \"name\": " + json_quote(coast.name) +
                    ", \"at\": " + point(coast.at) + "}";
         }
         out += "], \"outline\": [";

@@ -6,22 +6,13 @@
 
 #include "common/bytes.h"
 #include "orders/submit.h"
+#include "tools/common/json_quote.h"
 #include "tools/server/replay_page.h"
 #include "tools/server/report.h"
 #include "world/map.h"
 #include "world/position.h"
 
 namespace {
-
-std::string json_text(const std::string &text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) continue;
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::string boolean(bool value) { return value ? "true" : "false"; }
 
@@ -57,7 +48,7 @@ std::string units_json(const Game *game) {
         const Unit *unit = position->units[u];
         if (!unit->location) continue;
         if (placed++) out += ",";
-        out += "{\"power\":" + std::to_string(unit->power) + ",\"unit\":" + json_text(unit_name(game, unit));
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"unit\":" + json_quote(unit_name(game, unit));
         if (unit->dislodged) {
             out += ",\"dislodged\":true,\"retreats\":[";
             LumAvlTree *set = const_cast<LumAvlTree *>(&unit->candidates);
@@ -65,7 +56,7 @@ std::string units_json(const Game *game) {
             for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
                  order = static_cast<Order *>(lum_avl_next(set, &order->node))) {
                 if (order->token != ORD_RETREAT || !order->target) continue;
-                out += (first ? "" : ",") + json_text(location_name(game, order->target));
+                out += (first ? "" : ",") + json_quote(location_name(game, order->target));
                 first = false;
             }
             out += "]";
@@ -87,11 +78,11 @@ std::string orders_json(const Game *game, const PhaseResults &results) {
         const Unit *unit = position->units[u];
         if (u) out += ",";
         bool sent = from_bot(game->orders[unit->power], u);
-        out += "{\"power\":" + std::to_string(unit->power) + ",\"order\":" + json_text(order_text(game, unit)) +
+        out += "{\"power\":" + std::to_string(unit->power) + ",\"order\":" + json_quote(order_text(game, unit)) +
                ",\"from\":\"" + (sent ? "bot" : "default") + "\",\"unit\":" +
-               (unit->location ? json_text(unit_name(game, unit)) : "null");
+               (unit->location ? json_quote(unit_name(game, unit)) : "null");
         if (u < results.units.size()) {
-            out += ",\"outcome\":" + json_text(results.units[u].word);
+            out += ",\"outcome\":" + json_quote(results.units[u].word);
             if (movement) out += ",\"dislodged\":" + boolean(results.units[u].dislodged);
         }
         out += "}";
@@ -103,7 +94,7 @@ std::string retreat_names(const Game *game, const std::vector<RetreatOption> &op
     std::string out = "[";
     for (const RetreatOption &option : options) {
         const LocationState *location = position_find_location(game->position, option.province, option.coast);
-        out += (out.size() > 1 ? "," : "") + json_text(location ? location_name(game, location) : "?");
+        out += (out.size() > 1 ? "," : "") + json_quote(location ? location_name(game, location) : "?");
     }
     return out + "]";
 }
@@ -119,8 +110,8 @@ std::string dislodgements_json(const Game *game, const PhaseResults &results) {
         const Unit *unit = position->units[u];
         const Unit *attacker = result.dislodged_by < position->unit_count ? position->units[result.dislodged_by] : nullptr;
         out += (first ? "{" : ",{") + std::string("\"power\":") + std::to_string(unit->power) +
-               ",\"unit\":" + json_text(unit_name(game, unit)) +
-               ",\"by\":" + (attacker ? json_text(unit_name(game, attacker)) : "null") +
+               ",\"unit\":" + json_quote(unit_name(game, unit)) +
+               ",\"by\":" + (attacker ? json_quote(unit_name(game, attacker)) : "null") +
                ",\"retreats\":" + retreat_names(game, result.retreats) + "}";
         first = false;
     }
@@ -132,8 +123,8 @@ std::string refusals_json(const Game *game, const PowerOrders &orders) {
     for (size_t r = 0; r < orders.refusals.size(); r++) {
         const Refusal &refusal = orders.refusals[r];
         out += (r ? ",{" : "{") + std::string("\"entry\":") + std::to_string(refusal.entry) +
-               ",\"order\":" + json_text(refused_order_text(game, refusal.bytes)) +
-               ",\"reason\":" + json_text(refusal.reason) + "}";
+               ",\"order\":" + json_quote(refused_order_text(game, refusal.bytes)) +
+               ",\"reason\":" + json_quote(refusal.reason) + "}";
     }
     return out + "]";
 }
@@ -145,8 +136,8 @@ std::string powers_json(const Game *game, bool with_orders) {
         const PowerOrders &orders = game->orders[p];
         const CentreList *list = game->centres->lists[p];
         if (p) out += ",";
-        out += "{\"power\":" + std::to_string(p) + ",\"name\":" + json_text(power_name(game, p)) +
-               ",\"bot\":" + json_text(game->seats[p].bot_name) +
+        out += "{\"power\":" + std::to_string(p) + ",\"name\":" + json_quote(power_name(game, p)) +
+               ",\"bot\":" + json_quote(game->seats[p].bot_name) +
                ",\"units\":" + std::to_string(units_of(position, p)) +
                ",\"centres\":" + std::to_string(list ? list->count : 0);
         if (with_orders) {
@@ -179,7 +170,7 @@ std::string ownership_json(const Game *game) {
         bool first = true;
         for (uint16_t i = 0; i < map->province_count; i++) {
             if (owner[i] != p || map->provinces[i].centre_kind == CENTRE_NONE) continue;
-            out += (first ? "" : ",") + json_text(game->generated.layout.provinces[i].abbreviation);
+            out += (first ? "" : ",") + json_quote(game->generated.layout.provinces[i].abbreviation);
             first = false;
         }
         out += "]";
@@ -188,7 +179,7 @@ std::string ownership_json(const Game *game) {
     bool first = true;
     for (uint16_t i = 0; i < map->province_count; i++) {
         if (owner[i] >= 0 || map->provinces[i].centre_kind == CENTRE_NONE) continue;
-        out += (first ? "" : ",") + json_text(game->generated.layout.provinces[i].abbreviation);
+        out += (first ? "" : ",") + json_quote(game->generated.layout.provinces[i].abbreviation);
         first = false;
     }
     return out + "]";
@@ -213,8 +204,8 @@ std::string phase_head(const Game *game) {
 std::string dropped_line(const Game *game, int seat, const std::string &peer, const std::string &reason,
                          const std::string &detail) {
     return "{\"dropped\":true," + phase_head(game) +
-           ",\"seat\":" + (seat >= 0 ? std::to_string(seat) : "null") + ",\"peer\":" + json_text(peer) +
-           ",\"reason\":" + json_text(reason) + ",\"detail\":" + json_text(detail) + "}";
+           ",\"seat\":" + (seat >= 0 ? std::to_string(seat) : "null") + ",\"peer\":" + json_quote(peer) +
+           ",\"reason\":" + json_quote(reason) + ",\"detail\":" + json_quote(detail) + "}";
 }
 
 void write_unrecorded_drops(Game *game) {
@@ -410,7 +401,7 @@ void game_record_phase(Game *game, const PhaseResults &results) {
     std::string dislodgements = movement_season(position->season) ? dislodgements_json(game, results) : "";
     write_line(game, "{" + phase_head(game) + ",\"units\":" + units_json(game) + ",\"orders\":" +
                          orders_json(game, results) + dislodgements + ",\"powers\":" + powers_json(game, true) + "," +
-                         ownership_json(game) + ",\"picture\":" + json_text(picture) + "}");
+                         ownership_json(game) + ",\"picture\":" + json_quote(picture) + "}");
     BoardPhase phase;
     std::vector<ReplayOrder> orders;
     for (uint16_t u = 0; u < position->unit_count && u < results.units.size(); u++) {
@@ -424,9 +415,9 @@ void game_record_phase(Game *game, const PhaseResults &results) {
 void game_record_final(Game *game, const char *reason) {
     if (!game->position) return;
     write_unrecorded_drops(game);
-    write_line(game, "{\"final\":true,\"reason\":" + json_text(reason) + "," + phase_head(game) +
+    write_line(game, "{\"final\":true,\"reason\":" + json_quote(reason) + "," + phase_head(game) +
                          ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) +
-                         "," + ownership_json(game) + ",\"picture\":" + json_text(FINAL_BOARD_FILE) + "}");
+                         "," + ownership_json(game) + ",\"picture\":" + json_quote(FINAL_BOARD_FILE) + "}");
     draw_phase(game, nullptr, FINAL_BOARD_FILE, {});
     std::string error;
     if (!replay_page_write(game, &error)) std::fprintf(stderr, "brox-server: %s\n", error.c_str());

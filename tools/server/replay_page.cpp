@@ -7,29 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tools/common/json_quote.h"
 #include "tools/server/report.h"
 
 namespace {
-
-// A JSON string that can sit inside a <script> element: '<', '>' and '&'
-// are written as escapes, so no "</script>" can appear.
-std::string json_string(const std::string &text) {
-    std::string out = "\"";
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || c == '<' || c == '>' || c == '&') {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::string html_text(const std::string &text) {
     std::string out;
@@ -44,14 +25,14 @@ std::string html_text(const std::string &text) {
 }
 
 std::string phase_json(const ReplayPhase &phase) {
-    std::string out = "{\"title\":" + json_string(phase.title) + ",\"picture\":" + json_string(phase.picture) +
-                      ",\"owners\":[";
+    std::string out = "{\"title\":" + json_quote_for_script(phase.title) +
+                      ",\"picture\":" + json_quote_for_script(phase.picture) + ",\"owners\":[";
     for (size_t p = 0; p < phase.owners.size(); p++) out += (p ? "," : "") + std::to_string(phase.owners[p]);
-    out += "],\"overlay\":" + json_string(phase.overlay) + ",\"orders\":[";
+    out += "],\"overlay\":" + json_quote_for_script(phase.overlay) + ",\"orders\":[";
     for (size_t o = 0; o < phase.orders.size(); o++) {
         const ReplayOrder &order = phase.orders[o];
-        out += (o ? ",[" : "[") + std::to_string(order.power) + "," + json_string(order.text) + "," +
-               json_string(order.outcome) + "]";
+        out += (o ? ",[" : "[") + std::to_string(order.power) + "," + json_quote_for_script(order.text) + "," +
+               json_quote_for_script(order.outcome) + "]";
     }
     return out + "]}";
 }
@@ -60,12 +41,12 @@ std::string page_data(const Game *game, const BoardPicture &board) {
     const Layout &layout = game->generated.layout;
     std::string out = "{\"powers\":[";
     for (uint16_t p = 0; p < game->map->power_count; p++)
-        out += (p ? "," : "") + std::string("{\"name\":") + json_string(power_name(game, p)) +
-               ",\"colour\":" + json_string(p < layout.powers.size() ? layout.powers[p].colour : "#808080") +
-               ",\"tint\":" + json_string(board_owner_tint(layout, p)) + "}";
+        out += (p ? "," : "") + std::string("{\"name\":") + json_quote_for_script(power_name(game, p)) +
+               ",\"colour\":" + json_quote_for_script(p < layout.powers.size() ? layout.powers[p].colour : "#808080") +
+               ",\"tint\":" + json_quote_for_script(board_owner_tint(layout, p)) + "}";
     out += "],\"plain\":[";
     for (size_t p = 0; p < board.owners.size(); p++)
-        out += (p ? "," : "") + json_string(board_plain_fill(layout, game->map, p));
+        out += (p ? "," : "") + json_quote_for_script(board_plain_fill(layout, game->map, p));
     out += "],\"phases\":[";
     for (size_t i = 0; i < game->replay.size(); i++) out += (i ? ",\n" : "\n") + phase_json(game->replay[i]);
     return out + "]}";

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/tournament/json.h"
+#include "tools/common/json_quote.h"
+#include "tools/common/json_value.h"
 #include "tools/tournament/record.h"
 
 namespace fs = std::filesystem;
@@ -16,13 +17,13 @@ namespace {
 
 std::string string_list(const std::vector<std::string> &items) {
     std::string out = "[";
-    for (size_t i = 0; i < items.size(); i++) out += (i ? "," : "") + tjson::quote(items[i]);
+    for (size_t i = 0; i < items.size(); i++) out += (i ? "," : "") + json_quote(items[i]);
     return out + "]";
 }
 
-std::vector<std::string> strings_of(const tjson::Value &list) {
+std::vector<std::string> strings_of(const JsonValue &list) {
     std::vector<std::string> out;
-    for (const tjson::Value &item : list.items) out.push_back(item.text);
+    for (const JsonValue &item : list.items) out.push_back(item.text);
     return out;
 }
 
@@ -73,11 +74,11 @@ bool game_result_write(const GameResult &result, std::string *error) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
     std::string text = "{\"game\":" + std::to_string(result.game) + ",\"status\":" +
-                       tjson::quote(result.status == GameStatus::PLAYED ? "played" : "failed") +
-                       ",\"error\":" + tjson::quote(result.error) + ",\"culprit\":" + tjson::quote(result.culprit) +
+                       json_quote(result.status == GameStatus::PLAYED ? "played" : "failed") +
+                       ",\"error\":" + json_quote(result.error) + ",\"culprit\":" + json_quote(result.culprit) +
                        ",\"warnings\":" + string_list(result.warnings) + ",\"bots\":" + string_list(result.bots) +
-                       ",\"map\":" + tjson::quote(result.map) + ",\"end\":" + tjson::quote(result.end) +
-                       ",\"reason\":" + tjson::quote(result.reason) + ",\"seconds\":" + seconds + "}\n";
+                       ",\"map\":" + json_quote(result.map) + ",\"end\":" + json_quote(result.end) +
+                       ",\"reason\":" + json_quote(result.reason) + ",\"seconds\":" + seconds + "}\n";
     fs::path path = fs::path(result.folder) / RESULT_FILE;
     fs::path partial = path;
     partial += ".partial";
@@ -107,8 +108,9 @@ GameResult game_result_read(const std::string &folder, int game) {
     }
     std::stringstream text;
     text << file.rdbuf();
-    tjson::Value stored;
-    if (!tjson::parse(text.str(), &stored) || stored.kind != tjson::Value::OBJECT)
+    JsonValue stored;
+    if (!json_parse(text.str(), &stored, nullptr, JsonStrings::ANY_BYTES) ||
+        stored.kind != JsonValue::Kind::OBJECT)
         return failed(result, std::string(RESULT_FILE) + " is not readable");
     result.error = stored["error"].text;
     result.culprit = stored["culprit"].text;

@@ -7,7 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "tools/tournament/json.h"
+#include "tools/common/json_quote.h"
+#include "tools/common/json_value.h"
 
 namespace fs = std::filesystem;
 
@@ -34,12 +35,12 @@ bool write_file(const std::string &path, const std::string &text, std::string *e
 std::string plan_json(const Tournament &tournament) {
     std::string out = "{\"bots\":[";
     for (size_t b = 0; b < tournament.bots.size(); b++)
-        out += std::string(b ? "," : "") + "{\"name\":" + tjson::quote(tournament.bots[b].name) +
-               ",\"command\":" + tjson::quote(tournament.bots[b].command) + "}";
+        out += std::string(b ? "," : "") + "{\"name\":" + json_quote(tournament.bots[b].name) +
+               ",\"command\":" + json_quote(tournament.bots[b].command) + "}";
     out += "],\"games\":" + std::to_string(tournament.games) + ",\"years\":" + std::to_string(tournament.years) +
            ",\"deadline\":" + number_text(tournament.deadline_s) +
            ",\"game_limit\":" + std::to_string(game_limit_seconds(tournament)) +
-           ",\"maps\":" + tjson::quote(map_description(tournament)) + "}\n";
+           ",\"maps\":" + json_quote(map_description(tournament)) + "}\n";
     return out;
 }
 
@@ -122,18 +123,19 @@ bool tournament_read(const std::string &folder, Tournament *tournament, std::str
     }
     std::stringstream text;
     text << file.rdbuf();
-    tjson::Value plan;
-    if (!tjson::parse(text.str(), &plan) || plan["bots"].kind != tjson::Value::ARRAY || !plan["games"].is_number()) {
+    JsonValue plan;
+    if (!json_parse(text.str(), &plan, nullptr, JsonStrings::ANY_BYTES) || plan["bots"].kind != JsonValue::Kind::ARRAY ||
+        plan["games"].kind != JsonValue::Kind::NUMBER) {
         *error = path + " is not a tournament plan";
         return false;
     }
     *tournament = Tournament{};
-    for (const tjson::Value &bot : plan["bots"].items)
+    for (const JsonValue &bot : plan["bots"].items)
         tournament->bots.push_back({bot["name"].text, bot["command"].text});
-    tournament->games = static_cast<int>(plan["games"].number);
-    tournament->years = static_cast<int>(plan["years"].number);
+    tournament->games = plan["games"].integer();
+    tournament->years = plan["years"].integer();
     tournament->deadline_s = plan["deadline"].number;
-    tournament->game_limit_s = static_cast<int>(plan["game_limit"].number);
+    tournament->game_limit_s = plan["game_limit"].integer();
     tournament->maps = plan["maps"].text;
     tournament->folder = fs::absolute(folder).lexically_normal().string();
     if (tournament->bots.empty() || tournament->games < 1) {

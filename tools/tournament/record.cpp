@@ -4,28 +4,28 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/tournament/json.h"
+#include "tools/common/json_value.h"
 
 namespace {
 
-std::string phase_of(const tjson::Value &line) {
-    if (!line["year"].is_number() || line["season"].kind != tjson::Value::STRING) return "";
-    return std::to_string(static_cast<long long>(line["year"].number)) + " " + line["season"].text;
+std::string phase_of(const JsonValue &line) {
+    if (line["year"].kind != JsonValue::Kind::NUMBER || line["season"].kind != JsonValue::Kind::STRING) return "";
+    return std::to_string(line["year"].integer()) + " " + line["season"].text;
 }
 
 // The final line's powers and the number of supply centres on the map (the
 // owned ones and the unowned list).
-void read_final(const tjson::Value &line, RecordSummary *summary) {
+void read_final(const JsonValue &line, RecordSummary *summary) {
     summary->finished = true;
     summary->reason = line["reason"].text;
     summary->end = phase_of(line);
     summary->powers.clear();
     summary->centre_total = static_cast<int>(line["unowned"].items.size());
-    for (const tjson::Value &power : line["powers"].items) {
+    for (const JsonValue &power : line["powers"].items) {
         PowerEnd end;
-        end.power = static_cast<int>(power["power"].number);
-        end.centres = static_cast<int>(power["centres"].number);
-        end.units = static_cast<int>(power["units"].number);
+        end.power = power["power"].integer();
+        end.centres = power["centres"].integer();
+        end.units = power["units"].integer();
         summary->centre_total += end.centres;
         summary->powers.push_back(end);
     }
@@ -43,9 +43,11 @@ RecordSummary record_read(const std::string &folder) {
     std::vector<std::string> lines;
     for (std::string text; std::getline(file, text);) lines.push_back(std::move(text));
     for (size_t i = lines.size(); i-- > 0;) {
-        tjson::Value line;
-        if (!tjson::parse(lines[i], &line) || line.kind != tjson::Value::OBJECT || line["dropped"].is_true()) continue;
-        if (line["final"].is_true()) {
+        JsonValue line;
+        if (!json_parse(lines[i], &line, nullptr, JsonStrings::ANY_BYTES) || line.kind != JsonValue::Kind::OBJECT ||
+            line["dropped"].boolean)
+            continue;
+        if (line["final"].boolean) {
             if (!summary.finished) read_final(line, &summary);
         } else if (!phase_of(line).empty()) {
             summary.last_phase = phase_of(line);
