@@ -5,7 +5,7 @@
 #include "adjudicator/adjudicator.h"
 #include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "world/position.h"
 
 uint8_t *next_message_create(uint16_t capacity, uint16_t season, uint16_t year) {

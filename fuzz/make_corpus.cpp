@@ -13,6 +13,8 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "fuzz_maps.h"
 #include "fuzz_seams.h"
 #include "fuzz_server_game.h"
@@ -49,19 +51,21 @@ Bytes byte(uint8_t value) { return Bytes{value}; }
 // A message of `length` bytes with the header filled in and a zero body.
 Bytes message(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
     Bytes bytes(length, 0);
-    put_u16(bytes.data(), 0, type);
-    put_u16(bytes.data(), 2, length);
-    bytes[4] = flag;
+    msg_set_flag(msg_header_init(bytes.data(), type, length), flag);
     return bytes;
 }
 
 Bytes record(const Bytes &message_bytes) { return board::as_record(message_bytes); }
 
 Bytes event(uint16_t code, uint32_t status) {
-    Bytes bytes(7, 0);
-    bytes[0] = KIND_EVENT;
-    put_u32(bytes.data(), 1, status);
-    put_u16(bytes.data(), 5, code);
+    EventRecord bytes = event_record_make({status, code});
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// A stop record: the kind byte and six bytes the session does not read.
+Bytes stop() {
+    Bytes bytes(EVENT_RECORD_SIZE, 0);
+    bytes[RECORD_KIND_AT] = KIND_STOP_A;
     return bytes;
 }
 
@@ -157,7 +161,7 @@ void session_corpus() {
     write("fuzz_session", "rejoin_accepted",
           join({byte(REJOIN | SUBMIT), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_ACCEPT)),
                 record(map_name()), record(hand.map), record(assignment(1, 0x1122)),
-                record(hand.centres[1]), record(hand.positions[0]), Bytes{KIND_STOP_A, 0, 0, 0, 0, 0, 0}}));
+                record(hand.centres[1]), record(hand.positions[0]), stop()}));
     write("fuzz_session", "rejoin_refused",
           join({byte(REJOIN), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_REJECT)), fresh_hand,
                 event(EVENT_CONNECTION_LOST, 0)}));
@@ -187,7 +191,7 @@ void wire_corpus() {
     wire_put_prefix(huge.data(), 0x10001);
     write("fuzz_wire", "oversized", join({byte(0), frame(record(map_name())), huge}));
     Bytes wrong_length = record(map_name());
-    put_u16(wrong_length.data(), 3, 15);
+    msg_set_length(record_message(wrong_length.data()), 15);
     write("fuzz_wire", "length_disagrees", join({byte(9), frame(wrong_length)}));
 }
 

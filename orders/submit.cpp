@@ -8,7 +8,7 @@
 #include "client/client.h"
 #include "common/bytes.h"
 #include "orders/arguments.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "world/position.h"
 
 namespace {

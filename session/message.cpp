@@ -9,12 +9,10 @@
 
 namespace {
 
-int send_record(const uint8_t *record) {
-    return vorn_client_send_message(record, static_cast<size_t>(msg_length(record + 1)) + 1);
-}
+int send_record(const uint8_t *record) { return vorn_client_send_message(record, record_size(record)); }
 
 int send_answer(uint8_t *record, uint8_t flag) {
-    record_message(record)[MSG_FLAG_AT] = flag;
+    msg_set_flag(record_message(record), flag);
     return send_record(record);
 }
 
@@ -30,15 +28,6 @@ void put_text_field(uint8_t *message, size_t offset, const char *text) {
 
 }  // namespace
 
-uint8_t *msg_init(uint8_t *record, uint16_t type, uint16_t length) {
-    record[0] = KIND_MESSAGE;
-    uint8_t *message = record_message(record);
-    put_u16(message, MSG_TYPE_AT, type);
-    put_u16(message, MSG_LENGTH_AT, length);
-    message[MSG_FLAG_AT] = FLAG_PLAIN;
-    return message;
-}
-
 int msg_send_accept(uint8_t *record) { return send_answer(record, FLAG_ACCEPT); }
 
 int msg_send_reject(uint8_t *record) { return send_answer(record, FLAG_REJECT); }
@@ -51,7 +40,7 @@ extern "C" BROX_API int brox_build_send_gof(uint32_t value) {
 }
 
 extern "C" BROX_API uint16_t brox_record_type(const uint8_t *record) {
-    if (!record || record[0] != KIND_MESSAGE) return 0;
+    if (!record || record_kind(record) != KIND_MESSAGE) return 0;
     return msg_type(record_message(record));
 }
 

@@ -8,6 +8,7 @@
 #include "client/client.h"
 #include "client/notice.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
 #include "session/message.h"
 #include "session/rejoin.h"
 #include "world/centres.h"
@@ -148,10 +149,10 @@ int on_centre_ownership(Session *session, uint8_t *, uint8_t *message) {
 }
 
 int show_connection_event(const uint8_t *event) {
-    uint32_t status = get_u32(event, EVENT_STATUS_AT);
-    switch (get_u16(event, EVENT_CODE_AT)) {
+    ConnectionEvent connection = event_record_read(event);
+    switch (connection.code) {
     case EVENT_CONNECT:
-        if (status == 0) return 1;
+        if (connection.status == 0) return 1;
         notice_show(TEXT_CONNECTION_FAILURE);
         return 0;
     case EVENT_OUT_OF_MEMORY:
@@ -206,7 +207,7 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
     *keep_running = 1;
     *release_record = 1;
     if (!session || !record) return;
-    switch (record[0]) {
+    switch (record_kind(record)) {
     case KIND_MESSAGE:
         dispatch_message(session, record, keep_running, release_record);
         break;
@@ -225,7 +226,7 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
 // The kept assignment starts with its type word once one has come; before
 // that its bytes are whatever the bot's record held.
 extern "C" BROX_API uint16_t brox_session_power(const Session *session) {
-    if (!session || get_u16(session->assignment, MSG_TYPE_AT) != MSG_ASSIGNMENT) return POWER_NONE;
+    if (!session || msg_type(session->assignment) != MSG_ASSIGNMENT) return POWER_NONE;
     uint16_t power = static_cast<uint16_t>(get_u16(session->assignment, ASSIGNMENT_POWER_AT) >> 8);
     uint16_t power_count = session->map ? session->map->power_count : uint16_t{MAX_POWERS};
     return power < power_count ? power : POWER_NONE;

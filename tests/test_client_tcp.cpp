@@ -21,6 +21,8 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
 #include "platform/wire.h"
 #include "temp_dir.h"
@@ -42,7 +44,9 @@ Bytes assignment_record(uint16_t power, uint16_t passcode) {
     return record;
 }
 
-uint16_t type_of(const Bytes &record) { return get_u16(record.data(), 1); }
+using board::record_flag;
+using board::record_set_flag;
+using board::record_type;
 
 // A listening socket on a free loopback port and, once accepted, the one
 // client connection; every wait is bounded.
@@ -134,7 +138,9 @@ int configure_port(uint16_t port) {
 std::optional<Bytes> receive(int timeout_ms = WAIT_MS) {
     uint8_t *record = vorn_client_receive(timeout_ms);
     if (!record) return std::nullopt;
-    size_t size = record[0] == KIND_MESSAGE ? get_u16(record, 3) + 1u : record[0] == KIND_EVENT ? 7 : 1;
+    // A stop record is read for its kind byte alone.
+    uint8_t kind = record_kind(record);
+    size_t size = kind == KIND_MESSAGE ? record_size(record) : kind == KIND_EVENT ? EVENT_RECORD_SIZE : 1;
     Bytes bytes(record, record + size);
     vorn_client_release(record);
     return bytes;
@@ -142,9 +148,10 @@ std::optional<Bytes> receive(int timeout_ms = WAIT_MS) {
 
 void expect_event(const std::optional<Bytes> &record, uint16_t code, bool status_zero) {
     ASSERT_TRUE(record.has_value());
-    ASSERT_EQ((*record)[0], KIND_EVENT);
-    EXPECT_EQ(get_u16(record->data(), 5), code);
-    EXPECT_EQ(get_u32(record->data(), 1) == 0, status_zero);
+    ASSERT_EQ(record_kind(record->data()), KIND_EVENT);
+    ConnectionEvent event = event_record_read(record->data());
+    EXPECT_EQ(event.code, code);
+    EXPECT_EQ(event.status == 0, status_zero);
 }
 
 class Client : public ::testing::Test {
@@ -268,7 +275,7 @@ TEST_F(Client, AStopComesAheadOfEverythingElse) {
     std::optional<Bytes> stopped = receive(-1);
     stopper.join();
     ASSERT_TRUE(stopped.has_value());
-    EXPECT_EQ((*stopped)[0], KIND_STOP_A);
+    EXPECT_EQ(record_kind(stopped->data()), KIND_STOP_A);
 }
 
 // ---------------------------------------------------------------------------
@@ -310,7 +317,7 @@ class TcpGame : public Client {
                 ADD_FAILURE() << "the server went quiet";
                 return;
             }
-            uint16_t type = record[0] == KIND_MESSAGE ? get_u16(record, 1) : 0;
+            uint16_t type = record_kind(record) == KIND_MESSAGE ? msg_type(record_message(record)) : 0;
             int keep_running = 0, release_record = 0;
             brox_process_msg(&session, record, &keep_running, &release_record);
             if (release_record) vorn_client_release(record);
@@ -343,8 +350,8 @@ class TcpGame : public Client {
     // moving to BUR.
     void check_orders(std::optional<Bytes> orders) {
         ASSERT_TRUE(orders.has_value());
-        EXPECT_EQ(type_of(*orders), MSG_ORDERS);
-        EXPECT_EQ((*orders)[5], FLAG_SUBMIT);
+        EXPECT_EQ(record_type(*orders), MSG_ORDERS);
+        EXPECT_EQ(record_flag(*orders), FLAG_SUBMIT);
         ASSERT_EQ(get_u16(orders->data(), 7), 1);  // power 0 has one unit
         const uint8_t *entry = orders->data() + 9;
         EXPECT_EQ(get_u16(entry, 0), 0);                                         // power
@@ -367,7 +374,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
             ADD_FAILURE() << "no join";
             return;
         }
-        EXPECT_EQ(type_of(*join), MSG_JOIN);
+        EXPECT_EQ(record_type(*join), MSG_JOIN);
         EXPECT_EQ(join->size(), 137u);
         EXPECT_STREQ(reinterpret_cast<const char *>(join->data() + 7), "tcpbot");
 
@@ -380,7 +387,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
             ADD_FAILURE() << "no definition request";
             return;
         }
-        EXPECT_EQ(type_of(*request), MSG_MAP_DEFINITION);
+        EXPECT_EQ(record_type(*request), MSG_MAP_DEFINITION);
         server.send(board::as_record(board.map_message()));
         std::optional<Bytes> answer = server.read();
         if (!answer) {
@@ -388,7 +395,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
             return;
         }
         Bytes accepted = name;
-        accepted[5] = FLAG_ACCEPT;
+        record_set_flag(accepted, FLAG_ACCEPT);
         EXPECT_EQ(*answer, accepted);
 
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
@@ -424,11 +431,11 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "no rejoin";
             return;
         }
-        EXPECT_EQ(type_of(*rejoin), MSG_REJOIN);
+        EXPECT_EQ(record_type(*rejoin), MSG_REJOIN);
         EXPECT_EQ(get_u16(rejoin->data(), 7), 0x0041);
         EXPECT_EQ(get_u16(rejoin->data(), 9), 0x5150);
         Bytes accept = *rejoin;
-        accept[5] = FLAG_ACCEPT;
+        record_set_flag(accept, FLAG_ACCEPT);
         server.send(accept);
 
         std::optional<Bytes> name_request = server.read();
@@ -436,7 +443,7 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "no map name request";
             return;
         }
-        EXPECT_EQ(type_of(*name_request), MSG_MAP_NAME);
+        EXPECT_EQ(record_type(*name_request), MSG_MAP_NAME);
         server.send(record_of(MSG_MAP_NAME, 16));
         std::optional<Bytes> definition_request = server.read();
         if (!definition_request) {
@@ -452,7 +459,7 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "missing request " << type;
             return;
         }
-            EXPECT_EQ(type_of(*request), type);
+            EXPECT_EQ(record_type(*request), type);
         }
         server.send(assignment_record(0x0041, 0x5150));
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));

@@ -314,7 +314,7 @@ class RawClient {
     std::optional<Bytes> receive(uint16_t type, int timeout_ms = GAME_MS) {
         for (;;) {
             std::optional<Bytes> record = stream_.next(timeout_ms);
-            if (!record || get_u16(record->data(), 1) == type) return record;
+            if (!record || board::record_type(*record) == type) return record;
         }
     }
 
@@ -378,7 +378,7 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     rogue.send_record(record_of(MSG_MAP_DEFINITION, 16));
     std::optional<Bytes> map = rogue.receive(MSG_MAP_DEFINITION);
     ASSERT_TRUE(map);
-    (*map_name)[5] = FLAG_ACCEPT;
+    board::record_set_flag(*map_name, FLAG_ACCEPT);
     rogue.send_record(*map_name);
 
     std::vector<std::unique_ptr<ChildProcess>> bots;
@@ -463,7 +463,7 @@ std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) 
         ADD_FAILURE() << name << " could not join";
         return {0, 0};
     }
-    (*map_name)[5] = FLAG_ACCEPT;
+    board::record_set_flag(*map_name, FLAG_ACCEPT);
     EXPECT_TRUE(client.send_record(*map_name));
     return {get_u16(assignment->data(), 7), get_u16(assignment->data(), 9)};
 }
@@ -516,7 +516,7 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
         std::optional<Bytes> answer = thief.receive(MSG_REJOIN, START_MS);
         ASSERT_TRUE(answer) << n;
         int64_t waited_ms = ms_since(sent);
-        EXPECT_EQ((*answer)[5], FLAG_REJECT);
+        EXPECT_EQ(board::record_flag(*answer), FLAG_REJECT);
         EXPECT_TRUE(thief.closed_by_server());
         if (n < 5) {
             EXPECT_LT(waited_ms, 500) << n;
@@ -543,7 +543,7 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     ASSERT_TRUE(back.send_record(rejoin_request(token, passcode)));
     std::optional<Bytes> answer = back.receive(MSG_REJOIN, START_MS);
     ASSERT_TRUE(answer);
-    EXPECT_EQ((*answer)[5], FLAG_ACCEPT);
+    EXPECT_EQ(board::record_flag(*answer), FLAG_ACCEPT);
     EXPECT_LE(ms_since(asked), 4000);
     ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
     EXPECT_TRUE(back.receive(MSG_MAP_NAME));

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
 #include "doubles.h"
@@ -26,7 +27,9 @@ namespace {
 
 void release_copy(uint8_t *record) { delete[] record; }
 
-uint16_t type_of(const Record &record) { return get_u16(record.data(), 1); }
+using board::record_flag;
+using board::record_set_flag;
+using board::record_type;
 
 // A bot on the library's session, connected to the game through one link.
 struct Bot {
@@ -77,9 +80,9 @@ class ServerProtocol : public ::testing::Test {
                 auto *copy = new uint8_t[record.size()];
                 std::memcpy(copy, record.data(), record.size());
                 int keep = 1, release_record = 1;
-                bot.delivered.push_back(type_of(record));
+                bot.delivered.push_back(record_type(record));
                 brox_process_msg(&bot.session, copy, &keep, &release_record);
-                if (type_of(record) == MSG_POSITION) bot.positions++;
+                if (record_type(record) == MSG_POSITION) bot.positions++;
                 if (!keep) bot.running = false;
                 if (release_record) delete[] copy;
             }
@@ -326,7 +329,7 @@ TEST_F(ServerProtocol, ARejoinIsAcceptedOnlyWithThePasscodeOfAPowerWhoseBotHasGo
         EXPECT_EQ(take(link, rejoin_record(tried_token, tried_passcode)), RecordVerdict::KEEP);
         EXPECT_EQ(take(link, rejoin_record(token, passcode)), RecordVerdict::KEEP);
         ASSERT_EQ(game.links[link].outbox.size(), 1u);
-        EXPECT_EQ(game.links[link].outbox[0][5], FLAG_REJECT);
+        EXPECT_EQ(record_flag(game.links[link].outbox[0]), FLAG_REJECT);
         EXPECT_TRUE(game.links[link].close_when_sent);
         EXPECT_EQ(game.links[link].power, -1);
         game_link_closed(&game, link);
@@ -345,7 +348,7 @@ TEST_F(ServerProtocol, ARejoinIsAcceptedOnlyWithThePasscodeOfAPowerWhoseBotHasGo
     fake_client::reset();
     brox_game_join(&again.session, "test bot", "1.0");
     ASSERT_EQ(fake_client::sent().size(), 1u);
-    EXPECT_EQ(type_of(fake_client::sent()[0]), MSG_REJOIN);
+    EXPECT_EQ(record_type(fake_client::sent()[0]), MSG_REJOIN);
     exchange(again);
     EXPECT_EQ(again.delivered, (std::vector<uint16_t>{MSG_REJOIN, MSG_MAP_NAME, MSG_MAP_DEFINITION, MSG_ASSIGNMENT,
                                                       MSG_CENTRE_OWNERSHIP, MSG_POSITION}));
@@ -398,13 +401,13 @@ TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     std::memcpy(join.data() + 1 + JOIN_NAME_FIELD, "picky\x01", 6);
     ASSERT_EQ(take(link, join), RecordVerdict::KEEP);
     ASSERT_EQ(game.links[link].outbox.size(), 2u);
-    EXPECT_EQ(type_of(game.links[link].outbox[0]), MSG_ASSIGNMENT);
+    EXPECT_EQ(record_type(game.links[link].outbox[0]), MSG_ASSIGNMENT);
     EXPECT_EQ(game.seats[0].bot_name, "picky?");  // control bytes are not kept
     Record answer = game.links[link].outbox[1];
-    ASSERT_EQ(type_of(answer), MSG_MAP_NAME);
-    answer[5] = FLAG_REJECT;
+    ASSERT_EQ(record_type(answer), MSG_MAP_NAME);
+    record_set_flag(answer, FLAG_REJECT);
     EXPECT_EQ(take(link, answer), RecordVerdict::KEEP);
-    EXPECT_EQ(type_of(game.links[link].outbox.back()), MSG_SESSION_END);
+    EXPECT_EQ(record_type(game.links[link].outbox.back()), MSG_SESSION_END);
     EXPECT_TRUE(game.links[link].close_when_sent);
     EXPECT_FALSE(game.seats[0].assigned);
 
@@ -414,7 +417,7 @@ TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     take(next, join);
     EXPECT_EQ(game.links[next].power, 0);
     Record renamed = game.links[next].outbox[1];
-    renamed[5] = FLAG_ACCEPT;
+    record_set_flag(renamed, FLAG_ACCEPT);
     renamed[1 + MAP_NAME_FIELD] ^= 0x20;
     take(next, renamed);
     EXPECT_EQ(game.links[next].state, LinkState::CONNECTED);
@@ -449,7 +452,7 @@ class RejoinLimits : public ServerProtocol {
             game_tick(&game, game.now_ms + wait);
         }
         if (game.links[link].state == LinkState::CLOSED || game.links[link].outbox.empty()) return 0;
-        uint8_t flag = game.links[link].outbox[0][5];
+        uint8_t flag = record_flag(game.links[link].outbox[0]);
         if (flag != FLAG_ACCEPT) game_link_closed(&game, link);
         last_link = link;
         return flag;
@@ -558,7 +561,7 @@ TEST_F(ServerProtocol, ConnectionsThatDoNotComeToPlayInTimeAreDroppedAndRecorded
     uint32_t picky = game_link_open(&game, "127.0.0.1:40003");
     take(picky, join_request);
     Record refusal = game.links[picky].outbox.back();
-    refusal[5] = FLAG_REJECT;
+    record_set_flag(refusal, FLAG_REJECT);
     take(picky, refusal);  // refuses the map, is let go, keeps its connection open
     ASSERT_TRUE(game.links[picky].close_when_sent);
     Bot ready;

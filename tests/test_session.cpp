@@ -15,6 +15,8 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
 #include "session/session.h"
 #include "temp_dir.h"
@@ -37,11 +39,9 @@ bool file_exists() { return std::filesystem::exists("broxgame.log"); }
 // A message of `length` bytes with its header set and a body that counts
 // up, so that copies can be told apart from zeros.
 Bytes message_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
-    Bytes message(length < 6 ? 6 : length);
-    for (size_t i = 6; i < message.size(); i++) message[i] = static_cast<uint8_t>(0xA0 + i);
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, length);
-    message[4] = flag;
+    Bytes message(length < MSG_HEADER_SIZE ? MSG_HEADER_SIZE : length);
+    for (size_t i = MSG_BODY_AT; i < message.size(); i++) message[i] = static_cast<uint8_t>(0xA0 + i);
+    msg_set_flag(msg_header_init(message.data(), type, length), flag);
     return message;
 }
 
@@ -60,22 +60,19 @@ Bytes map_name(const char *name) {
 }
 
 Bytes event(uint16_t code, uint32_t status) {
-    Bytes record(7);
-    record[0] = KIND_EVENT;
-    put_u32(record.data(), 1, status);
-    put_u16(record.data(), 5, code);
-    return record;
+    EventRecord record = event_record_make({status, code});
+    return Bytes(record.begin(), record.end());
 }
 
 // Checks a sent record's kind, type, flag and size (length + 1 and the
 // expected size).
 void expect_record(const Bytes &record, uint16_t type, uint8_t flag, size_t size) {
-    ASSERT_GE(record.size(), 7u);
-    EXPECT_EQ(record[0], KIND_MESSAGE);
-    EXPECT_EQ(get_u16(record.data(), 1), type);
-    EXPECT_EQ(record[5], flag);
+    ASSERT_GE(record.size(), RECORD_MIN_MESSAGE_SIZE);
+    EXPECT_EQ(record_kind(record.data()), KIND_MESSAGE);
+    EXPECT_EQ(board::record_type(record), type);
+    EXPECT_EQ(board::record_flag(record), flag);
     EXPECT_EQ(record.size(), size);
-    EXPECT_EQ(get_u16(record.data(), 3) + 1u, record.size());
+    EXPECT_EQ(record_size(record.data()), record.size());
 }
 
 void expect_request(const Bytes &record, uint16_t type, size_t size) {
@@ -182,7 +179,7 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.map->province_count, 6);
     ASSERT_EQ(sent().size(), 3u);
     Bytes accepted = name_as_received;
-    accepted[5] = FLAG_ACCEPT;
+    board::record_set_flag(accepted, FLAG_ACCEPT);
     EXPECT_EQ(sent()[2], accepted);  // the map name goes back unchanged but for its flag
     EXPECT_EQ(released, std::vector<uint8_t *>{name_record});
     EXPECT_EQ(session.map_name_msg, nullptr);
@@ -257,7 +254,7 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     ASSERT_EQ(brox_initialise(&session, release_msg), 1);
     brox_game_join(&session, "bot", "v1");
     ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(get_u16(sent()[0].data(), 1), MSG_REJOIN);
+    EXPECT_EQ(board::record_type(sent()[0]), MSG_REJOIN);
     EXPECT_EQ(get_u16(sent()[0].data(), 7), 0x0141);
     EXPECT_EQ(get_u16(sent()[0].data(), 9), 0x0777);
 }
@@ -285,7 +282,7 @@ TEST_F(SessionFlow, RejoinRequestsStopAtTheFirstFailedSend) {
         deliver(board.map_message());
         expect_flags(1, 1);  // a failed request does not end the session
         ASSERT_EQ(sent().size(), static_cast<size_t>(failing - 1));
-        for (int r = 0; r < failing - 1; r++) EXPECT_EQ(get_u16(sent()[r].data(), 1), requests[r]);
+        for (int r = 0; r < failing - 1; r++) EXPECT_EQ(board::record_type(sent()[r]), requests[r]);
     }
 }
 
@@ -298,7 +295,7 @@ TEST_F(SessionFlow, RefusedRejoinDeletesTheFileThenJoinsAfresh) {
         fake_client::reset();
         bool file_there_at_join = true;
         fake_client::on_send([&](const Bytes &record) {
-            if (get_u16(record.data(), 1) == MSG_JOIN) file_there_at_join = file_exists();
+            if (board::record_type(record) == MSG_JOIN) file_there_at_join = file_exists();
         });
         deliver(message_of(MSG_REJOIN, 10, flag));
         expect_flags(1, 1);
@@ -314,7 +311,7 @@ TEST_F(SessionFlow, RefusedRejoinDeletesTheFileThenJoinsAfresh) {
     deliver(map_name("TESTMAP"));
     deliver(board.map_message());
     ASSERT_EQ(sent().size(), 2u);
-    EXPECT_EQ(sent()[1][5], FLAG_ACCEPT);
+    EXPECT_EQ(board::record_flag(sent()[1]), FLAG_ACCEPT);
 }
 
 TEST_F(SessionFlow, AMapThatCannotBeBuiltIsRefused) {

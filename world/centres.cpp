@@ -3,7 +3,7 @@
 
 #include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
+#include "common/record.h"
 
 namespace {
 

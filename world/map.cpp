@@ -8,7 +8,7 @@
 
 #include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
+#include "common/record.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -12,7 +12,7 @@
 #include "common/memory.h"
 #include "orders/candidates.h"
 #include "orders/order.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "world/centres.h"
 #include "world/map.h"
 

@@ -1,6 +1,7 @@
 // Parsing board descriptions and writing the messages the library reads.
 #include "board.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -8,6 +9,7 @@
 
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/record.h"
 
 namespace board {
 
@@ -39,9 +41,7 @@ bool is_number(const std::string &text) {
 }
 
 void put_header(std::vector<uint8_t> &message, uint16_t type) {
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
-    message[4] = FLAG_PLAIN;
+    msg_header_init(message.data(), type, static_cast<uint16_t>(message.size()));
 }
 
 }  // namespace
@@ -111,20 +111,23 @@ std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries) {
 }
 
 std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind) {
-    std::vector<uint8_t> record(message.size() + 1);
-    record[0] = kind;
-    for (size_t i = 0; i < message.size(); i++) record[i + 1] = message[i];
+    std::vector<uint8_t> record(RECORD_MESSAGE_AT + message.size());
+    record[RECORD_KIND_AT] = kind;
+    std::copy(message.begin(), message.end(), record_message(record.data()));
     return record;
 }
 
 std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag) {
-    std::vector<uint8_t> record(length + 1u, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
+    std::vector<uint8_t> record(RECORD_MESSAGE_AT + length, 0);
+    msg_set_flag(msg_init(record.data(), type, length), flag);
     return record;
 }
+
+uint16_t record_type(const std::vector<uint8_t> &record) { return msg_type(record_message(record.data())); }
+
+uint8_t record_flag(const std::vector<uint8_t> &record) { return msg_flag(record_message(record.data())); }
+
+void record_set_flag(std::vector<uint8_t> &record, uint8_t flag) { msg_set_flag(record_message(record.data()), flag); }
 
 // ---------------------------------------------------------------------------
 // Board

@@ -7,7 +7,7 @@
 
 #include "common/bytes.h"
 #include "platform/wire.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
 #include "tools/server/rejoins.h"

@@ -1,30 +1,25 @@
 // Composing the records the local game server sends.
 #include "tools/server/messages.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/bytes.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "world/centres.h"
 #include "world/map.h"
 #include "world/position.h"
 
-// Built here rather than with the library's initialiser, whose file also
-// holds the senders: the server must not depend on the client library.
 Record record_new(uint16_t type, uint16_t length, uint8_t flag) {
-    Record record(size_t{length} + 1, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
+    Record record(RECORD_MESSAGE_AT + length, 0);
+    msg_set_flag(msg_init(record.data(), type, length), flag);
     return record;
 }
 
 Record record_of_message(const std::vector<uint8_t> &message) {
-    Record record;
-    record.reserve(message.size() + 1);
-    record.push_back(KIND_MESSAGE);
-    record.insert(record.end(), message.begin(), message.end());
+    Record record(RECORD_MESSAGE_AT + message.size());
+    record[RECORD_KIND_AT] = KIND_MESSAGE;
+    std::copy(message.begin(), message.end(), record_message(record.data()));
     return record;
 }
 
@@ -44,8 +39,8 @@ Record map_name_record(const std::string &name) {
 }
 
 Record rejoin_answer_record(const uint8_t *request_record, uint8_t flag) {
-    Record record(request_record, request_record + 1 + REJOIN_LENGTH);
-    record[5] = flag;
+    Record record(request_record, request_record + RECORD_MESSAGE_AT + REJOIN_LENGTH);
+    msg_set_flag(record_message(record.data()), flag);
     return record;
 }
 
