@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "client/client.h"
+#include "world/map_message.h"
 
 namespace {
 
@@ -66,9 +67,11 @@ int send_map_name_request() {
     return send_record(record);
 }
 
+// A definition of no powers, provinces or adjacencies.
 int send_map_definition_request() {
-    uint8_t record[17] = {};
-    msg_init(record, MSG_MAP_DEFINITION, 16);  // body: zero counts
+    constexpr uint16_t length = map_message_size(0, 0);
+    uint8_t record[RECORD_MESSAGE_AT + length] = {};
+    map_message_write(msg_init(record, MSG_MAP_DEFINITION, length), 0, nullptr, 0, nullptr, 0);
     return send_record(record);
 }
 

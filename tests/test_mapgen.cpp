@@ -15,23 +15,20 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/record.h"
 #include "tools/mapgen/mapgen.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/map_message.h"
 #include "world/position.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// Reading the messages back, independently of the generator
+// Reading the messages back through the library's readers
 // ---------------------------------------------------------------------------
 
-struct ProvinceEntry {
-    uint16_t token;
-    uint32_t is_centre;
-    uint16_t home_power;
-    uint16_t terrain;
-};
+using ProvinceEntry = MapProvinceEntry;
 
 using Adjacency = std::tuple<uint16_t, uint16_t, uint16_t, uint16_t>;  // from, coast, to, coast
 using Place = std::pair<uint16_t, uint16_t>;                            // province, coast
@@ -48,24 +45,20 @@ struct Definition {
 
 // Reads a map definition; "" or the reason it cannot be read.
 std::string read_definition(const std::vector<uint8_t> &message, Definition *definition) {
-    if (message.size() < 16) return "shorter than its header";
-    if (message.size() > 0xFFFF) return "longer than 65,535 bytes";
-    if (get_u16(message.data(), 0) != MSG_MAP_DEFINITION) return "wrong type";
-    if (get_u16(message.data(), 2) != message.size()) return "length word differs from the size";
-    if (message[4] != FLAG_PLAIN) return "flag is not 1";
-    definition->powers = get_u16(message.data(), 6);
-    uint16_t provinces = get_u16(message.data(), 8);
-    uint32_t adjacencies = get_u32(message.data(), 12);
-    if (message.size() != 16 + 12 * size_t{provinces} + 8 * size_t{adjacencies}) return "counts do not fit the size";
-    for (size_t i = 0; i < provinces; i++) {
-        const uint8_t *entry = message.data() + 16 + 12 * i;
-        definition->provinces.push_back(
-            {get_u16(entry, 0), get_u32(entry, 4), get_u16(entry, 8), get_u16(entry, 10)});
-    }
-    for (size_t a = 0; a < adjacencies; a++) {
-        const uint8_t *entry = message.data() + 16 + 12 * size_t{provinces} + 8 * a;
-        definition->adjacencies.emplace_back(get_u16(entry, 0), get_u16(entry, 2), get_u16(entry, 4),
-                                             get_u16(entry, 6));
+    if (message.size() < MAPDEF_PROVINCES_AT) return "shorter than its header";
+    if (message.size() > MSG_MAX_LENGTH) return "longer than 65,535 bytes";
+    if (msg_type(message.data()) != MSG_MAP_DEFINITION) return "wrong type";
+    if (msg_length(message.data()) != message.size()) return "length word differs from the size";
+    if (msg_flag(message.data()) != FLAG_PLAIN) return "flag is not 1";
+    MapCounts counts = map_message_counts(message.data());
+    definition->powers = counts.power_count;
+    if (message.size() != map_message_size(counts.province_count, counts.adjacency_count))
+        return "counts do not fit the size";
+    for (uint16_t i = 0; i < counts.province_count; i++)
+        definition->provinces.push_back(map_message_province(message.data(), i));
+    for (uint32_t a = 0; a < counts.adjacency_count; a++) {
+        MapAdjacencyEntry entry = map_message_adjacency(message.data(), counts.province_count, a);
+        definition->adjacencies.emplace_back(entry.from_province, entry.from_coast, entry.to_province, entry.to_coast);
     }
     return "";
 }

@@ -10,6 +10,7 @@
 #include "brox.h"
 #include "common/bytes.h"
 #include "common/record.h"
+#include "world/map_message.h"
 
 namespace board {
 
@@ -47,28 +48,17 @@ void put_header(std::vector<uint8_t> &message, uint16_t type) {
 }  // namespace
 
 std::vector<uint8_t> MapDefinition::bytes() const {
-    std::vector<uint8_t> message(16 + 12 * provinces.size() + 8 * adjacencies.size());
-    put_header(message, MSG_MAP_DEFINITION);
-    put_u16(message.data(), 6, power_count);
-    put_u16(message.data(), 8, static_cast<uint16_t>(provinces.size()));
-    put_u32(message.data(), 12, static_cast<uint32_t>(adjacencies.size()));
-    size_t at = 16;
-    for (const ProvinceEntry &province : provinces) {
-        put_u16(message.data(), at, province.token);
-        put_u32(message.data(), at + 4, province.is_centre);
+    std::vector<MapProvinceEntry> entries;
+    for (const ProvinceEntry &province : provinces)
         // A neutral centre ('*' alone) names the power count as its home.
-        put_u16(message.data(), at + 8,
-                province.home_power == 0xFFFF ? power_count : province.home_power);
-        put_u16(message.data(), at + 10, province.terrain);
-        at += 12;
-    }
-    for (const AdjacencyEntry &adjacency : adjacencies) {
-        put_u16(message.data(), at, adjacency.from_province);
-        put_u16(message.data(), at + 2, adjacency.from_coast);
-        put_u16(message.data(), at + 4, adjacency.to_province);
-        put_u16(message.data(), at + 6, adjacency.to_coast);
-        at += 8;
-    }
+        entries.push_back({province.token, province.is_centre,
+                           province.home_power == 0xFFFF ? power_count : province.home_power, province.terrain});
+    std::vector<MapAdjacencyEntry> moves;
+    for (const AdjacencyEntry &adjacency : adjacencies)
+        moves.push_back({adjacency.from_province, adjacency.from_coast, adjacency.to_province, adjacency.to_coast});
+    std::vector<uint8_t> message(map_message_size(entries.size(), moves.size()));
+    map_message_write(message.data(), power_count, entries.data(), static_cast<uint16_t>(entries.size()),
+                      moves.data(), static_cast<uint32_t>(moves.size()));
     return message;
 }
 

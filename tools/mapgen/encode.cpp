@@ -3,6 +3,7 @@
 // layout used for drawing.
 #include "common/bytes.h"
 #include "model.h"
+#include "world/map_message.h"
 
 namespace mapgen {
 
@@ -39,28 +40,20 @@ LayoutPoint cell_point_near(const Plane &plane, int p, LayoutPoint target, int a
 }  // namespace
 
 std::vector<uint8_t> encode_map(const World &world) {
-    size_t n = world.provinces.size();
-    std::vector<uint8_t> message =
-        message_of(MSG_MAP_DEFINITION, 16 + 12 * n + 8 * world.adjacencies.size());
-    put_u16(message.data(), 6, static_cast<uint16_t>(world.powers));
-    put_u16(message.data(), 8, static_cast<uint16_t>(n));
-    put_u32(message.data(), 12, static_cast<uint32_t>(world.adjacencies.size()));
-    size_t at = 16;
-    for (size_t p = 0; p < n; p++, at += 12) {
+    std::vector<MapProvinceEntry> provinces;
+    for (size_t p = 0; p < world.provinces.size(); p++) {
         const ProvincePlan &plan = world.provinces[p];
-        put_u16(message.data(), at, province_token(static_cast<int>(p)));
-        put_u32(message.data(), at + 4, plan.centre ? 1 : 0);
-        put_u16(message.data(), at + 8,
-                static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power));
-        put_u16(message.data(), at + 10, plan.terrain);
+        provinces.push_back({province_token(static_cast<int>(p)), plan.centre ? 1u : 0u,
+                             static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power),
+                             plan.terrain});
     }
-    for (const AdjacencyPlan &entry : world.adjacencies) {
-        put_u16(message.data(), at, entry.from_province);
-        put_u16(message.data(), at + 2, entry.from_coast);
-        put_u16(message.data(), at + 4, entry.to_province);
-        put_u16(message.data(), at + 6, entry.to_coast);
-        at += 8;
-    }
+    std::vector<MapAdjacencyEntry> adjacencies;
+    for (const AdjacencyPlan &entry : world.adjacencies)
+        adjacencies.push_back({entry.from_province, entry.from_coast, entry.to_province, entry.to_coast});
+    std::vector<uint8_t> message(map_message_size(provinces.size(), adjacencies.size()), 0);
+    map_message_write(message.data(), static_cast<uint16_t>(world.powers), provinces.data(),
+                      static_cast<uint16_t>(provinces.size()), adjacencies.data(),
+                      static_cast<uint32_t>(adjacencies.size()));
     return message;
 }
 
