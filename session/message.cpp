@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "client/client.h"
+#include "world/centres_message.h"
 #include "world/map_message.h"
 
 namespace {
@@ -81,9 +82,11 @@ int send_assignment_request() {
     return send_record(record);
 }
 
+// An ownership of no entries.
 int send_centre_ownership_request() {
-    uint8_t record[9] = {};
-    msg_init(record, MSG_CENTRE_OWNERSHIP, 8);  // entry_count 0
+    constexpr uint16_t length = centres_message_size(0);
+    uint8_t record[RECORD_MESSAGE_AT + length] = {};
+    centres_message_write(msg_init(record, MSG_CENTRE_OWNERSHIP, length), nullptr, 0);
     return send_record(record);
 }
 

@@ -19,6 +19,7 @@
 #include "tools/mapgen/mapgen.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/centres_message.h"
 #include "world/map_message.h"
 #include "world/position.h"
 
@@ -83,9 +84,11 @@ std::vector<UnitEntry> read_units(const std::vector<uint8_t> &message) {
 // Owner per province from a centre-ownership message (11 = unowned).
 std::map<uint16_t, uint16_t> read_owners(const std::vector<uint8_t> &message) {
     std::map<uint16_t, uint16_t> owners;
-    uint16_t count = get_u16(message.data(), 6);
-    for (size_t e = 0; e < count && 8 + 4 * (e + 1) <= message.size(); e++)
-        owners[get_u16(message.data(), 8 + 4 * e + 2)] = get_u16(message.data(), 8 + 4 * e);
+    uint16_t count = centres_message_count(message.data());
+    for (uint16_t e = 0; e < count && centres_message_size(e + 1) <= message.size(); e++) {
+        CentreOwnership entry = centres_message_entry(message.data(), e);
+        owners[entry.province] = entry.power;
+    }
     return owners;
 }
 

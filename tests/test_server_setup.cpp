@@ -16,6 +16,7 @@
 #include "tools/server/game.h"
 #include "tools/server/map_folder.h"
 #include "tools/server/options.h"
+#include "world/centres_message.h"
 #include "world/position.h"
 
 namespace {
@@ -161,7 +162,7 @@ TEST(MapFolder, EveryDamagedFileIsRefusedWithItsNameAndFault) {
          "centres.bin: not a centre-ownership message (type 0x0E48, expected 0x1548)"},
         {damaged("far-centre", [&](const fs::path &f) {
              Bytes centres = good.centres_message;
-             put_u16(centres.data(), 10, 999);
+             put_u16(centres.data(), centres_message_size(0) + CENTRES_PROVINCE_AT, 999);
              write(f / "centres.bin", centres);
          }),
          "centres.bin: entry 1: province 999 is not a supply centre of the map"},

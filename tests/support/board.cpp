@@ -10,6 +10,7 @@
 #include "brox.h"
 #include "common/bytes.h"
 #include "common/record.h"
+#include "world/centres_message.h"
 #include "world/map_message.h"
 
 namespace board {
@@ -90,13 +91,10 @@ std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
 }
 
 std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries) {
-    std::vector<uint8_t> message(8 + 4 * entries.size());
-    put_header(message, MSG_CENTRE_OWNERSHIP);
-    put_u16(message.data(), 6, static_cast<uint16_t>(entries.size()));
-    for (size_t e = 0; e < entries.size(); e++) {
-        put_u16(message.data(), 8 + 4 * e, entries[e].power);
-        put_u16(message.data(), 10 + 4 * e, entries[e].province);
-    }
+    std::vector<CentreOwnership> owners;
+    for (const CentreEntry &entry : entries) owners.push_back({entry.power, entry.province});
+    std::vector<uint8_t> message(centres_message_size(owners.size()));
+    centres_message_write(message.data(), owners.data(), static_cast<uint16_t>(owners.size()));
     return message;
 }
 

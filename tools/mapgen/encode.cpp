@@ -3,6 +3,7 @@
 // layout used for drawing.
 #include "common/bytes.h"
 #include "model.h"
+#include "world/centres_message.h"
 #include "world/map_message.h"
 
 namespace mapgen {
@@ -60,18 +61,14 @@ std::vector<uint8_t> encode_map(const World &world) {
 // One entry per supply centre in province order: its owner, or the
 // unowned marker.
 std::vector<uint8_t> encode_centres(const World &world, const std::vector<int> &owner_of) {
-    std::vector<int> centres;
-    for (int p = 0; p < world.province_count(); p++)
-        if (world.provinces[static_cast<size_t>(p)].centre) centres.push_back(p);
-    std::vector<uint8_t> message = message_of(MSG_CENTRE_OWNERSHIP, 8 + 4 * centres.size());
-    put_u16(message.data(), 6, static_cast<uint16_t>(centres.size()));
-    size_t at = 8;
-    for (int p : centres) {
+    std::vector<CentreOwnership> entries;
+    for (int p = 0; p < world.province_count(); p++) {
+        if (!world.provinces[static_cast<size_t>(p)].centre) continue;
         int owner = owner_of[static_cast<size_t>(p)];
-        put_u16(message.data(), at, static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner));
-        put_u16(message.data(), at + 2, static_cast<uint16_t>(p));
-        at += 4;
+        entries.push_back({static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner), static_cast<uint16_t>(p)});
     }
+    std::vector<uint8_t> message(centres_message_size(entries.size()), 0);
+    centres_message_write(message.data(), entries.data(), static_cast<uint16_t>(entries.size()));
     return message;
 }
 

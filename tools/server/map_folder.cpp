@@ -9,6 +9,7 @@
 
 #include "common/bytes.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
 
@@ -85,14 +86,13 @@ bool check_centres(const Map *map, const Bytes &message, std::string *error) {
         *error = "too short for its entry count";
         return false;
     }
-    uint16_t count = get_u16(message.data(), CENTRES_ENTRY_COUNT_AT);
-    if (message.size() != CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * size_t{count}) {
+    uint16_t count = centres_message_count(message.data());
+    if (message.size() != centres_message_size(count)) {
         *error = std::to_string(count) + " entries do not fill its " + std::to_string(message.size()) + " bytes";
         return false;
     }
     for (uint16_t e = 0; e < count; e++) {
-        const uint8_t *entry = message.data() + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * e;
-        uint16_t power = get_u16(entry, 0), province = get_u16(entry, 2);
+        auto [power, province] = centres_message_entry(message.data(), e);
         std::string which = "entry " + std::to_string(e + 1) + ": ";
         if (province >= map->province_count || map->provinces[province].centre_kind == CENTRE_NONE) {
             *error = which + "province " + std::to_string(province) + " is not a supply centre of the map";

@@ -7,6 +7,7 @@
 #include "common/bytes.h"
 #include "common/record.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
 
@@ -53,19 +54,12 @@ Record centres_record(const Map *map, const CentreTable *centres) {
         for (uint16_t c = 0; list && c < list->count; c++)
             if (list->provinces[c] < map->province_count) owner[list->provinces[c]] = p;
     }
-    uint16_t count = map->centre_count;
-    Record record = record_new(MSG_CENTRE_OWNERSHIP,
-                               static_cast<uint16_t>(CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * count),
-                               FLAG_PLAIN);
-    uint8_t *message = record.data() + 1;
-    uint16_t written = 0;
-    for (uint16_t i = 0; i < map->province_count && written < count; i++) {
-        if (map->provinces[i].centre_kind == CENTRE_NONE) continue;
-        uint8_t *entry = message + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * written++;
-        put_u16(entry, 0, owner[i]);
-        put_u16(entry, 2, i);
-    }
-    put_u16(message, CENTRES_ENTRY_COUNT_AT, written);
+    std::vector<CentreOwnership> entries;
+    for (uint16_t i = 0; i < map->province_count; i++)
+        if (map->provinces[i].centre_kind != CENTRE_NONE) entries.push_back({owner[i], i});
+    uint16_t count = static_cast<uint16_t>(entries.size());
+    Record record = record_new(MSG_CENTRE_OWNERSHIP, static_cast<uint16_t>(centres_message_size(count)), FLAG_PLAIN);
+    centres_message_write(record_message(record.data()), entries.data(), count);
     return record;
 }
 
