@@ -7,8 +7,8 @@
 
 #include "client/client.h"
 #include "common/bytes.h"
-#include "orders/arguments.h"
 #include "common/record.h"
+#include "orders/arguments.h"
 #include "world/position.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/bytes.h"
-#include "platform/wire.h"
 #include "common/record.h"
+#include "platform/wire.h"
 #include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
 #include "tools/server/rejoins.h"
