@@ -83,7 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CentreTable *centres = board.centres[(board_choice / FUZZ_BOARD_COUNT) & 1];
     std::vector<uint8_t> message = fuzz_message(input.here(), input.left(), MSG_POSITION);
     input.skip(fuzz_declared_length(input.here(), input.left()));
-    if (season_pick < 6 && message.size() >= 8) put_u16(message.data(), 6, SEASONS[season_pick]);
+    if (season_pick < 6 && message.size() >= POSITION_UNITS_AT)
+        position_message_set_phase(message.data(), {SEASONS[season_pick], position_message_phase(message.data()).year});
 
     uint16_t held = centres->ref_count;
     Position *position = position_build(board.map, centres, message.data());

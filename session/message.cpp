@@ -8,6 +8,7 @@
 #include "client/client.h"
 #include "world/centres_message.h"
 #include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -90,9 +91,10 @@ int send_centre_ownership_request() {
     return send_record(record);
 }
 
+// A position of no units, with the request's own word in its season.
 int send_position_request() {
-    uint8_t record[13] = {};
-    uint8_t *message = msg_init(record, MSG_POSITION, 12);
-    put_u16(message, 6, POSITION_REQUEST_SEASON);  // year 0, no units
+    constexpr uint16_t length = position_message_size(0);
+    uint8_t record[RECORD_MESSAGE_AT + length] = {};
+    position_message_init(msg_init(record, MSG_POSITION, length), {POSITION_REQUEST_SEASON, 0}, 0);
     return send_record(record);
 }

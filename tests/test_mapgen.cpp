@@ -18,10 +18,11 @@
 #include "common/record.h"
 #include "tools/mapgen/mapgen.h"
 #include "world/centres.h"
-#include "world/map.h"
 #include "world/centres_message.h"
+#include "world/map.h"
 #include "world/map_message.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -67,16 +68,18 @@ std::string read_definition(const std::vector<uint8_t> &message, Definition *def
 struct UnitEntry {
     uint16_t power, type, province, coast;
     uint32_t dislodged;
-    uint16_t retreats;
+    uint16_t retreats;  // the retreat count field as written, whether or not the unit is dislodged
 };
 
 std::vector<UnitEntry> read_units(const std::vector<uint8_t> &message) {
     std::vector<UnitEntry> units;
-    uint16_t count = get_u16(message.data(), 10);
-    for (size_t u = 0; u < count && 12 + 96 * (u + 1) <= message.size(); u++) {
-        const uint8_t *entry = message.data() + 12 + 96 * u;
-        units.push_back({get_u16(entry, 0), get_u16(entry, 2), get_u16(entry, 4), get_u16(entry, 6),
-                         get_u32(entry, 8), get_u16(entry, 12)});
+    uint16_t count = position_message_unit_count(message.data());
+    for (uint16_t u = 0; u < count && position_message_size(u + 1) <= message.size(); u++) {
+        const uint8_t *bytes = position_message_unit(message.data(), u);
+        PositionUnitEntry entry;
+        position_unit_read(bytes, &entry);
+        units.push_back({entry.power, entry.unit_type, entry.province, entry.coast, entry.dislodged,
+                         get_u16(bytes, UNIT_RETREAT_COUNT_AT)});
     }
     return units;
 }
@@ -322,10 +325,10 @@ std::string opening_problem(const GeneratedMap &generated, const MapgenOptions &
     read_definition(generated.map_message, &definition);
     Geography geography = geography_of(definition);
     const std::vector<uint8_t> &message = generated.position_message;
-    if (get_u16(message.data(), 0) != MSG_POSITION || get_u16(message.data(), 2) != message.size())
+    if (msg_type(message.data()) != MSG_POSITION || msg_length(message.data()) != message.size())
         return "position header";
-    if (get_u16(message.data(), 6) != SEASON_SPRING || get_u16(message.data(), 8) != MAPGEN_OPENING_YEAR)
-        return "season or year";
+    PositionPhase phase = position_message_phase(message.data());
+    if (phase.season != SEASON_SPRING || phase.year != MAPGEN_OPENING_YEAR) return "season or year";
     std::vector<UnitEntry> units = read_units(message);
     if (units.size() != static_cast<size_t>(expected_homes(options)) || units.size() > MAX_UNITS) return "unit count";
     std::set<uint16_t> occupied;
@@ -540,7 +543,7 @@ TEST(MapgenMidgame, EveryCentreOwnedAndAUnitPerCentreWithFleetsReadyToConvoy) {
     EXPECT_EQ(owners.size(), static_cast<size_t>(centres));
 
     const std::vector<uint8_t> &message = midgame.position_message;
-    EXPECT_EQ(get_u16(message.data(), 6), SEASON_SPRING);
+    EXPECT_EQ(position_message_phase(message.data()).season, SEASON_SPRING);
     std::vector<UnitEntry> units = read_units(message);
     ASSERT_EQ(units.size(), 34u);
     std::map<uint16_t, int> unit_count;

@@ -130,7 +130,9 @@ TEST(PositionMessage, AUnitBuiltOnAFleetCoastIsAFleet) {
     ASSERT_EQ(spring->unit_count, 1);
     EXPECT_EQ(spring->units[0]->unit_type, UNIT_ARMY);
     std::vector<uint8_t> message = position_message_compose(spring, RetreatOptions{});
-    EXPECT_EQ(get_u16(message.data(), POSITION_UNITS_AT + UNIT_TYPE_AT), UNIT_FLEET);
+    PositionUnitEntry entry;
+    position_unit_read(position_message_unit(message.data(), 0), &entry);
+    EXPECT_EQ(entry.unit_type, UNIT_FLEET);
     Position *sent = world.position(message);
     EXPECT_EQ(world.describe(sent), "spring 1902: 0 F BRE");
     EXPECT_EQ(world.candidates(sent->units[0]), (Texts{"HOLD", "MOVE MAO"}));

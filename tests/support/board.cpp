@@ -8,10 +8,10 @@
 #include <stdexcept>
 
 #include "brox.h"
-#include "common/bytes.h"
 #include "common/record.h"
 #include "world/centres_message.h"
 #include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace board {
 
@@ -42,10 +42,6 @@ bool is_number(const std::string &text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-void put_header(std::vector<uint8_t> &message, uint16_t type) {
-    msg_header_init(message.data(), type, static_cast<uint16_t>(message.size()));
-}
-
 }  // namespace
 
 std::vector<uint8_t> MapDefinition::bytes() const {
@@ -65,27 +61,21 @@ std::vector<uint8_t> MapDefinition::bytes() const {
 
 std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
                                       const std::vector<UnitEntry> &units) {
-    std::vector<uint8_t> message(12 + 96 * units.size());
-    put_header(message, MSG_POSITION);
-    put_u16(message.data(), 6, season);
-    put_u16(message.data(), 8, year);
-    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    std::vector<uint8_t> message(position_message_size(units.size()));
+    position_message_init(message.data(), {season, year}, static_cast<uint16_t>(units.size()));
     for (size_t u = 0; u < units.size(); u++) {
-        uint8_t *entry = message.data() + 12 + 96 * u;
         const UnitEntry &unit = units[u];
-        put_u16(entry, 0, unit.power);
-        put_u16(entry, 2, unit.unit_type);
-        put_u16(entry, 4, unit.province);
-        put_u16(entry, 6, unit.coast);
-        put_u32(entry, 8, unit.dislodged);
-        uint16_t count = unit.retreat_count_field != 0xFFFF
-                             ? unit.retreat_count_field
-                             : static_cast<uint16_t>(unit.retreats.size());
-        put_u16(entry, 12, count);
-        for (size_t r = 0; r < unit.retreats.size() && r < MAX_RETREATS; r++) {
-            put_u16(entry, 14 + 4 * r, unit.retreats[r].province);
-            put_u16(entry, 16 + 4 * r, unit.retreats[r].coast);
-        }
+        PositionUnitEntry entry{};
+        entry.power = unit.power;
+        entry.unit_type = unit.unit_type;
+        entry.province = unit.province;
+        entry.coast = unit.coast;
+        entry.dislodged = unit.dislodged;
+        entry.retreat_count = unit.retreat_count_field != 0xFFFF ? unit.retreat_count_field
+                                                                 : static_cast<uint16_t>(unit.retreats.size());
+        for (size_t r = 0; r < unit.retreats.size() && r < MAX_RETREATS; r++)
+            entry.retreats[r] = {unit.retreats[r].province, unit.retreats[r].coast};
+        position_unit_write(position_message_unit(message.data(), static_cast<uint16_t>(u)), entry);
     }
     return message;
 }

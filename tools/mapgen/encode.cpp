@@ -1,22 +1,14 @@
 // Writing the generator's model out: the map-definition, centre-ownership
 // and position messages in the byte layouts the library reads, and the
 // layout used for drawing.
-#include "common/bytes.h"
 #include "model.h"
 #include "world/centres_message.h"
 #include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace mapgen {
 
 namespace {
-
-std::vector<uint8_t> message_of(uint16_t type, size_t length) {
-    std::vector<uint8_t> message(length, 0);
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, static_cast<uint16_t>(length));
-    message[4] = FLAG_PLAIN;
-    return message;
-}
 
 uint16_t province_token(int index) {
     return static_cast<uint16_t>(((index & 0xFF) << 8) | MAPGEN_PROVINCE_CATEGORY);
@@ -75,17 +67,15 @@ std::vector<uint8_t> encode_centres(const World &world, const std::vector<int> &
 // Units as placed: every coast given, nobody dislodged, no retreats.
 std::vector<uint8_t> encode_position(uint16_t season, uint16_t year,
                                      const std::vector<UnitPlan> &units) {
-    std::vector<uint8_t> message = message_of(MSG_POSITION, 12 + 96 * units.size());
-    put_u16(message.data(), 6, season);
-    put_u16(message.data(), 8, year);
-    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
-    size_t at = 12;
-    for (const UnitPlan &unit : units) {
-        put_u16(message.data(), at, static_cast<uint16_t>(unit.power));
-        put_u16(message.data(), at + 2, unit.unit_type);
-        put_u16(message.data(), at + 4, static_cast<uint16_t>(unit.province));
-        put_u16(message.data(), at + 6, unit.coast);
-        at += 96;
+    std::vector<uint8_t> message(position_message_size(units.size()), 0);
+    position_message_init(message.data(), {season, year}, static_cast<uint16_t>(units.size()));
+    for (uint16_t u = 0; u < units.size(); u++) {
+        PositionUnitEntry entry{};
+        entry.power = static_cast<uint16_t>(units[u].power);
+        entry.unit_type = units[u].unit_type;
+        entry.province = static_cast<uint16_t>(units[u].province);
+        entry.coast = units[u].coast;
+        position_unit_write(position_message_unit(message.data(), u), entry);
     }
     return message;
 }

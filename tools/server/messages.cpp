@@ -67,33 +67,24 @@ std::vector<uint8_t> position_message_compose(const Position *position,
                                               const RetreatOptions &retreats) {
     uint16_t placed = 0;
     for (uint16_t u = 0; u < position->unit_count; u++) placed += position->units[u]->location != nullptr;
-    size_t length = POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{placed};
-    std::vector<uint8_t> message(length, 0);
-    put_u16(message.data(), 0, MSG_POSITION);
-    put_u16(message.data(), 2, static_cast<uint16_t>(length));
-    message[4] = FLAG_PLAIN;
-    put_u16(message.data(), POSITION_SEASON_AT, position->season);
-    put_u16(message.data(), POSITION_YEAR_AT, position->year);
-    put_u16(message.data(), POSITION_UNIT_COUNT_AT, placed);
-    uint8_t *entry = message.data() + POSITION_UNITS_AT;
+    std::vector<uint8_t> message(position_message_size(placed), 0);
+    position_message_init(message.data(), {position->season, position->year}, placed);
+    uint16_t written = 0;
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         if (!unit->location) continue;
-        put_u16(entry, UNIT_POWER_AT, unit->power);
-        put_u16(entry, UNIT_TYPE_AT, unit->location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET);
-        put_u16(entry, UNIT_PROVINCE_AT, position_province_index(position, unit->location->province));
-        put_u16(entry, UNIT_COAST_AT, unit->location->coast);
-        put_u32(entry, UNIT_DISLODGED_AT, unit->dislodged);
+        PositionUnitEntry entry{};
+        entry.power = unit->power;
+        entry.unit_type = unit->location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+        entry.province = position_province_index(position, unit->location->province);
+        entry.coast = unit->location->coast;
+        entry.dislodged = unit->dislodged;
         if (unit->dislodged && u < retreats.size()) {
             const std::vector<RetreatOption> &options = retreats[u];
-            uint16_t count = static_cast<uint16_t>(options.size() < MAX_RETREATS ? options.size() : MAX_RETREATS);
-            put_u16(entry, UNIT_RETREAT_COUNT_AT, count);
-            for (uint16_t r = 0; r < count; r++) {
-                put_u16(entry, UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r, options[r].province);
-                put_u16(entry, UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r + 2, options[r].coast);
-            }
+            entry.retreat_count = static_cast<uint16_t>(options.size() < MAX_RETREATS ? options.size() : MAX_RETREATS);
+            for (uint16_t r = 0; r < entry.retreat_count; r++) entry.retreats[r] = {options[r].province, options[r].coast};
         }
-        entry += POSITION_UNIT_SIZE;
+        position_unit_write(position_message_unit(message.data(), written++), entry);
     }
     return message;
 }
