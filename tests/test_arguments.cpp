@@ -11,7 +11,9 @@
 
 #include "boards.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
 #include "temp_dir.h"
 #include "world.h"
 
@@ -205,10 +207,11 @@ TEST_F(BadArguments, SubmissionSendsNothingForNobodyAndLeavesOutOrdersFromAnothe
     brox_position_free(other);  // what the copied order points to is gone
     brox_order_submit(nullptr, spring, 0);
     ASSERT_EQ(fake_client::sent().size(), 1u);
-    const Bytes &orders = fake_client::sent()[0];
-    ASSERT_EQ(get_u16(orders.data(), 7), 1);  // only the unit in B
-    EXPECT_EQ(get_u16(orders.data(), 9 + 4), world.map->provinces[grid().index("B")].token);
-    EXPECT_EQ(get_u16(orders.data(), 9 + 96), ORD_MOVE);
+    const uint8_t *orders = record_message(fake_client::sent()[0].data());
+    ASSERT_EQ(orders_message_count(orders), 1);  // only the unit in B
+    OrderEntry entry = order_entry_read(orders_message_entry(orders, 0));
+    EXPECT_EQ(entry.unit.province_token, world.map->provinces[grid().index("B")].token);
+    EXPECT_EQ(entry.token, ORD_MOVE);
 }
 
 // ---------------------------------------------------------------------------

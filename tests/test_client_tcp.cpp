@@ -23,6 +23,7 @@
 #include "common/bytes.h"
 #include "common/event_record.h"
 #include "common/record.h"
+#include "orders/orders_message.h"
 #include "doubles.h"
 #include "platform/wire.h"
 #include "temp_dir.h"
@@ -352,14 +353,15 @@ class TcpGame : public Client {
         ASSERT_TRUE(orders.has_value());
         EXPECT_EQ(record_type(*orders), MSG_ORDERS);
         EXPECT_EQ(record_flag(*orders), FLAG_SUBMIT);
-        ASSERT_EQ(get_u16(orders->data(), 7), 1);  // power 0 has one unit
-        const uint8_t *entry = orders->data() + 9;
-        EXPECT_EQ(get_u16(entry, 0), 0);                                         // power
-        EXPECT_EQ(get_u16(entry, 2), UNIT_ARMY);
-        EXPECT_EQ(get_u16(entry, 4), board.definition.provinces[0].token);       // PAR
-        EXPECT_EQ(get_u16(entry, 96), ORD_MOVE);
-        EXPECT_EQ(get_u16(entry, 98), board.definition.provinces[1].token);      // BUR
-        EXPECT_EQ(get_u16(entry, 100), COAST_ARMY);
+        const uint8_t *message = record_message(orders->data());
+        ASSERT_EQ(orders_message_count(message), 1);  // power 0 has one unit
+        OrderEntry entry = order_entry_read(orders_message_entry(message, 0));
+        EXPECT_EQ(entry.unit.power, 0);
+        EXPECT_EQ(entry.unit.unit_type, UNIT_ARMY);
+        EXPECT_EQ(entry.unit.province_token, board.definition.provinces[0].token);  // PAR
+        EXPECT_EQ(entry.token, ORD_MOVE);
+        EXPECT_EQ(entry.target_province, board.definition.provinces[1].token);      // BUR
+        EXPECT_EQ(entry.target_coast, COAST_ARMY);
     }
 };
 

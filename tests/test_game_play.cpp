@@ -28,10 +28,14 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "json.h"
+#include "orders/orders_message.h"
 #include "platform/wire.h"
 #include "process.h"
 #include "wire_stream.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -337,18 +341,18 @@ class RawClient {
 
 // An orders entry for a unit of the position message (entry `unit`), with
 // the province token taken from the map definition.
-Bytes order_entry(const Bytes &map_record, const Bytes &position_record, size_t unit, uint16_t token,
-                  uint16_t target_province_index) {
-    const uint8_t *unit_entry = position_record.data() + 1 + 12 + 96 * unit;
-    auto province_token = [&](uint16_t index) { return get_u16(map_record.data(), 1 + 16 + 12 * index); };
-    Bytes entry(244, 0);
-    put_u16(entry.data(), 0, get_u16(unit_entry, 0));
-    put_u16(entry.data(), 2, get_u16(unit_entry, 2));
-    put_u16(entry.data(), 4, province_token(get_u16(unit_entry, 4)));
-    put_u16(entry.data(), 6, get_u16(unit_entry, 6));
-    put_u16(entry.data(), 96, token);
-    put_u16(entry.data(), 98, token == ORD_HOLD ? TARGET_NONE : province_token(target_province_index));
-    put_u16(entry.data(), 100, COAST_ARMY);
+OrderEntry order_entry(const Bytes &map_record, const Bytes &position_record, uint16_t unit, uint16_t token,
+                       uint16_t target_province_index) {
+    PositionUnitEntry placed;
+    position_unit_read(position_message_unit(record_message(position_record.data()), unit), &placed);
+    auto province_token = [&](uint16_t index) {
+        return map_message_province(record_message(map_record.data()), index).token;
+    };
+    OrderEntry entry{};
+    entry.unit = {placed.power, placed.unit_type, province_token(placed.province), placed.coast, 0};
+    entry.token = token;
+    entry.target_province = token == ORD_HOLD ? TARGET_NONE : province_token(target_province_index);
+    entry.target_coast = COAST_ARMY;
     return entry;
 }
 
@@ -387,20 +391,27 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
 
     std::optional<Bytes> position = rogue.receive(MSG_POSITION);
     ASSERT_TRUE(position);
-    size_t own = 0, foreign = 0;
-    uint16_t units = get_u16(position->data(), 1 + 10);
-    while (own < units && get_u16(position->data(), 1 + 12 + 96 * own) != power) own++;
-    while (foreign < units && get_u16(position->data(), 1 + 12 + 96 * foreign) == power) foreign++;
+    const uint8_t *position_message = record_message(position->data());
+    auto unit_at = [&](uint16_t u) {
+        PositionUnitEntry entry;
+        position_unit_read(position_message_unit(position_message, u), &entry);
+        return entry;
+    };
+    uint16_t own = 0, foreign = 0;
+    uint16_t units = position_message_unit_count(position_message);
+    while (own < units && unit_at(own).power != power) own++;
+    while (foreign < units && unit_at(foreign).power == power) foreign++;
     ASSERT_LT(own, units);
     ASSERT_LT(foreign, units);
-    uint16_t own_province = get_u16(position->data(), 1 + 12 + 96 * own + 4);
-    Bytes orders = record_of(MSG_ORDERS, 8 + 2 * 244, FLAG_SUBMIT);
-    put_u16(orders.data(), 7, 2);
-    Bytes not_ours = order_entry(*map, *position, foreign, ORD_HOLD, 0);
-    put_u16(not_ours.data(), 0, power);  // claims another power's unit as its own
-    Bytes nowhere = order_entry(*map, *position, own, ORD_MOVE, own_province);  // a move into its own province
-    std::copy(not_ours.begin(), not_ours.end(), orders.begin() + 9);
-    std::copy(nowhere.begin(), nowhere.end(), orders.begin() + 9 + 244);
+    uint16_t own_province = unit_at(own).province;
+    Bytes orders(RECORD_MESSAGE_AT + orders_message_size(2), 0);
+    uint8_t *orders_message = msg_init(orders.data(), MSG_ORDERS, static_cast<uint16_t>(orders_message_size(2)));
+    orders_message_init(orders_message, 2);
+    OrderEntry not_ours = order_entry(*map, *position, foreign, ORD_HOLD, 0);
+    not_ours.unit.power = power;  // claims another power's unit as its own
+    OrderEntry nowhere = order_entry(*map, *position, own, ORD_MOVE, own_province);  // a move into its own province
+    order_entry_write(orders_message_entry(orders_message, 0), not_ours);
+    order_entry_write(orders_message_entry(orders_message, 1), nowhere);
     ASSERT_TRUE(rogue.send_record(orders));
     ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, 12)));  // not for a server: ignored
     ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);

@@ -16,7 +16,9 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
 #include "temp_dir.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
@@ -381,8 +383,8 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
     EXPECT_EQ(server_take_record(&game, link, join.data(), join.size() - 1), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_JOIN, 100, FLAG_PLAIN)), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_REJOIN, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
-    Record orders = record_new(MSG_ORDERS, 8 + 244, FLAG_SUBMIT);
-    put_u16(orders.data() + 1, 6, 2);
+    Record orders = record_new(MSG_ORDERS, static_cast<uint16_t>(orders_message_size(1)), FLAG_SUBMIT);
+    put_u16(record_message(orders.data()), ORDERS_COUNT_AT, 2);
     EXPECT_EQ(take(link, orders), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_ORDERS, 7, FLAG_SUBMIT)), RecordVerdict::CLOSE);
     EXPECT_TRUE(game.links[link].outbox.empty());
