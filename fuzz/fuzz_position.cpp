@@ -13,6 +13,7 @@
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_maps.h"
+#include "session/assignment_message.h"
 #include "world/position.h"
 
 namespace {
@@ -35,7 +36,7 @@ uint32_t score_units(Position *position, void *) { return position->unit_count; 
 void search(Position *position, uint8_t power) {
     Session session;
     std::memset(&session, 0, sizeof session);
-    put_u16(session.assignment, 6, static_cast<uint16_t>(power << 8));
+    assignment_write(session.assignment, {static_cast<uint16_t>(power << 8), 0});
     Agenda *agenda = brox_agenda_new(position, score_units, nullptr);
     fuzz_require(agenda != nullptr);
     std::vector<AgendaItem *> taken;

@@ -22,6 +22,7 @@
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_seams.h"
+#include "session/assignment_message.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (session.position) {
             fuzz_require(session.map && session.position->map == session.map);
             fuzz_check_position(session.position);
-            if (submit) brox_order_submit(nullptr, session.position, get_u16(session.assignment, 6));
+            if (submit) brox_order_submit(nullptr, session.position, assignment_read(session.assignment).power);
         }
     }
     brox_terminate(&session);

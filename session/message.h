@@ -9,16 +9,14 @@
 #include "brox.h"
 #include "common/record.h"
 
-// Field names of the join message: 64 characters and a NUL each.
-constexpr size_t JOIN_TEXT_FIELD = 65;
-
 // Sends a received record back with flag 2 (accept) or 3 (refuse), size
 // length + 1.  The record keeps the new flag.  Returns the send result.
 int msg_send_accept(uint8_t *record);
 int msg_send_reject(uint8_t *record);
 
 // The session's own messages.  Each fills a record local to the call, sends
-// it with size length + 1 and returns the send result.
+// it with size length + 1 and returns the send result.  A join's name and
+// version are cut to 64 characters each.
 int send_join(const char *name, const char *version);
 int send_rejoin(uint16_t power, uint16_t passcode);
 int send_map_name_request();

@@ -10,10 +10,11 @@
 #include <vector>
 
 #include "boards.h"
-#include "common/bytes.h"
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
 #include "temp_dir.h"
 #include "world.h"
 
@@ -26,9 +27,7 @@ const board::Board &grid() { return grid_board(); }
 // A session as the library leaves it after an assignment for `power`.
 Session assigned_session(uint16_t power) {
     Session session{};
-    put_u16(session.assignment, 0, MSG_ASSIGNMENT);
-    put_u16(session.assignment, 2, 40);
-    put_u16(session.assignment, 6, static_cast<uint16_t>((power << 8) | 0x41));
+    assignment_write(session.assignment, {static_cast<uint16_t>((power << 8) | 0x41), 0});
     return session;
 }
 
@@ -87,9 +86,10 @@ TEST_F(BadArguments, AJoinWithNullTextsSendsEmptyOnes) {
     ASSERT_EQ(fake_client::sent().size(), 1u);
     const Bytes &join = fake_client::sent()[0];
     ASSERT_EQ(join.size(), 137u);
-    EXPECT_EQ(get_u16(join.data(), 1), MSG_JOIN);
-    EXPECT_EQ(join[7], 0);       // name
-    EXPECT_EQ(join[7 + 65], 0);  // version
+    EXPECT_EQ(board::record_type(join), MSG_JOIN);
+    JoinTexts texts = join_read(record_message(join.data()));
+    EXPECT_STREQ(texts.name, "");
+    EXPECT_STREQ(texts.version, "");
 }
 
 // The two reading helpers never read past what a record or a session holds.

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "common/bytes.h"
 #include "tools/mapgen/mapgen.h"
 #include "tools/mapgen/picture.h"
 #include "world/centres.h"

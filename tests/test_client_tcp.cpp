@@ -20,12 +20,15 @@
 
 #include "board.h"
 #include "brox.h"
-#include "common/bytes.h"
 #include "common/event_record.h"
 #include "common/record.h"
-#include "orders/orders_message.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
 #include "platform/wire.h"
+#include "session/assignment_message.h"
+#include "session/gof_message.h"
+#include "session/join_message.h"
+#include "session/rejoin_message.h"
 #include "temp_dir.h"
 #include "vorn.h"
 #include "wire_stream.h"
@@ -37,13 +40,6 @@ using Bytes = std::vector<uint8_t>;
 constexpr int WAIT_MS = 5000;  // every wait of these tests ends by then
 
 using board::record_of;
-
-Bytes assignment_record(uint16_t power, uint16_t passcode) {
-    Bytes record = record_of(MSG_ASSIGNMENT, 40);
-    put_u16(record.data(), 7, power);
-    put_u16(record.data(), 9, passcode);
-    return record;
-}
 
 using board::record_flag;
 using board::record_set_flag;
@@ -207,21 +203,21 @@ TEST_F(Client, ConnectionOutcomesArriveAsEvents) {
     ASSERT_EQ(configure_port(unused_port()), 1);
     EXPECT_EQ(vorn_client_connect(), 0);
     expect_event(receive(), EVENT_CONNECT, false);
-    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);  // not connected
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 0);  // not connected
 }
 
 TEST_F(Client, RecordsAreFramedBothWays) {
     connect();
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, "framed", 7);
+    Bytes join = board::join_record("framed", "");
     EXPECT_EQ(vorn_client_send_message(join.data(), join.size()), 1);
     EXPECT_EQ(vorn_client_send_message(join.data(), join.size() - 1), 0);  // not length + 1
-    Bytes gof = record_of(MSG_GOF, 12);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
     EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 1);
     EXPECT_EQ(server.read(), join);
     EXPECT_EQ(server.read(), gof);  // the refused record never reached the wire
 
-    std::vector<Bytes> script = {assignment_record(0x0141, 7), record_of(MSG_MAP_NAME, 16),
+    std::vector<Bytes> script = {board::assignment_record(0x0141, 7), board::map_name_record(""),
                                  record_of(0x7748, 0xFFFF)};
     for (const Bytes &record : script) ASSERT_TRUE(server.send(record));
     for (const Bytes &record : script) EXPECT_EQ(receive(), record);
@@ -230,11 +226,12 @@ TEST_F(Client, RecordsAreFramedBothWays) {
 
 TEST_F(Client, AClosedOrBrokenStreamIsALostConnection) {
     connect();
-    ASSERT_TRUE(server.send(record_of(MSG_SESSION_END, 6)));
+    ASSERT_TRUE(server.send(record_of(MSG_SESSION_END, MSG_HEADER_SIZE)));
     server.close_client();
-    EXPECT_EQ(receive(), record_of(MSG_SESSION_END, 6));  // what came before the loss first
+    EXPECT_EQ(receive(), record_of(MSG_SESSION_END, MSG_HEADER_SIZE));  // what came before the loss first
     expect_event(receive(), EVENT_CONNECTION_LOST, true);
-    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 0);
 
     struct Broken {
         const char *what;
@@ -330,7 +327,7 @@ class TcpGame : public Client {
     }
 
     void submit_moves() {
-        uint16_t power = get_u16(session.assignment, 6);
+        uint16_t power = assignment_read(session.assignment).power;
         Position *position = session.position;
         for (uint16_t u = 0; u < position->unit_count; u++) {
             Unit *unit = position->units[u];
@@ -378,11 +375,10 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
         }
         EXPECT_EQ(record_type(*join), MSG_JOIN);
         EXPECT_EQ(join->size(), 137u);
-        EXPECT_STREQ(reinterpret_cast<const char *>(join->data() + 7), "tcpbot");
+        EXPECT_STREQ(join_read(record_message(join->data())).name, "tcpbot");
 
-        server.send(assignment_record(0x0041, 0x5150));
-        Bytes name = record_of(MSG_MAP_NAME, 16);
-        std::memcpy(name.data() + 7, "LOOP", 4);
+        server.send(board::assignment_record(0x0041, 0x5150));
+        Bytes name = board::map_name_record("LOOP");
         server.send(name);
         std::optional<Bytes> request = server.read();
         if (!request) {
@@ -403,7 +399,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1901, "0 A PAR; 1 A MUN")));
         check_orders(server.read());
-        server.send(record_of(MSG_GAME_END, 6));
+        server.send(record_of(MSG_GAME_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });
 
@@ -416,7 +412,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
     EXPECT_EQ(seen_types,
               (std::vector<uint16_t>{MSG_ASSIGNMENT, MSG_MAP_NAME, MSG_MAP_DEFINITION,
                                      MSG_CENTRE_OWNERSHIP, MSG_POSITION, MSG_GAME_END}));
-    EXPECT_EQ(get_u16(session.assignment, 8), 0x5150);
+    EXPECT_EQ(assignment_read(session.assignment).passcode, 0x5150);
     EXPECT_FALSE(std::filesystem::exists("broxgame.log"));
     EXPECT_TRUE(fake_notice::shown().empty());
 }
@@ -434,8 +430,9 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             return;
         }
         EXPECT_EQ(record_type(*rejoin), MSG_REJOIN);
-        EXPECT_EQ(get_u16(rejoin->data(), 7), 0x0041);
-        EXPECT_EQ(get_u16(rejoin->data(), 9), 0x5150);
+        RejoinRequest asked = rejoin_read(record_message(rejoin->data()));
+        EXPECT_EQ(asked.power, 0x0041);
+        EXPECT_EQ(asked.passcode, 0x5150);
         Bytes accept = *rejoin;
         record_set_flag(accept, FLAG_ACCEPT);
         server.send(accept);
@@ -446,7 +443,7 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             return;
         }
         EXPECT_EQ(record_type(*name_request), MSG_MAP_NAME);
-        server.send(record_of(MSG_MAP_NAME, 16));
+        server.send(board::map_name_record(""));
         std::optional<Bytes> definition_request = server.read();
         if (!definition_request) {
             ADD_FAILURE() << "no definition request";
@@ -463,11 +460,11 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
         }
             EXPECT_EQ(record_type(*request), type);
         }
-        server.send(assignment_record(0x0041, 0x5150));
+        server.send(board::assignment_record(0x0041, 0x5150));
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1902, "0 A PAR; 1 A MUN")));
         check_orders(server.read());
-        server.send(record_of(MSG_SESSION_END, 6));
+        server.send(record_of(MSG_SESSION_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });
 

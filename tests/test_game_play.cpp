@@ -27,12 +27,14 @@
 
 #include "board.h"
 #include "brox.h"
-#include "common/bytes.h"
 #include "common/record.h"
 #include "json.h"
 #include "orders/orders_message.h"
 #include "platform/wire.h"
 #include "process.h"
+#include "session/assignment_message.h"
+#include "session/gof_message.h"
+#include "session/join_message.h"
 #include "wire_stream.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
@@ -339,6 +341,9 @@ class RawClient {
     WireStream stream_;
 };
 
+// A request for the map definition: a definition with no counts.
+Bytes definition_request() { return record_of(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0))); }
+
 // An orders entry for a unit of the position message (entry `unit`), with
 // the province token taken from the map definition.
 OrderEntry order_entry(const Bytes &map_record, const Bytes &position_record, uint16_t unit, uint16_t token,
@@ -371,15 +376,14 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     // a move its unit cannot make, then breaks its framing.
     RawClient rogue(server.port);
     ASSERT_TRUE(rogue.connected);
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, "rogue", 6);
+    Bytes join = board::join_record("rogue", "");
     ASSERT_TRUE(rogue.send_record(join));
     std::optional<Bytes> assignment = rogue.receive(MSG_ASSIGNMENT);
     ASSERT_TRUE(assignment);
-    uint16_t power = static_cast<uint16_t>(get_u16(assignment->data(), 7) >> 8);
+    uint16_t power = power_token_index(assignment_read(record_message(assignment->data())).power);
     std::optional<Bytes> map_name = rogue.receive(MSG_MAP_NAME);
     ASSERT_TRUE(map_name);
-    rogue.send_record(record_of(MSG_MAP_DEFINITION, 16));
+    rogue.send_record(definition_request());
     std::optional<Bytes> map = rogue.receive(MSG_MAP_DEFINITION);
     ASSERT_TRUE(map);
     board::record_set_flag(*map_name, FLAG_ACCEPT);
@@ -413,7 +417,7 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     order_entry_write(orders_message_entry(orders_message, 0), not_ours);
     order_entry_write(orders_message_entry(orders_message, 1), nowhere);
     ASSERT_TRUE(rogue.send_record(orders));
-    ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, 12)));  // not for a server: ignored
+    ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, GOF_LENGTH)));  // not for a server: ignored
     ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
     rogue.send_raw({8, 0, 0, 0, 9, 0x48, 0x0E, 7, 0, 1, 0, 0});  // kind 9: not a message record
     EXPECT_TRUE(rogue.closed_by_server());
@@ -465,8 +469,7 @@ int64_t ms_since(Clock::time_point start) {
 // Joins through a hand-driven connection and accepts the map, as the
 // library would; gives the power token and the passcode of the assignment.
 std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) {
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, name, std::strlen(name) + 1);
+    Bytes join = board::join_record(name, "");
     EXPECT_TRUE(client.send_record(join));
     std::optional<Bytes> assignment = client.receive(MSG_ASSIGNMENT);
     std::optional<Bytes> map_name = client.receive(MSG_MAP_NAME);
@@ -476,15 +479,11 @@ std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) 
     }
     board::record_set_flag(*map_name, FLAG_ACCEPT);
     EXPECT_TRUE(client.send_record(*map_name));
-    return {get_u16(assignment->data(), 7), get_u16(assignment->data(), 9)};
+    Assignment granted = assignment_read(record_message(assignment->data()));
+    return {granted.power, granted.passcode};
 }
 
-Bytes rejoin_request(uint16_t token, uint16_t passcode) {
-    Bytes rejoin = record_of(MSG_REJOIN, 10);
-    put_u16(rejoin.data(), 7, token);
-    put_u16(rejoin.data(), 9, passcode);
-    return rejoin;
-}
+Bytes rejoin_request(uint16_t token, uint16_t passcode) { return board::rejoin_record(token, passcode); }
 
 // Stops the server, and once the game is over closes the clients, which
 // the server otherwise waits for a while.
@@ -556,11 +555,11 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(board::record_flag(*answer), FLAG_ACCEPT);
     EXPECT_LE(ms_since(asked), 4000);
-    ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
+    ASSERT_TRUE(back.send_record(board::map_name_record("")));
     EXPECT_TRUE(back.receive(MSG_MAP_NAME));
     stop_then_close(server, {&staying, &back});
     std::vector<json::Value> dropped = game_record(space, true);
-    uint16_t power = static_cast<uint16_t>(token >> 8);
+    uint16_t power = power_token_index(token);
     EXPECT_EQ(count_dropped(dropped, power, "closed"), 2);  // the bot, and the thief that gave up
     EXPECT_EQ(count_dropped(dropped, power, "rejoin-refused"), 5);
     EXPECT_EQ(count_dropped(dropped, power, "rejoin-limit"), 1);
@@ -593,14 +592,14 @@ TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
     ASSERT_NE(server.port, 0) << read_text(server.log);
     RawClient honest(server.port), hoarder(server.port), flooder(server.port);
     join_by_hand(honest, "honest");
-    uint16_t hoarder_power = static_cast<uint16_t>(join_by_hand(hoarder, "hoarder").first >> 8);
-    uint16_t flooder_power = static_cast<uint16_t>(join_by_hand(flooder, "flooder").first >> 8);
+    uint16_t hoarder_power = power_token_index(join_by_hand(hoarder, "hoarder").first);
+    uint16_t flooder_power = power_token_index(join_by_hand(flooder, "flooder").first);
     ASSERT_TRUE(honest.receive(MSG_POSITION));
     long before_kb = status_kb(server.process->pid(), "VmRSS:");
 
     // The hoarder asks for the map definition 400 times (some 1.9 MB of
     // answers) and reads nothing: under the budget, it is kept.
-    Bytes burst = frames_of(record_of(MSG_MAP_DEFINITION, 16), 400);
+    Bytes burst = frames_of(definition_request(), 400);
     ASSERT_TRUE(hoarder.send_raw(burst));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     // The flooder asks without end.  Past the budget the connection holding
@@ -610,7 +609,7 @@ TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
     EXPECT_TRUE(flooder.closed_by_server());
     EXPECT_TRUE(hoarder.closed_by_server());
     // The honest bot, which reads, plays on.
-    ASSERT_TRUE(honest.send_record(record_of(MSG_MAP_DEFINITION, 16)));
+    ASSERT_TRUE(honest.send_record(definition_request()));
     EXPECT_TRUE(honest.receive(MSG_MAP_DEFINITION));
     long peak_kb = status_kb(server.process->pid(), "VmHWM:");
     stop_then_close(server, {&honest});
@@ -669,7 +668,7 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
     std::vector<std::unique_ptr<ChildProcess>> bots;
     for (int b = 0; b < 2; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
     std::optional<int> status;
-    Bytes join = frames_of(record_of(MSG_JOIN, 136), 1);
+    Bytes join = frames_of(record_of(MSG_JOIN, JOIN_LENGTH), 1);
     int64_t game_ms = -1;  // until the server says the game is over
     for (size_t sent = 0; !(status = server.process->wait(200)) && ms_since(began) < GAME_MS; sent++) {
         for (int fd : trickling) ::send(fd, &join[sent % join.size()], 1, MSG_NOSIGNAL | MSG_DONTWAIT);

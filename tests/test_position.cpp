@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "board.h"
-#include "common/bytes.h"
 #include "doubles.h"
 #include "world.h"
 #include "world/centres.h"

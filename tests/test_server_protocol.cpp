@@ -16,9 +16,13 @@
 #include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
+#include "session/gof_message.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 #include "temp_dir.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
@@ -45,7 +49,7 @@ struct Bot {
     bool running = true;
     std::vector<uint16_t> delivered;  // types of the records the server sent, in order
     int positions = 0;                // position messages delivered
-    uint16_t power_token() const { return get_u16(session.assignment, 6); }
+    uint16_t power_token() const { return assignment_read(session.assignment).power; }
 };
 
 class ServerProtocol : public ::testing::Test {
@@ -116,12 +120,7 @@ class ServerProtocol : public ::testing::Test {
     bool released = false;
 };
 
-Record rejoin_record(uint16_t power_token, uint16_t passcode) {
-    Record record = record_new(MSG_REJOIN, REJOIN_LENGTH, FLAG_PLAIN);
-    put_u16(record.data() + 1, ASSIGNMENT_POWER_FIELD, power_token);
-    put_u16(record.data() + 1, ASSIGNMENT_PASSCODE_FIELD, passcode);
-    return record;
-}
+Record rejoin_record(uint16_t power_token, uint16_t passcode) { return board::rejoin_record(power_token, passcode); }
 
 std::vector<std::string> record_lines() {
     std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
@@ -144,7 +143,7 @@ TEST_F(ServerProtocol, SessionsJoinAcceptTheMapAndReceiveTheFirstPhaseOnceAllAre
     ASSERT_NE(first.session.map, nullptr);
     EXPECT_EQ(first.session.map->power_count, 7);
     EXPECT_EQ(first.power_token() >> 8, 0);
-    EXPECT_EQ(get_u16(first.session.assignment, 8), game.seats[0].passcode);
+    EXPECT_EQ(assignment_read(first.session.assignment).passcode, game.seats[0].passcode);
     EXPECT_NE(game.seats[0].passcode, 0);
     EXPECT_EQ(game.stage, GameStage::WAITING);
     EXPECT_EQ(first.session.position, nullptr);
@@ -369,15 +368,16 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
     uint32_t link = game_link_open(&game);
     // Ignored: a message type a bot has no reason to send, requests before
     // joining, a map-name answer before any map name.
-    EXPECT_EQ(take(link, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_MAP_DEFINITION, 16, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_POSITION, 12, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_MAP_NAME, 16, FLAG_ACCEPT)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0)), FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_POSITION, static_cast<uint16_t>(position_message_size(0)), FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_MAP_NAME, MAP_NAME_MIN_LENGTH, FLAG_ACCEPT)), RecordVerdict::KEEP);
     EXPECT_TRUE(game.links[link].outbox.empty());
 
     // Closed: not a message record, a size that is not length + 1, a join
     // or rejoin of the wrong length, orders whose count does not fit.
-    Record event = {KIND_EVENT, 0, 0, 0, 0, 1, 0};
+    EventRecord connected = event_record_make({0, EVENT_CONNECT});
+    Record event(connected.begin(), connected.end());
     EXPECT_EQ(take(link, event), RecordVerdict::CLOSE);
     Record join = record_new(MSG_JOIN, JOIN_LENGTH, FLAG_PLAIN);
     EXPECT_EQ(server_take_record(&game, link, join.data(), join.size() - 1), RecordVerdict::CLOSE);
@@ -392,15 +392,14 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
 
     // A link that is closed, or unknown, has nothing taken from it.
     game_link_closed(&game, link);
-    EXPECT_EQ(take(link, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
-    EXPECT_EQ(take(link + 1, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link + 1, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::CLOSE);
 }
 
 TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     start(2);
     uint32_t link = game_link_open(&game);
-    Record join = record_new(MSG_JOIN, JOIN_LENGTH, FLAG_PLAIN);
-    std::memcpy(join.data() + 1 + JOIN_NAME_FIELD, "picky\x01", 6);
+    Record join = board::join_record("picky\x01", "");
     ASSERT_EQ(take(link, join), RecordVerdict::KEEP);
     ASSERT_EQ(game.links[link].outbox.size(), 2u);
     EXPECT_EQ(record_type(game.links[link].outbox[0]), MSG_ASSIGNMENT);
@@ -420,7 +419,7 @@ TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     EXPECT_EQ(game.links[next].power, 0);
     Record renamed = game.links[next].outbox[1];
     record_set_flag(renamed, FLAG_ACCEPT);
-    renamed[1 + MAP_NAME_FIELD] ^= 0x20;
+    record_message(renamed.data())[MAP_NAME_AT] ^= 0x20;
     take(next, renamed);
     EXPECT_EQ(game.links[next].state, LinkState::CONNECTED);
 }

@@ -18,8 +18,13 @@
 #include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
 #include "session/session.h"
 #include "temp_dir.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -45,19 +50,27 @@ Bytes message_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
     return message;
 }
 
-Bytes assignment(uint16_t power, uint16_t passcode, uint16_t length = 40) {
+// An assignment of `length` bytes; a field the length cuts is left out.
+Bytes assignment(uint16_t power, uint16_t passcode, uint16_t length = ASSIGNMENT_LENGTH) {
     Bytes message = message_of(MSG_ASSIGNMENT, length);
-    if (length >= 8) put_u16(message.data(), 6, power);
-    if (length >= 10) put_u16(message.data(), 8, passcode);
+    if (length >= ASSIGNMENT_POWER_AT + 2) put_u16(message.data(), ASSIGNMENT_POWER_AT, power);
+    if (length >= ASSIGNMENT_PASSCODE_AT + 2) put_u16(message.data(), ASSIGNMENT_PASSCODE_AT, passcode);
     return message;
 }
 
 Bytes map_name(const char *name) {
-    Bytes message = message_of(MSG_MAP_NAME, 16);
-    std::memset(message.data() + 6, 0, 10);
-    std::memcpy(message.data() + 6, name, std::strlen(name));
+    Bytes message(map_name_message_length(std::strlen(name)), 0);
+    map_name_write(message.data(), name);
     return message;
 }
+
+// The texts of a sent join, and the name of a sent map-name record.
+JoinTexts sent_join(const Bytes &record) { return join_read(record_message(record.data())); }
+std::string sent_map_name(const Bytes &record) {
+    std::string_view name;
+    return map_name_read(record_message(record.data()), &name) ? std::string(name) : "(no NUL)";
+}
+RejoinRequest sent_rejoin(const Bytes &record) { return rejoin_read(record_message(record.data())); }
 
 Bytes event(uint16_t code, uint32_t status) {
     EventRecord record = event_record_make({status, code});
@@ -153,8 +166,8 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.rejoining, 0);
     ASSERT_EQ(sent().size(), 1u);
     expect_request(sent()[0], MSG_JOIN, 137);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 7), "bot");
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 72), "v1");
+    EXPECT_STREQ(sent_join(sent()[0]).name, "bot");
+    EXPECT_STREQ(sent_join(sent()[0]).version, "v1");
 
     Bytes granted = assignment(0x0141, 0x1234);
     deliver(granted);
@@ -198,7 +211,7 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.centres->ref_count, 2);
     EXPECT_EQ(sent().size(), 3u);  // nothing more is answered
 
-    deliver(message_of(MSG_GAME_END, 6));
+    deliver(message_of(MSG_GAME_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_FALSE(file_exists());
     EXPECT_EQ(sent().size(), 3u);
@@ -211,14 +224,14 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     EXPECT_EQ(session.rejoining, 1);
     ASSERT_EQ(sent().size(), 1u);
     expect_request(sent()[0], MSG_REJOIN, 11);
-    EXPECT_EQ(get_u16(sent()[0].data(), 7), 0x0341);
-    EXPECT_EQ(get_u16(sent()[0].data(), 9), 0xBEEF);
+    EXPECT_EQ(sent_rejoin(sent()[0]).power, 0x0341);
+    EXPECT_EQ(sent_rejoin(sent()[0]).passcode, 0xBEEF);
 
-    deliver(message_of(MSG_REJOIN, 10, FLAG_ACCEPT));
+    deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, FLAG_ACCEPT));
     expect_flags(1, 1);
     ASSERT_EQ(sent().size(), 2u);
     expect_request(sent()[1], MSG_MAP_NAME, 17);
-    EXPECT_EQ(sent()[1][7], 0);  // an empty name
+    EXPECT_EQ(sent_map_name(sent()[1]), "");  // an empty name
 
     uint8_t *name_record = deliver(map_name("TESTMAP"));
     EXPECT_EQ(release_record, 0);
@@ -233,7 +246,7 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     expect_request(sent()[3], MSG_ASSIGNMENT, 41);
     expect_request(sent()[4], MSG_CENTRE_OWNERSHIP, 9);
     expect_request(sent()[5], MSG_POSITION, 13);
-    EXPECT_EQ(get_u16(sent()[5].data(), 7), POSITION_REQUEST_SEASON);
+    EXPECT_EQ(position_message_phase(record_message(sent()[5].data())).season, POSITION_REQUEST_SEASON);
 
     deliver(assignment(0x0341, 0xBEEF));
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x03, 0xEF, 0xBE}));
@@ -244,7 +257,7 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     EXPECT_NE(session.position, nullptr);
     EXPECT_EQ(sent().size(), 6u);
 
-    deliver(message_of(MSG_SESSION_END, 6));
+    deliver(message_of(MSG_SESSION_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x01, 0x77, 0x07}));  // kept for the next start
 
@@ -255,8 +268,8 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     brox_game_join(&session, "bot", "v1");
     ASSERT_EQ(sent().size(), 1u);
     EXPECT_EQ(board::record_type(sent()[0]), MSG_REJOIN);
-    EXPECT_EQ(get_u16(sent()[0].data(), 7), 0x0141);
-    EXPECT_EQ(get_u16(sent()[0].data(), 9), 0x0777);
+    EXPECT_EQ(sent_rejoin(sent()[0]).power, 0x0141);
+    EXPECT_EQ(sent_rejoin(sent()[0]).passcode, 0x0777);
 }
 
 TEST_F(SessionFlow, ARejoinFileShorterThanFourBytesMeansAFreshJoin) {
@@ -275,7 +288,7 @@ TEST_F(SessionFlow, RejoinRequestsStopAtTheFirstFailedSend) {
         brox_initialise(&session, release_msg);
         std::ofstream("broxgame.log", std::ios::binary).write("\x01\x02\x03\x04", 4);
         brox_game_join(&session, "bot", "v1");
-        deliver(message_of(MSG_REJOIN, 10, FLAG_ACCEPT));
+        deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, FLAG_ACCEPT));
         deliver(map_name("TESTMAP"));
         fake_client::reset();
         fake_client::fail_send_at(failing);
@@ -297,13 +310,13 @@ TEST_F(SessionFlow, RefusedRejoinDeletesTheFileThenJoinsAfresh) {
         fake_client::on_send([&](const Bytes &record) {
             if (board::record_type(record) == MSG_JOIN) file_there_at_join = file_exists();
         });
-        deliver(message_of(MSG_REJOIN, 10, flag));
+        deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, flag));
         expect_flags(1, 1);
         EXPECT_EQ(session.rejoining, 0);
         ASSERT_EQ(sent().size(), 1u);
         expect_request(sent()[0], MSG_JOIN, 137);
-        EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 7), "bot");
-        EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 72), "v1");
+        EXPECT_STREQ(sent_join(sent()[0]).name, "bot");
+        EXPECT_STREQ(sent_join(sent()[0]).version, "v1");
         EXPECT_FALSE(file_there_at_join);
     }
     // From here on a fresh join: the map name is answered.
@@ -405,11 +418,11 @@ TEST_F(SessionFlow, MessagesTheSessionDoesNotHandleAreLeftToTheBot) {
 
 TEST_F(SessionFlow, SessionEndStopsAndKeepsTheRejoinFile) {
     deliver(assignment(0x0041, 0x0102));
-    deliver(message_of(MSG_SESSION_END, 6));
+    deliver(message_of(MSG_SESSION_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x00, 0x02, 0x01}));
     for (uint8_t kind : {uint8_t{KIND_STOP_A}, uint8_t{KIND_STOP_B}}) {
-        deliver_record(board::as_record(message_of(MSG_GAME_END, 6), kind));
+        deliver_record(board::as_record(message_of(MSG_GAME_END, MSG_HEADER_SIZE), kind));
         EXPECT_TRUE(file_exists());  // a stop is not a game end
     }
     deliver_record(event(EVENT_CONNECTION_LOST, 0));
@@ -459,7 +472,7 @@ TEST_F(SessionFlow, ASecondMapNameReleasesTheFirstAndIsTheOneAnswered) {
     deliver(board.map_message());
     EXPECT_EQ(released, (std::vector<uint8_t *>{first, second}));
     ASSERT_EQ(sent().size(), 4u);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[3].data() + 7), "SECOND");
+    EXPECT_EQ(sent_map_name(sent()[3]), "SECOND");
 }
 
 TEST_F(SessionFlow, PositionsAndOwnershipBeforeTheirMapAreIgnored) {
@@ -492,7 +505,7 @@ TEST_F(SessionFlow, ShortMessagesAreNotReadPastTheirLength) {
     }
     EXPECT_TRUE(file_exists());
     EXPECT_EQ(session.map_name_msg, nullptr);
-    EXPECT_EQ(get_u16(session.assignment, 6), 0x0141);
+    EXPECT_EQ(assignment_read(session.assignment).power, 0x0141);
 
     // An assignment of 20 bytes: those 20 are kept, the rest is zero.
     Bytes short_one = assignment(0x0241, 0x3333, 20);
@@ -511,7 +524,7 @@ TEST_F(SessionFlow, ShortMessagesAreNotReadPastTheirLength) {
 
     // Ownership, position and map bodies too short for their counts.
     join_and_get_map();
-    deliver(message_of(MSG_CENTRE_OWNERSHIP, 6));
+    deliver(message_of(MSG_CENTRE_OWNERSHIP, MSG_HEADER_SIZE));
     ASSERT_NE(session.centres, nullptr);
     deliver(message_of(MSG_POSITION, 8));
     expect_flags(1, 1);

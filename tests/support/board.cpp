@@ -4,11 +4,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 #include "brox.h"
 #include "common/record.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
 #include "world/centres_message.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
@@ -98,6 +103,31 @@ std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind
 std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag) {
     std::vector<uint8_t> record(RECORD_MESSAGE_AT + length, 0);
     msg_set_flag(msg_init(record.data(), type, length), flag);
+    return record;
+}
+
+std::vector<uint8_t> assignment_record(uint16_t power_token, uint16_t passcode) {
+    std::vector<uint8_t> record = record_of(MSG_ASSIGNMENT, ASSIGNMENT_LENGTH);
+    assignment_write(record_message(record.data()), {power_token, passcode});
+    return record;
+}
+
+std::vector<uint8_t> rejoin_record(uint16_t power_token, uint16_t passcode) {
+    std::vector<uint8_t> record = record_of(MSG_REJOIN, REJOIN_LENGTH);
+    rejoin_write(record_message(record.data()), {power_token, passcode});
+    return record;
+}
+
+std::vector<uint8_t> join_record(const char *name, const char *version) {
+    std::vector<uint8_t> record = record_of(MSG_JOIN, JOIN_LENGTH);
+    join_write(record_message(record.data()), name, version);
+    return record;
+}
+
+std::vector<uint8_t> map_name_record(const char *name, uint8_t flag) {
+    std::vector<uint8_t> record = record_of(MSG_MAP_NAME, map_name_message_length(std::strlen(name)), flag);
+    map_name_write(record_message(record.data()), name);
+    msg_set_flag(record_message(record.data()), flag);
     return record;
 }
 

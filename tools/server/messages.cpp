@@ -2,9 +2,7 @@
 #include "tools/server/messages.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "common/bytes.h"
 #include "common/record.h"
 #include "world/centres.h"
 #include "world/centres_message.h"
@@ -26,16 +24,13 @@ Record record_of_message(const std::vector<uint8_t> &message) {
 
 Record assignment_record(uint16_t power_token, uint16_t passcode) {
     Record record = record_new(MSG_ASSIGNMENT, ASSIGNMENT_LENGTH, FLAG_PLAIN);
-    put_u16(record.data() + 1, ASSIGNMENT_POWER_FIELD, power_token);
-    put_u16(record.data() + 1, ASSIGNMENT_PASSCODE_FIELD, passcode);
+    assignment_write(record_message(record.data()), {power_token, passcode});
     return record;
 }
 
 Record map_name_record(const std::string &name) {
-    size_t length = MAP_NAME_FIELD + name.size() + 1;
-    if (length < MAP_NAME_MIN_LENGTH) length = MAP_NAME_MIN_LENGTH;
-    Record record = record_new(MSG_MAP_NAME, static_cast<uint16_t>(length), FLAG_PLAIN);
-    std::memcpy(record.data() + 1 + MAP_NAME_FIELD, name.data(), name.size());
+    Record record = record_new(MSG_MAP_NAME, map_name_message_length(name.size()), FLAG_PLAIN);
+    map_name_write(record_message(record.data()), name);
     return record;
 }
 
