@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boards.h"
+#include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
@@ -110,10 +111,11 @@ TEST_F(BadArguments, PowerAndRecordTypeAnswerNothingForWhatHoldsNoneOfThem) {
     EXPECT_EQ(brox_session_power(&session), 2);
 
     EXPECT_EQ(brox_record_type(nullptr), 0);
-    const uint8_t event[7] = {KIND_EVENT, 0, 0, 0, 0, EVENT_CONNECT, 0};
+    const EventRecord event = event_record_make({0, EVENT_CONNECT});
     const uint8_t stop[1] = {KIND_STOP_B};
-    const uint8_t position[7] = {KIND_MESSAGE, 0x48, 0x0E, 6, 0, FLAG_PLAIN, 0};
-    EXPECT_EQ(brox_record_type(event), 0);
+    uint8_t position[RECORD_MIN_MESSAGE_SIZE] = {};
+    msg_init(position, MSG_POSITION, MSG_HEADER_SIZE);
+    EXPECT_EQ(brox_record_type(event.data()), 0);
     EXPECT_EQ(brox_record_type(stop), 0);
     EXPECT_EQ(brox_record_type(position), MSG_POSITION);
 }

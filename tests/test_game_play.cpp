@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -645,7 +646,11 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
             ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
             idle.push_back(fd);
             if (n % 3 == 1) {
-                uint8_t half[9] = {137, 0, 0, 0, KIND_MESSAGE, 0x48, 0x0C, 136, 0};
+                // The size prefix and the first five bytes of a join.
+                Bytes join = board::join_record("", "");
+                uint8_t half[WIRE_PREFIX_SIZE + 5];
+                wire_put_prefix(half, static_cast<uint32_t>(join.size()));
+                std::copy_n(join.begin(), sizeof half - WIRE_PREFIX_SIZE, half + WIRE_PREFIX_SIZE);
                 ::send(fd, half, sizeof half, MSG_NOSIGNAL);
             } else if (n % 3 == 2) {
                 trickling.push_back(fd);
