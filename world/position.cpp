@@ -126,25 +126,25 @@ void find_retreat_targets(Position *position, const PositionUnitEntry &unit, uin
 // Places one message unit and writes a chosen coast back into its entry.
 // Returns 0 only when memory runs out.
 int place_unit(Position *position, uint8_t *entry) {
-    PositionUnitEntry read;
-    position_unit_read(entry, &read);
-    if (!entry_choose_coast(position->map, &read)) return 1;
-    position_unit_write_coast(entry, read.coast);
-    Location *place = entry_location(position->map, read);
+    PositionUnitEntry fields;
+    position_unit_read(entry, &fields);
+    if (!entry_choose_coast(position->map, &fields)) return 1;
+    position_unit_write_coast(entry, fields.coast);
+    Location *place = entry_location(position->map, fields);
     if (!place) return 1;
     LocationState *location = &position->locations[place->index];
     Unit *unit = next_unit_slot(position);
     if (!unit) return 1;
-    unit_init(unit, read.unit_type, read.power, location, read.dislodged, ORD_HOLD);
-    position->unit_counts[read.power]++;
-    if (!read.dislodged) {
+    unit_init(unit, fields.unit_type, fields.power, location, fields.dislodged, ORD_HOLD);
+    position->unit_counts[fields.power]++;
+    if (!fields.dislodged) {
         location->province->unit = unit;
         return 1;
     }
     location->province->dislodged_unit = unit;
     LocationState *targets[MAX_RETREATS];
-    find_retreat_targets(position, read, entry, targets);
-    return add_retreat_candidates(position, targets, read.retreat_count, &unit->candidates);
+    find_retreat_targets(position, fields, entry, targets);
+    return add_retreat_candidates(position, targets, fields.retreat_count, &unit->candidates);
 }
 
 int place_units(Position *position, uint8_t *message) {
