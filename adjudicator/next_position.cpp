@@ -3,21 +3,15 @@
 #include <cstring>
 
 #include "adjudicator/adjudicator.h"
-#include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
 #include "world/position.h"
 
 uint8_t *next_message_create(uint16_t capacity, uint16_t season, uint16_t year) {
-    size_t size = POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{capacity};
+    size_t size = position_message_size(capacity);
     uint8_t *message = static_cast<uint8_t *>(mem_alloc(size));
     if (!message) return nullptr;
     std::memset(message, 0, size);
-    put_u16(message, MSG_TYPE_AT, MSG_POSITION);
-    put_u16(message, MSG_LENGTH_AT, static_cast<uint16_t>(POSITION_UNITS_AT));
-    message[MSG_FLAG_AT] = FLAG_PLAIN;
-    put_u16(message, POSITION_SEASON_AT, season);
-    put_u16(message, POSITION_YEAR_AT, year);
+    position_message_init(message, {season, year}, 0);
     return message;
 }
 
@@ -25,21 +19,19 @@ void next_message_release(uint8_t *message) { mem_release(message); }
 
 void next_message_add_unit(uint8_t *message, const Position *position, const Unit *unit,
                            const LocationState *where, uint32_t dislodged) {
-    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
-    uint8_t *entry = message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * count;
-    put_u16(entry, UNIT_POWER_AT, unit->power);
-    put_u16(entry, UNIT_TYPE_AT, unit->unit_type);
-    put_u16(entry, UNIT_PROVINCE_AT, position_province_index(position, where->province));
-    put_u16(entry, UNIT_COAST_AT, where->coast);
-    put_u32(entry, UNIT_DISLODGED_AT, dislodged);
-    put_u16(entry, UNIT_RETREAT_COUNT_AT, 0);
-    count++;
-    put_u16(message, POSITION_UNIT_COUNT_AT, count);
-    put_u16(message, MSG_LENGTH_AT,
-            static_cast<uint16_t>(POSITION_UNITS_AT + POSITION_UNIT_SIZE * count));
+    uint16_t count = position_message_unit_count(message);
+    PositionUnitEntry entry;
+    entry.power = unit->power;
+    entry.unit_type = unit->unit_type;
+    entry.province = position_province_index(position, where->province);
+    entry.coast = where->coast;
+    entry.dislodged = dislodged;
+    entry.retreat_count = 0;
+    position_unit_write(position_message_unit(message, count), entry);
+    position_message_set_unit_count(message, static_cast<uint16_t>(count + 1));
 }
 
 Position *next_position_build(const Position *position, uint8_t *message) {
-    if (get_u16(message, POSITION_SEASON_AT) == SEASON_WINTER) return prepare_winter(position, message);
+    if (position_message_phase(message).season == SEASON_WINTER) return prepare_winter(position, message);
     return position_build(position->map, position->centres, message);
 }

@@ -2,8 +2,8 @@
 // function.  Reports successors (scored trials) per second.
 #include <benchmark/benchmark.h>
 
-#include "common/bytes.h"
 #include "fixtures.h"
+#include "session/assignment_message.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ void BM_Agenda50Steps(benchmark::State &state) {
     BenchBoard board = BenchBoard::midgame();
     Position *position = board.build();
     Session session{};
-    put_u16(session.assignment, 6, 0x0041);  // power 0
+    assignment_write(session.assignment, {0x0041, 0});  // power 0
     Count count;
     for (auto _ : state) {
         Agenda *agenda = brox_agenda_new(position, score_centres, &count);

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "classic.h"
-#include "common/bytes.h"
+#include "session/assignment_message.h"
 
 namespace {
 
@@ -99,7 +99,7 @@ void BM_ClassicAgenda(benchmark::State &state, const char *name) {
         return;
     }
     Session session{};
-    put_u16(session.assignment, 6, 0x0041);  // power 0
+    assignment_write(session.assignment, {0x0041, 0});  // power 0
     long successors = 0;
     Usage before = usage_now();
     for (auto _ : state) {

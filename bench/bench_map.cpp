@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "common/bytes.h"
 #include "world/map.h"
+#include "world/map_message.h"
 
 namespace {
 
@@ -19,30 +19,19 @@ std::vector<uint8_t> grid_definition() {
             if (y + 1 < height) moves.push_back({p, p + width});
             if (x + 1 < width && y + 1 < height && (x + y) % 2 == 0) moves.push_back({p, p + width + 1});
         }
-    size_t adjacencies = moves.size() * 2;
-    std::vector<uint8_t> message(16 + 12 * provinces + 8 * adjacencies);
-    put_u16(message.data(), 0, 0x0A48);
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
-    put_u16(message.data(), 6, 20);
-    put_u16(message.data(), 8, provinces);
-    put_u32(message.data(), 12, static_cast<uint32_t>(adjacencies));
+    std::vector<MapProvinceEntry> entries;
     for (int i = 0; i < provinces; i++) {
-        uint8_t *entry = message.data() + 16 + 12 * i;
-        put_u16(entry, 0, static_cast<uint16_t>(((i & 0xFF) << 8) | 0x50));
         bool centre = i % 7 == 0;
-        put_u32(entry, 4, centre ? 1 : 0);
-        put_u16(entry, 8, static_cast<uint16_t>(centre ? (i / 7) % 21 : 0));
-        put_u16(entry, 10, 1);
+        entries.push_back({static_cast<uint16_t>(((i & 0xFF) << 8) | 0x50), centre ? 1u : 0u,
+                           static_cast<uint16_t>(centre ? (i / 7) % 21 : 0), MAPDEF_TERRAIN_LAND});
     }
-    uint8_t *entry = message.data() + 16 + 12 * provinces;
+    std::vector<MapAdjacencyEntry> adjacencies;
     for (auto [a, b] : moves)
-        for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
-            put_u16(entry, 0, static_cast<uint16_t>(from));
-            put_u16(entry, 2, 1);
-            put_u16(entry, 4, static_cast<uint16_t>(to));
-            put_u16(entry, 6, 1);
-            entry += 8;
-        }
+        for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}})
+            adjacencies.push_back({static_cast<uint16_t>(from), COAST_ARMY, static_cast<uint16_t>(to), COAST_ARMY});
+    std::vector<uint8_t> message(map_message_size(entries.size(), adjacencies.size()));
+    map_message_write(message.data(), 20, entries.data(), provinces, adjacencies.data(),
+                      static_cast<uint32_t>(adjacencies.size()));
     return message;
 }
 
@@ -53,7 +42,7 @@ void BM_MapBuild300Provinces(benchmark::State &state) {
         benchmark::DoNotOptimize(map);
         map_release(map);
     }
-    state.counters["adjacencies"] = get_u32(message.data(), 12);
+    state.counters["adjacencies"] = map_message_counts(message.data()).adjacency_count;
 }
 BENCHMARK(BM_MapBuild300Provinces)->Unit(benchmark::kMillisecond);
 

@@ -13,6 +13,7 @@
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_maps.h"
+#include "session/assignment_message.h"
 #include "world/position.h"
 
 namespace {
@@ -35,7 +36,7 @@ uint32_t score_units(Position *position, void *) { return position->unit_count; 
 void search(Position *position, uint8_t power) {
     Session session;
     std::memset(&session, 0, sizeof session);
-    put_u16(session.assignment, 6, static_cast<uint16_t>(power << 8));
+    assignment_write(session.assignment, {static_cast<uint16_t>(power << 8), 0});
     Agenda *agenda = brox_agenda_new(position, score_units, nullptr);
     fuzz_require(agenda != nullptr);
     std::vector<AgendaItem *> taken;
@@ -83,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CentreTable *centres = board.centres[(board_choice / FUZZ_BOARD_COUNT) & 1];
     std::vector<uint8_t> message = fuzz_message(input.here(), input.left(), MSG_POSITION);
     input.skip(fuzz_declared_length(input.here(), input.left()));
-    if (season_pick < 6 && message.size() >= 8) put_u16(message.data(), 6, SEASONS[season_pick]);
+    if (season_pick < 6 && message.size() >= POSITION_UNITS_AT)
+        position_message_set_phase(message.data(), {SEASONS[season_pick], position_message_phase(message.data()).year});
 
     uint16_t held = centres->ref_count;
     Position *position = position_build(board.map, centres, message.data());

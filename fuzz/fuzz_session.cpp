@@ -18,13 +18,13 @@
 #include <set>
 #include <string>
 
+#include "common/event_record.h"
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_seams.h"
+#include "session/assignment_message.h"
 
 namespace {
-
-constexpr size_t EVENT_RECORD_SIZE = 7;
 
 // The session writes and deletes its rejoin file in the current directory:
 // the target runs in a directory of its own under $TMPDIR (or /tmp), and
@@ -48,19 +48,19 @@ void release_kept(uint8_t *record) {
 uint8_t *next_record(FuzzBytes &input, size_t *size) {
     if (!input.left()) return nullptr;
     uint8_t kind = input.next();
-    size_t length = EVENT_RECORD_SIZE - 1;
+    size_t length = EVENT_RECORD_SIZE - RECORD_MESSAGE_AT;
     size_t taken = length;
     if (kind == KIND_MESSAGE) {
         length = fuzz_declared_length(input.here(), input.left());
         taken = length < FUZZ_HEADER_SIZE ? FUZZ_HEADER_SIZE : length;
     }
-    *size = taken + 1;
+    *size = RECORD_MESSAGE_AT + taken;
     auto *record = static_cast<uint8_t *>(std::calloc(*size, 1));
-    record[0] = kind;
+    record[RECORD_KIND_AT] = kind;
     size_t available = input.left() < taken ? input.left() : taken;
-    std::memcpy(record + 1, input.here(), available);
+    std::memcpy(record_message(record), input.here(), available);
     input.skip(available);
-    if (kind == KIND_MESSAGE) put_u16(record, 3, static_cast<uint16_t>(length));
+    if (kind == KIND_MESSAGE) msg_set_length(record_message(record), static_cast<uint16_t>(length));
     return record;
 }
 
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (session.position) {
             fuzz_require(session.map && session.position->map == session.map);
             fuzz_check_position(session.position);
-            if (submit) brox_order_submit(nullptr, session.position, get_u16(session.assignment, 6));
+            if (submit) brox_order_submit(nullptr, session.position, assignment_read(session.assignment).power);
         }
     }
     brox_terminate(&session);

@@ -13,12 +13,21 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "fuzz_maps.h"
 #include "fuzz_seams.h"
 #include "fuzz_server_game.h"
 #include "platform/wire.h"
+#include "session/assignment_message.h"
+#include "session/gof_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
 #include "tools/server/game.h"
+#include "world/centres_message.h"
+#include "world/map_message.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -49,33 +58,34 @@ Bytes byte(uint8_t value) { return Bytes{value}; }
 // A message of `length` bytes with the header filled in and a zero body.
 Bytes message(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
     Bytes bytes(length, 0);
-    put_u16(bytes.data(), 0, type);
-    put_u16(bytes.data(), 2, length);
-    bytes[4] = flag;
+    msg_set_flag(msg_header_init(bytes.data(), type, length), flag);
     return bytes;
 }
 
 Bytes record(const Bytes &message_bytes) { return board::as_record(message_bytes); }
 
 Bytes event(uint16_t code, uint32_t status) {
-    Bytes bytes(7, 0);
-    bytes[0] = KIND_EVENT;
-    put_u32(bytes.data(), 1, status);
-    put_u16(bytes.data(), 5, code);
+    EventRecord bytes = event_record_make({status, code});
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+// A stop record: the kind byte and six bytes the session does not read.
+Bytes stop(uint8_t kind = KIND_STOP_A) {
+    Bytes bytes(EVENT_RECORD_SIZE, 0);
+    bytes[RECORD_KIND_AT] = kind;
     return bytes;
 }
 
 Bytes assignment(uint8_t power, uint16_t passcode) {
-    Bytes bytes = message(MSG_ASSIGNMENT, 40);
-    put_u16(bytes.data(), 6, static_cast<uint16_t>(power << 8 | 0x41));
-    put_u16(bytes.data(), 8, passcode);
+    Bytes bytes(ASSIGNMENT_LENGTH, 0);
+    assignment_write(bytes.data(), {static_cast<uint16_t>(power << 8 | 0x41), passcode});
     return bytes;
 }
 
 Bytes map_name() {
-    Bytes bytes = message(MSG_MAP_NAME, 16);
     const char name[] = "FUZZ";
-    for (size_t i = 0; i < sizeof name; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
+    Bytes bytes(map_name_message_length(sizeof name - 1), 0);
+    map_name_write(bytes.data(), name);
     return bytes;
 }
 
@@ -148,18 +158,18 @@ void session_corpus() {
     Bytes fresh_hand = join({record(assignment(0, 77)), record(map_name()), record(hand.map),
                              record(hand.centres[0]), record(hand.positions[0]), record(hand.positions[1]),
                              record(hand.centres[1]), record(hand.positions[2])});
-    write("fuzz_session", "fresh_join", join({byte(SUBMIT), fresh_hand, record(message(MSG_GAME_END, 6))}));
+    write("fuzz_session", "fresh_join", join({byte(SUBMIT), fresh_hand, record(message(MSG_GAME_END, MSG_HEADER_SIZE))}));
     write("fuzz_session", "fresh_join_default_map",
           join({byte(SUBMIT), event(EVENT_CONNECT, 0), record(assignment(2, 5)), record(map_name()),
                 record(standard.map), record(standard.centres[1]), record(standard.positions[1]),
-                record(message(MSG_SESSION_END, 6))}));
+                record(message(MSG_SESSION_END, MSG_HEADER_SIZE))}));
     Bytes rejoin_file = {1, 0x41, 0x22, 0x11};  // power token 0x4101, passcode 0x1122
     write("fuzz_session", "rejoin_accepted",
-          join({byte(REJOIN | SUBMIT), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_ACCEPT)),
+          join({byte(REJOIN | SUBMIT), rejoin_file, record(message(MSG_REJOIN, REJOIN_LENGTH, FLAG_ACCEPT)),
                 record(map_name()), record(hand.map), record(assignment(1, 0x1122)),
-                record(hand.centres[1]), record(hand.positions[0]), Bytes{KIND_STOP_A, 0, 0, 0, 0, 0, 0}}));
+                record(hand.centres[1]), record(hand.positions[0]), stop()}));
     write("fuzz_session", "rejoin_refused",
-          join({byte(REJOIN), rejoin_file, record(message(MSG_REJOIN, 10, FLAG_REJECT)), fresh_hand,
+          join({byte(REJOIN), rejoin_file, record(message(MSG_REJOIN, REJOIN_LENGTH, FLAG_REJECT)), fresh_hand,
                 event(EVENT_CONNECTION_LOST, 0)}));
     // Every third send fails: the map name comes back to the bot at once.
     write("fuzz_session", "failing_sends",
@@ -167,7 +177,7 @@ void session_corpus() {
                 record(hand.centres[0]), event(EVENT_CONNECT, 9)}));
     write("fuzz_session", "two_map_names_and_a_map_without_one",
           join({byte(0), record(map_name()), record(map_name()), record(hand.map), record(hand.map),
-                record(message(MSG_GOF, 12)), Bytes{0, 1, 2, 3, 4, 5, 6}, Bytes{KIND_STOP_B, 0, 0, 0, 0, 0, 0}}));
+                record(message(MSG_GOF, GOF_LENGTH)), Bytes{0, 1, 2, 3, 4, 5, 6}, stop(KIND_STOP_B)}));
 }
 
 void wire_corpus() {
@@ -187,7 +197,7 @@ void wire_corpus() {
     wire_put_prefix(huge.data(), 0x10001);
     write("fuzz_wire", "oversized", join({byte(0), frame(record(map_name())), huge}));
     Bytes wrong_length = record(map_name());
-    put_u16(wrong_length.data(), 3, 15);
+    msg_set_length(record_message(wrong_length.data()), 15);
     write("fuzz_wire", "length_disagrees", join({byte(9), frame(wrong_length)}));
 }
 
@@ -232,33 +242,20 @@ Bytes send_from(uint8_t link, const Bytes &record_bytes) {
     return join({byte(RECORD), byte(link), size, record_bytes});
 }
 
-Bytes join_request(const char *name) {
-    Bytes bytes = message(MSG_JOIN, 136);
-    for (size_t i = 0; name[i]; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
-    bytes[71] = '1';
-    return record(bytes);
-}
+Bytes join_request(const char *name) { return board::join_record(name, "1"); }
 
-Bytes map_name_answer(const char *name, uint8_t flag) {
-    Bytes bytes = message(MSG_MAP_NAME, 16, flag);
-    for (size_t i = 0; name[i]; i++) bytes[6 + i] = static_cast<uint8_t>(name[i]);
-    return record(bytes);
-}
+Bytes map_name_answer(const char *name, uint8_t flag) { return board::map_name_record(name, flag); }
 
-Bytes rejoin_request(uint16_t token, uint16_t passcode) {
-    Bytes bytes = message(MSG_REJOIN, 10);
-    put_u16(bytes.data(), 6, token);
-    put_u16(bytes.data(), 8, passcode);
-    return record(bytes);
-}
+Bytes rejoin_request(uint16_t token, uint16_t passcode) { return board::rejoin_record(token, passcode); }
 
 void server_corpus() {
     Bytes hold = opening_orders(false);
     Bytes moves = opening_orders(true);
-    Bytes requests = join({send_from(0, record(message(MSG_MAP_DEFINITION, 16))),
-                           send_from(0, record(message(MSG_ASSIGNMENT, 40))),
-                           send_from(0, record(message(MSG_CENTRE_OWNERSHIP, 8))),
-                           send_from(0, record(message(MSG_POSITION, 12)))});
+    Bytes requests =
+        join({send_from(0, record(message(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0))))),
+              send_from(0, record(message(MSG_ASSIGNMENT, ASSIGNMENT_LENGTH))),
+              send_from(0, record(message(MSG_CENTRE_OWNERSHIP, static_cast<uint16_t>(centres_message_size(0))))),
+              send_from(0, record(message(MSG_POSITION, static_cast<uint16_t>(position_message_size(0)))))});
     write("fuzz_server", "one_bot_plays",
           join({byte(0), connect(), send_from(0, join_request("bot")), byte(CARRY_AWAY),
                 send_from(0, map_name_answer("standard", FLAG_ACCEPT)), requests, byte(CARRY_AWAY),
@@ -281,7 +278,7 @@ void server_corpus() {
     write("fuzz_server", "refused_map_and_malformed_records",
           join({byte(0), connect(), send_from(0, join_request("bot")),
                 send_from(0, map_name_answer("other", FLAG_REJECT)), connect(),
-                send_from(1, Bytes{KIND_MESSAGE, 0x48, 0x0C, 10, 0, 1, 0, 0, 0, 0, 0}),
+                send_from(1, record(message(MSG_JOIN, 10))),  // a join of the wrong length
                 send_from(5, join_request("nobody")), connect(), send_from(1, join_request("late")),
                 send_from(1, map_name_answer("standard", FLAG_ACCEPT)),
                 send_from(1, Bytes(hold.begin(), hold.end() - 4)), byte(CARRY_AWAY)}));

@@ -4,7 +4,6 @@
 
 #include <functional>
 
-#include "common/bytes.h"
 #include "common/memory.h"
 #include "orders/convoy.h"
 #include "orders/order.h"
@@ -205,23 +204,10 @@ int add_movement_phase_candidates(Position *position) {
     return ok;
 }
 
-// An option whose coast is left open takes the coast a unit of this type
-// would take there (position_open_coast); an option that names no known
-// location still gives a retreat, with no target.
-int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t retreat_count,
+int add_retreat_candidates(Position *position, LocationState *const *targets, uint16_t target_count,
                            LumAvlTree *set) {
-    uint16_t unit_type = get_u16(unit_entry, UNIT_TYPE_AT);
-    for (uint16_t r = 0; r < retreat_count && r < MAX_RETREATS; r++) {
-        uint8_t *option = unit_entry + UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r;
-        uint16_t province = get_u16(option, 0);
-        uint16_t coast = get_u16(option, 2);
-        if (coast & COAST_ANY) {
-            coast = position_open_coast(position->map, province, unit_type);
-            put_u16(option, 2, coast);
-        }
-        LocationState *target = position_find_location(position, province, coast);
-        if (!add_candidate(position, set, ORD_RETREAT, target, nullptr)) return 0;
-    }
+    for (uint16_t t = 0; t < target_count; t++)
+        if (!add_candidate(position, set, ORD_RETREAT, targets[t], nullptr)) return 0;
     return add_candidate(position, set, ORD_DISBAND, nullptr, nullptr);
 }
 

@@ -21,10 +21,10 @@ int add_candidate(Position *position, LumAvlTree *set, uint16_t token, LocationS
 // Each set is filled in ascending order.
 int add_movement_phase_candidates(Position *position);
 
-// Retreat and disband candidates of a dislodged unit, from its 96-byte
-// entry in the position message.  Open retreat coasts are written back
-// into the entry.  `retreat_count` is the number of options to read.
-int add_retreat_candidates(Position *position, uint8_t *unit_entry, uint16_t retreat_count,
+// Retreat and disband candidates of a dislodged unit: a retreat to each of
+// `target_count` targets (a null target, an option that names no known
+// location, still gives a retreat, with no target), then the disband.
+int add_retreat_candidates(Position *position, LocationState *const *targets, uint16_t target_count,
                            LumAvlTree *set);
 
 // Remove and hold candidates for every unit of a power.

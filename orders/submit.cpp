@@ -6,9 +6,8 @@
 #include <cstring>
 
 #include "client/client.h"
-#include "common/bytes.h"
+#include "common/record.h"
 #include "orders/arguments.h"
-#include "session/message.h"
 #include "world/position.h"
 
 namespace {
@@ -32,65 +31,64 @@ bool takes_part(uint16_t season, const Unit *unit) {
     }
 }
 
-// Fills a zeroed entry from the Unit's chosen order.  Returns false when
-// the order has no unit block to describe it: a build without a location,
-// or any order but a build or a waive on a build slot.
-bool write_entry(const Unit *unit, uint8_t *entry) {
+// The entry of the Unit's chosen order; fields the order does not set stay
+// 0.  Returns false when the order has no unit block to describe it: a
+// build without a location, or any order but a build or a waive on a build
+// slot.
+bool entry_of(const Unit *unit, OrderEntry *entry) {
     const Order &order = unit->order;
+    *entry = OrderEntry{};
     switch (order.token) {
     case ORD_WAIVE:
-        put_u16(entry, ENTRY_UNIT_AT + UNIT_POWER_AT, unit->power);
+        entry->unit.power = unit->power;
         break;
     case ORD_BUILD:
         if (!order.target) return false;
-        put_u16(entry, ENTRY_UNIT_AT + UNIT_POWER_AT, unit->power);
-        put_u16(entry, ENTRY_UNIT_AT + UNIT_TYPE_AT, unit->unit_type);
-        put_u16(entry, ENTRY_UNIT_AT + UNIT_PROVINCE_AT, province_token(order.target));
-        put_u16(entry, ENTRY_UNIT_AT + UNIT_COAST_AT, order.target->coast);
+        entry->unit = {unit->power, unit->unit_type, province_token(order.target), order.target->coast, 0};
         break;
     default:
         if (!unit->location) return false;
-        write_unit_block(unit, entry + ENTRY_UNIT_AT);
+        entry->unit = unit_block_of(unit);
         break;
     }
 
-    put_u16(entry, ENTRY_TOKEN_AT, order.token);
+    entry->token = order.token;
     if (!order.target) {
-        put_u16(entry, ENTRY_TARGET_PROVINCE_AT, TARGET_NONE);
+        entry->target_province = TARGET_NONE;
     } else if (order.token == ORD_SUPPORT) {
-        put_u16(entry, ENTRY_TARGET_PROVINCE_AT, province_token(order.target));
-        put_u16(entry, ENTRY_TARGET_COAST_AT, COAST_ANY);
+        entry->target_province = province_token(order.target);
+        entry->target_coast = COAST_ANY;
     } else if (order.token != ORD_BUILD) {  // a build's place travels in its unit block
-        put_u16(entry, ENTRY_TARGET_PROVINCE_AT, province_token(order.target));
-        put_u16(entry, ENTRY_TARGET_COAST_AT, order.target->coast);
+        entry->target_province = province_token(order.target);
+        entry->target_coast = order.target->coast;
     }
 
-    if (order.other_unit) write_unit_block(order.other_unit, entry + ENTRY_OTHER_AT);
+    if (order.other_unit) entry->other = unit_block_of(order.other_unit);
 
-    uint16_t route_length = order.route_length < MAX_ROUTE ? order.route_length : MAX_ROUTE;
-    put_u16(entry, ENTRY_ROUTE_LENGTH_AT, route_length);
-    for (uint16_t r = 0; r < route_length; r++)
-        if (order.route[r]) put_u16(entry, ENTRY_ROUTE_AT + 2 * r, order.route[r]->province->token);
+    entry->route_length = order.route_length < MAX_ROUTE ? order.route_length : MAX_ROUTE;
+    for (uint16_t r = 0; r < entry->route_length; r++)
+        if (order.route[r]) entry->route[r] = order.route[r]->province->token;
     return true;
 }
 
 }  // namespace
 
-void write_unit_block(const Unit *unit, uint8_t *block) {
-    put_u16(block, UNIT_POWER_AT, unit->power);
-    put_u16(block, UNIT_TYPE_AT, unit->unit_type);
+UnitBlock unit_block_of(const Unit *unit) {
+    UnitBlock block{unit->power, unit->unit_type, 0, 0, unit->dislodged};
     if (unit->location) {
-        put_u16(block, UNIT_PROVINCE_AT, province_token(unit->location));
-        put_u16(block, UNIT_COAST_AT, unit->location->coast);
+        block.province_token = province_token(unit->location);
+        block.coast = unit->location->coast;
     }
-    put_u32(block, UNIT_DISLODGED_AT, unit->dislodged);
+    return block;
 }
+
+void write_unit_block(const Unit *unit, uint8_t *block) { unit_block_write(block, unit_block_of(unit)); }
 
 extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t power) {
     if (!position) return;
     const uint16_t power_index = static_cast<uint16_t>(power >> 8);
     // Room for the most entries a Position can yield: one per Unit.
-    uint8_t record[1 + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * MAX_UNITS];
+    uint8_t record[RECORD_MESSAGE_AT + orders_message_size(MAX_UNITS)];
     uint8_t *message = record_message(record);
     const uint16_t unit_count = position->unit_count < MAX_UNITS ? position->unit_count : MAX_UNITS;
     uint16_t entries = 0;
@@ -100,16 +98,15 @@ extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t 
         // An order copied from another Position would send what that one
         // refers to, if it is still there at all: the unit is left out.
         if (!order_refers_inside(position, &unit->order)) continue;
-        uint8_t *entry = message + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * entries;
-        std::memset(entry, 0, ORDER_ENTRY_SIZE);
-        if (write_entry(unit, entry)) entries++;
+        OrderEntry entry;
+        if (!entry_of(unit, &entry)) continue;
+        uint8_t *bytes = orders_message_entry(message, entries++);
+        std::memset(bytes, 0, ORDER_ENTRY_SIZE);
+        order_entry_write(bytes, entry);
     }
     if (entries == 0) return;
 
-    const uint16_t length = static_cast<uint16_t>(ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * entries);
-    msg_init(record, MSG_ORDERS, length);
-    message[MSG_FLAG_AT] = FLAG_SUBMIT;
-    message[MSG_FLAG_AT + 1] = 0;
-    put_u16(message, ORDERS_COUNT_AT, entries);
-    vorn_client_send_message(record, static_cast<size_t>(length) + 1);
+    const uint16_t length = static_cast<uint16_t>(orders_message_size(entries));
+    orders_message_init(msg_init(record, MSG_ORDERS, length), entries);
+    vorn_client_send_message(record, record_size(record));
 }

@@ -21,7 +21,8 @@
 #include <cstring>
 
 #include "brox.h"
-#include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "platform/wire.h"
 #include "vorn.h"
 
@@ -31,7 +32,6 @@ namespace {
 
 constexpr int CONNECT_TIMEOUT_MS = 10000;
 constexpr int SEND_TIMEOUT_S = 10;
-constexpr size_t EVENT_SIZE = 7;
 constexpr size_t HOST_CAPACITY = 256;
 
 // ---------------------------------------------------------------------------
@@ -52,7 +52,7 @@ struct Delivery {
 
 struct StaticRecord {
     Delivery header;
-    uint8_t bytes[EVENT_SIZE];
+    EventRecord bytes;  // an event record, or a stop record of the same size
 };
 static_assert(offsetof(StaticRecord, bytes) == sizeof(Delivery),
               "a static record's bytes follow its header as a heap record's do");
@@ -60,11 +60,9 @@ static_assert(offsetof(StaticRecord, bytes) == sizeof(Delivery),
 uint8_t *record_of(Delivery *delivery) { return reinterpret_cast<uint8_t *>(delivery + 1); }
 Delivery *delivery_of(uint8_t *record) { return reinterpret_cast<Delivery *>(record) - 1; }
 
-StaticRecord stop_record = {{nullptr, true, false}, {KIND_STOP_A, 0, 0, 0, 0, 0, 0}};
-StaticRecord lost_record = {{nullptr, true, false},
-                            {KIND_EVENT, 0, 0, 0, 0, EVENT_CONNECTION_LOST, 0}};
-StaticRecord memory_record = {{nullptr, true, false},
-                              {KIND_EVENT, 0, 0, 0, 0, EVENT_OUT_OF_MEMORY, 0}};
+StaticRecord stop_record = {{nullptr, true, false}, {KIND_STOP_A}};
+StaticRecord lost_record = {{nullptr, true, false}, event_record_make({0, EVENT_CONNECTION_LOST})};
+StaticRecord memory_record = {{nullptr, true, false}, event_record_make({0, EVENT_OUT_OF_MEMORY})};
 
 // ---------------------------------------------------------------------------
 // Connection state
@@ -126,10 +124,8 @@ Delivery *new_delivery(const uint8_t *bytes, size_t size) {
 }
 
 void queue_connect_event(uint32_t status) {
-    uint8_t event[EVENT_SIZE] = {KIND_EVENT};
-    put_u32(event, 1, status);
-    put_u16(event, 5, EVENT_CONNECT);
-    if (Delivery *delivery = new_delivery(event, sizeof event)) enqueue(delivery);
+    EventRecord event = event_record_make({status, EVENT_CONNECT});
+    if (Delivery *delivery = new_delivery(event.data(), event.size())) enqueue(delivery);
 }
 
 void close_socket() {
@@ -327,7 +323,7 @@ VORN_EXPORT uint8_t *vorn_client_receive(int timeout_ms) {
     for (;;) {
         if (stop_requested.exchange(false)) {
             drain_wake_pipe();
-            return stop_record.bytes;
+            return stop_record.bytes.data();
         }
         if (client.head) return record_of(dequeue());
         int wait = -1;

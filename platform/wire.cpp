@@ -9,6 +9,7 @@
 
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/record.h"
 
 void wire_put_prefix(uint8_t *prefix, uint32_t size) { put_u32(prefix, 0, size); }
 
@@ -16,9 +17,8 @@ uint32_t wire_get_prefix(const uint8_t *prefix) { return get_u32(prefix, 0); }
 
 bool wire_record_valid(const uint8_t *record, size_t size) {
     if (!record || size < WIRE_MIN_RECORD || size > WIRE_MAX_RECORD) return false;
-    if (record[0] != KIND_MESSAGE) return false;
-    size_t length = get_u16(record, 3);
-    return length >= WIRE_MIN_RECORD - 1 && length + 1 == size;
+    if (record_kind(record) != KIND_MESSAGE) return false;
+    return msg_length(record_message(record)) >= MSG_HEADER_SIZE && record_size(record) == size;
 }
 
 // ---------------------------------------------------------------------------

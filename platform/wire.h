@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/record.h"
+
 constexpr size_t WIRE_PREFIX_SIZE = 4;
 // A message record: kind byte, then at least the 6 header bytes.
-constexpr size_t WIRE_MIN_RECORD = 7;
+constexpr size_t WIRE_MIN_RECORD = RECORD_MIN_MESSAGE_SIZE;
 // The largest record a 16-bit message length allows: 0xFFFF + 1.
-constexpr size_t WIRE_MAX_RECORD = 0x10000;
+constexpr size_t WIRE_MAX_RECORD = RECORD_MESSAGE_AT + MSG_MAX_LENGTH;
 
 void wire_put_prefix(uint8_t *prefix, uint32_t size);
 uint32_t wire_get_prefix(const uint8_t *prefix);

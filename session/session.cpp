@@ -7,7 +7,9 @@
 
 #include "client/client.h"
 #include "client/notice.h"
-#include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
+#include "session/assignment_message.h"
 #include "session/message.h"
 #include "session/rejoin.h"
 #include "world/centres.h"
@@ -88,12 +90,13 @@ void dispatch_message(Session *session, uint8_t *record, int *keep_running,
 
 int on_assignment(Session *session, uint8_t *, uint8_t *message) {
     size_t length = msg_length(message);
-    size_t copied = length < ASSIGNMENT_SIZE ? length : ASSIGNMENT_SIZE;
+    size_t copied = length < ASSIGNMENT_LENGTH ? length : ASSIGNMENT_LENGTH;
     std::memcpy(session->assignment, message, copied);
-    std::memset(session->assignment + copied, 0, ASSIGNMENT_SIZE - copied);
-    if (length >= ASSIGNMENT_PASSCODE_AT + 2)
-        rejoin_file_write(get_u16(message, ASSIGNMENT_POWER_AT),
-                          get_u16(message, ASSIGNMENT_PASSCODE_AT));
+    std::memset(session->assignment + copied, 0, ASSIGNMENT_LENGTH - copied);
+    if (length >= ASSIGNMENT_FIELDS_END) {
+        Assignment assignment = assignment_read(message);
+        rejoin_file_write(assignment.power, assignment.passcode);
+    }
     return 1;
 }
 
@@ -148,10 +151,10 @@ int on_centre_ownership(Session *session, uint8_t *, uint8_t *message) {
 }
 
 int show_connection_event(const uint8_t *event) {
-    uint32_t status = get_u32(event, EVENT_STATUS_AT);
-    switch (get_u16(event, EVENT_CODE_AT)) {
+    ConnectionEvent connection = event_record_read(event);
+    switch (connection.code) {
     case EVENT_CONNECT:
-        if (status == 0) return 1;
+        if (connection.status == 0) return 1;
         notice_show(TEXT_CONNECTION_FAILURE);
         return 0;
     case EVENT_OUT_OF_MEMORY:
@@ -206,7 +209,7 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
     *keep_running = 1;
     *release_record = 1;
     if (!session || !record) return;
-    switch (record[0]) {
+    switch (record_kind(record)) {
     case KIND_MESSAGE:
         dispatch_message(session, record, keep_running, release_record);
         break;
@@ -225,8 +228,8 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
 // The kept assignment starts with its type word once one has come; before
 // that its bytes are whatever the bot's record held.
 extern "C" BROX_API uint16_t brox_session_power(const Session *session) {
-    if (!session || get_u16(session->assignment, MSG_TYPE_AT) != MSG_ASSIGNMENT) return POWER_NONE;
-    uint16_t power = static_cast<uint16_t>(get_u16(session->assignment, ASSIGNMENT_POWER_AT) >> 8);
+    if (!session || msg_type(session->assignment) != MSG_ASSIGNMENT) return POWER_NONE;
+    uint16_t power = power_token_index(assignment_read(session->assignment).power);
     uint16_t power_count = session->map ? session->map->power_count : uint16_t{MAX_POWERS};
     return power < power_count ? power : POWER_NONE;
 }

@@ -9,15 +9,6 @@
 
 #include "brox.h"
 
-// MSG_ASSIGNMENT as the session keeps it (offsets from the type word).
-constexpr size_t ASSIGNMENT_SIZE = 40;
-constexpr size_t ASSIGNMENT_POWER_AT = 6;
-constexpr size_t ASSIGNMENT_PASSCODE_AT = 8;
-
-// KIND_EVENT record fields (offsets from the kind byte).
-constexpr size_t EVENT_STATUS_AT = 1;
-constexpr size_t EVENT_CODE_AT = 5;
-
 // Keeps the first 40 bytes of the assignment (zero past a shorter message)
 // and writes its power and passcode to the rejoin file when the message
 // holds them.  Returns 1.

@@ -10,15 +10,15 @@
 
 #include "board.h"
 #include "boards.h"
-#include "common/bytes.h"
 #include "doubles.h"
 #include "orders/agenda.h"
 #include "orders/order.h"
+#include "session/assignment_message.h"
 #include "tools/mapgen/mapgen.h"
+#include "world.h"
 #include "world/centres.h"
 #include "world/map.h"
 #include "world/position.h"
-#include "world.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ const Board &grid() { return grid_board(); }
 
 Session session_of(uint16_t power) {
     Session session{};
-    put_u16(session.assignment, 6, static_cast<uint16_t>((power << 8) | 0x41));
+    assignment_write(session.assignment, {static_cast<uint16_t>((power << 8) | 0x41), 0});
     return session;
 }
 

@@ -10,8 +10,12 @@
 #include <vector>
 
 #include "boards.h"
-#include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
 #include "temp_dir.h"
 #include "world.h"
 
@@ -24,9 +28,7 @@ const board::Board &grid() { return grid_board(); }
 // A session as the library leaves it after an assignment for `power`.
 Session assigned_session(uint16_t power) {
     Session session{};
-    put_u16(session.assignment, 0, MSG_ASSIGNMENT);
-    put_u16(session.assignment, 2, 40);
-    put_u16(session.assignment, 6, static_cast<uint16_t>((power << 8) | 0x41));
+    assignment_write(session.assignment, {static_cast<uint16_t>((power << 8) | 0x41), 0});
     return session;
 }
 
@@ -85,9 +87,10 @@ TEST_F(BadArguments, AJoinWithNullTextsSendsEmptyOnes) {
     ASSERT_EQ(fake_client::sent().size(), 1u);
     const Bytes &join = fake_client::sent()[0];
     ASSERT_EQ(join.size(), 137u);
-    EXPECT_EQ(get_u16(join.data(), 1), MSG_JOIN);
-    EXPECT_EQ(join[7], 0);       // name
-    EXPECT_EQ(join[7 + 65], 0);  // version
+    EXPECT_EQ(board::record_type(join), MSG_JOIN);
+    JoinTexts texts = join_read(record_message(join.data()));
+    EXPECT_STREQ(texts.name, "");
+    EXPECT_STREQ(texts.version, "");
 }
 
 // The two reading helpers never read past what a record or a session holds.
@@ -108,10 +111,11 @@ TEST_F(BadArguments, PowerAndRecordTypeAnswerNothingForWhatHoldsNoneOfThem) {
     EXPECT_EQ(brox_session_power(&session), 2);
 
     EXPECT_EQ(brox_record_type(nullptr), 0);
-    const uint8_t event[7] = {KIND_EVENT, 0, 0, 0, 0, EVENT_CONNECT, 0};
+    const EventRecord event = event_record_make({0, EVENT_CONNECT});
     const uint8_t stop[1] = {KIND_STOP_B};
-    const uint8_t position[7] = {KIND_MESSAGE, 0x48, 0x0E, 6, 0, FLAG_PLAIN, 0};
-    EXPECT_EQ(brox_record_type(event), 0);
+    uint8_t position[RECORD_MIN_MESSAGE_SIZE] = {};
+    msg_init(position, MSG_POSITION, MSG_HEADER_SIZE);
+    EXPECT_EQ(brox_record_type(event.data()), 0);
     EXPECT_EQ(brox_record_type(stop), 0);
     EXPECT_EQ(brox_record_type(position), MSG_POSITION);
 }
@@ -205,10 +209,11 @@ TEST_F(BadArguments, SubmissionSendsNothingForNobodyAndLeavesOutOrdersFromAnothe
     brox_position_free(other);  // what the copied order points to is gone
     brox_order_submit(nullptr, spring, 0);
     ASSERT_EQ(fake_client::sent().size(), 1u);
-    const Bytes &orders = fake_client::sent()[0];
-    ASSERT_EQ(get_u16(orders.data(), 7), 1);  // only the unit in B
-    EXPECT_EQ(get_u16(orders.data(), 9 + 4), world.map->provinces[grid().index("B")].token);
-    EXPECT_EQ(get_u16(orders.data(), 9 + 96), ORD_MOVE);
+    const uint8_t *orders = record_message(fake_client::sent()[0].data());
+    ASSERT_EQ(orders_message_count(orders), 1);  // only the unit in B
+    OrderEntry entry = order_entry_read(orders_message_entry(orders, 0));
+    EXPECT_EQ(entry.unit.province_token, world.map->provinces[grid().index("B")].token);
+    EXPECT_EQ(entry.token, ORD_MOVE);
 }
 
 // ---------------------------------------------------------------------------

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "common/bytes.h"
 #include "tools/mapgen/mapgen.h"
 #include "tools/mapgen/picture.h"
 #include "world/centres.h"
 #include "world/map.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -153,17 +153,16 @@ TEST(SvgChecker, RefusesBrokenDocuments) {
 
 std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
                                       const std::vector<std::vector<uint16_t>> &units) {
-    std::vector<uint8_t> message(12 + 96 * units.size(), 0);
-    put_u16(message.data(), 0, MSG_POSITION);
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
-    message[4] = FLAG_PLAIN;
-    put_u16(message.data(), 6, season);
-    put_u16(message.data(), 8, year);
-    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    std::vector<uint8_t> message(position_message_size(units.size()), 0);
+    position_message_init(message.data(), {season, year}, static_cast<uint16_t>(units.size()));
     for (size_t u = 0; u < units.size(); u++) {  // power, type, province, coast, dislodged
-        uint8_t *entry = message.data() + 12 + 96 * u;
-        for (size_t f = 0; f < 4; f++) put_u16(entry, 2 * f, units[u][f]);
-        put_u32(entry, 8, units[u].size() > 4 ? units[u][4] : 0);
+        PositionUnitEntry entry{};
+        entry.power = units[u][0];
+        entry.unit_type = units[u][1];
+        entry.province = units[u][2];
+        entry.coast = units[u][3];
+        entry.dislodged = units[u].size() > 4 ? units[u][4] : 0;
+        position_unit_write(position_message_unit(message.data(), static_cast<uint16_t>(u)), entry);
     }
     return message;
 }
@@ -178,10 +177,13 @@ TEST(BoardSvg, DefaultOpeningHasAMarkPerUnitAndCentresInTheirOwnersColours) {
     ASSERT_TRUE(draw_position(generated.layout, generated.map_message, generated.centres_message,
                               generated.position_message, &svg));
     EXPECT_EQ(xml_problem(svg), "");
-    size_t units = get_u16(generated.position_message.data(), 10);
+    size_t units = position_message_unit_count(generated.position_message.data());
     size_t fleets = 0;
-    for (size_t u = 0; u < units; u++)
-        fleets += get_u16(generated.position_message.data(), 12 + 96 * u + 2) == UNIT_FLEET;
+    for (uint16_t u = 0; u < units; u++) {
+        PositionUnitEntry entry;
+        position_unit_read(position_message_unit(generated.position_message.data(), u), &entry);
+        fleets += entry.unit_type == UNIT_FLEET;
+    }
     EXPECT_EQ(count_of(svg, "<g class=\"unit "), units);
     EXPECT_EQ(count_of(svg, "<g class=\"unit fleet"), fleets);
     EXPECT_EQ(count_of(svg, "<g class=\"unit army"), units - fleets);

@@ -6,8 +6,10 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "doubles.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
 
 namespace {
@@ -64,7 +66,7 @@ TEST_F(Centres, AnEmptyMessageLeavesEveryCentreUnowned) {
 TEST_F(Centres, EntriesOutOfRangeOrBeyondTheMessageAreSkipped) {
     std::vector<board::CentreEntry> entries = {{0, 0}, {13, 1}, {400, 2}, {1, 13}, {1, 0xFFFF}, {1, 2}};
     std::vector<uint8_t> message = board::centre_message(entries);
-    put_u16(message.data(), 6, 200);  // claims more entries than the message holds
+    put_u16(message.data(), CENTRES_ENTRY_COUNT_AT, 200);  // claims more entries than the message holds
     CentreTable *table = centre_table_build(map, message.data());
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(list(table, 0), (std::vector<uint16_t>{0}));
@@ -74,7 +76,7 @@ TEST_F(Centres, EntriesOutOfRangeOrBeyondTheMessageAreSkipped) {
 
     // A length that ends inside the entries keeps only the whole ones.
     message = board.centres("0: A B C");
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size() - 1));
+    msg_set_length(message.data(), static_cast<uint16_t>(message.size() - 1));
     table = centre_table_build(map, message.data());
     EXPECT_EQ(list(table, 0), (std::vector<uint16_t>{0, 1}));
     centre_table_retain(table);

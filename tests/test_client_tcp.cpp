@@ -20,9 +20,15 @@
 
 #include "board.h"
 #include "brox.h"
-#include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
 #include "platform/wire.h"
+#include "session/assignment_message.h"
+#include "session/gof_message.h"
+#include "session/join_message.h"
+#include "session/rejoin_message.h"
 #include "temp_dir.h"
 #include "vorn.h"
 #include "wire_stream.h"
@@ -35,14 +41,9 @@ constexpr int WAIT_MS = 5000;  // every wait of these tests ends by then
 
 using board::record_of;
 
-Bytes assignment_record(uint16_t power, uint16_t passcode) {
-    Bytes record = record_of(MSG_ASSIGNMENT, 40);
-    put_u16(record.data(), 7, power);
-    put_u16(record.data(), 9, passcode);
-    return record;
-}
-
-uint16_t type_of(const Bytes &record) { return get_u16(record.data(), 1); }
+using board::record_flag;
+using board::record_set_flag;
+using board::record_type;
 
 // A listening socket on a free loopback port and, once accepted, the one
 // client connection; every wait is bounded.
@@ -134,7 +135,9 @@ int configure_port(uint16_t port) {
 std::optional<Bytes> receive(int timeout_ms = WAIT_MS) {
     uint8_t *record = vorn_client_receive(timeout_ms);
     if (!record) return std::nullopt;
-    size_t size = record[0] == KIND_MESSAGE ? get_u16(record, 3) + 1u : record[0] == KIND_EVENT ? 7 : 1;
+    // A stop record is read for its kind byte alone.
+    uint8_t kind = record_kind(record);
+    size_t size = kind == KIND_MESSAGE ? record_size(record) : kind == KIND_EVENT ? EVENT_RECORD_SIZE : 1;
     Bytes bytes(record, record + size);
     vorn_client_release(record);
     return bytes;
@@ -142,9 +145,10 @@ std::optional<Bytes> receive(int timeout_ms = WAIT_MS) {
 
 void expect_event(const std::optional<Bytes> &record, uint16_t code, bool status_zero) {
     ASSERT_TRUE(record.has_value());
-    ASSERT_EQ((*record)[0], KIND_EVENT);
-    EXPECT_EQ(get_u16(record->data(), 5), code);
-    EXPECT_EQ(get_u32(record->data(), 1) == 0, status_zero);
+    ASSERT_EQ(record_kind(record->data()), KIND_EVENT);
+    ConnectionEvent event = event_record_read(record->data());
+    EXPECT_EQ(event.code, code);
+    EXPECT_EQ(event.status == 0, status_zero);
 }
 
 class Client : public ::testing::Test {
@@ -199,21 +203,21 @@ TEST_F(Client, ConnectionOutcomesArriveAsEvents) {
     ASSERT_EQ(configure_port(unused_port()), 1);
     EXPECT_EQ(vorn_client_connect(), 0);
     expect_event(receive(), EVENT_CONNECT, false);
-    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);  // not connected
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 0);  // not connected
 }
 
 TEST_F(Client, RecordsAreFramedBothWays) {
     connect();
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, "framed", 7);
+    Bytes join = board::join_record("framed", "");
     EXPECT_EQ(vorn_client_send_message(join.data(), join.size()), 1);
     EXPECT_EQ(vorn_client_send_message(join.data(), join.size() - 1), 0);  // not length + 1
-    Bytes gof = record_of(MSG_GOF, 12);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
     EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 1);
     EXPECT_EQ(server.read(), join);
     EXPECT_EQ(server.read(), gof);  // the refused record never reached the wire
 
-    std::vector<Bytes> script = {assignment_record(0x0141, 7), record_of(MSG_MAP_NAME, 16),
+    std::vector<Bytes> script = {board::assignment_record(0x0141, 7), board::map_name_record(""),
                                  record_of(0x7748, 0xFFFF)};
     for (const Bytes &record : script) ASSERT_TRUE(server.send(record));
     for (const Bytes &record : script) EXPECT_EQ(receive(), record);
@@ -222,11 +226,12 @@ TEST_F(Client, RecordsAreFramedBothWays) {
 
 TEST_F(Client, AClosedOrBrokenStreamIsALostConnection) {
     connect();
-    ASSERT_TRUE(server.send(record_of(MSG_SESSION_END, 6)));
+    ASSERT_TRUE(server.send(record_of(MSG_SESSION_END, MSG_HEADER_SIZE)));
     server.close_client();
-    EXPECT_EQ(receive(), record_of(MSG_SESSION_END, 6));  // what came before the loss first
+    EXPECT_EQ(receive(), record_of(MSG_SESSION_END, MSG_HEADER_SIZE));  // what came before the loss first
     expect_event(receive(), EVENT_CONNECTION_LOST, true);
-    EXPECT_EQ(vorn_client_send_message(record_of(MSG_GOF, 12).data(), 13), 0);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 0);
 
     struct Broken {
         const char *what;
@@ -268,7 +273,7 @@ TEST_F(Client, AStopComesAheadOfEverythingElse) {
     std::optional<Bytes> stopped = receive(-1);
     stopper.join();
     ASSERT_TRUE(stopped.has_value());
-    EXPECT_EQ((*stopped)[0], KIND_STOP_A);
+    EXPECT_EQ(record_kind(stopped->data()), KIND_STOP_A);
 }
 
 // ---------------------------------------------------------------------------
@@ -310,7 +315,7 @@ class TcpGame : public Client {
                 ADD_FAILURE() << "the server went quiet";
                 return;
             }
-            uint16_t type = record[0] == KIND_MESSAGE ? get_u16(record, 1) : 0;
+            uint16_t type = record_kind(record) == KIND_MESSAGE ? msg_type(record_message(record)) : 0;
             int keep_running = 0, release_record = 0;
             brox_process_msg(&session, record, &keep_running, &release_record);
             if (release_record) vorn_client_release(record);
@@ -322,7 +327,7 @@ class TcpGame : public Client {
     }
 
     void submit_moves() {
-        uint16_t power = get_u16(session.assignment, 6);
+        uint16_t power = assignment_read(session.assignment).power;
         Position *position = session.position;
         for (uint16_t u = 0; u < position->unit_count; u++) {
             Unit *unit = position->units[u];
@@ -343,16 +348,17 @@ class TcpGame : public Client {
     // moving to BUR.
     void check_orders(std::optional<Bytes> orders) {
         ASSERT_TRUE(orders.has_value());
-        EXPECT_EQ(type_of(*orders), MSG_ORDERS);
-        EXPECT_EQ((*orders)[5], FLAG_SUBMIT);
-        ASSERT_EQ(get_u16(orders->data(), 7), 1);  // power 0 has one unit
-        const uint8_t *entry = orders->data() + 9;
-        EXPECT_EQ(get_u16(entry, 0), 0);                                         // power
-        EXPECT_EQ(get_u16(entry, 2), UNIT_ARMY);
-        EXPECT_EQ(get_u16(entry, 4), board.definition.provinces[0].token);       // PAR
-        EXPECT_EQ(get_u16(entry, 96), ORD_MOVE);
-        EXPECT_EQ(get_u16(entry, 98), board.definition.provinces[1].token);      // BUR
-        EXPECT_EQ(get_u16(entry, 100), COAST_ARMY);
+        EXPECT_EQ(record_type(*orders), MSG_ORDERS);
+        EXPECT_EQ(record_flag(*orders), FLAG_SUBMIT);
+        const uint8_t *message = record_message(orders->data());
+        ASSERT_EQ(orders_message_count(message), 1);  // power 0 has one unit
+        OrderEntry entry = order_entry_read(orders_message_entry(message, 0));
+        EXPECT_EQ(entry.unit.power, 0);
+        EXPECT_EQ(entry.unit.unit_type, UNIT_ARMY);
+        EXPECT_EQ(entry.unit.province_token, board.definition.provinces[0].token);  // PAR
+        EXPECT_EQ(entry.token, ORD_MOVE);
+        EXPECT_EQ(entry.target_province, board.definition.provinces[1].token);      // BUR
+        EXPECT_EQ(entry.target_coast, COAST_ARMY);
     }
 };
 
@@ -367,20 +373,19 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
             ADD_FAILURE() << "no join";
             return;
         }
-        EXPECT_EQ(type_of(*join), MSG_JOIN);
+        EXPECT_EQ(record_type(*join), MSG_JOIN);
         EXPECT_EQ(join->size(), 137u);
-        EXPECT_STREQ(reinterpret_cast<const char *>(join->data() + 7), "tcpbot");
+        EXPECT_STREQ(join_read(record_message(join->data())).name, "tcpbot");
 
-        server.send(assignment_record(0x0041, 0x5150));
-        Bytes name = record_of(MSG_MAP_NAME, 16);
-        std::memcpy(name.data() + 7, "LOOP", 4);
+        server.send(board::assignment_record(0x0041, 0x5150));
+        Bytes name = board::map_name_record("LOOP");
         server.send(name);
         std::optional<Bytes> request = server.read();
         if (!request) {
             ADD_FAILURE() << "no definition request";
             return;
         }
-        EXPECT_EQ(type_of(*request), MSG_MAP_DEFINITION);
+        EXPECT_EQ(record_type(*request), MSG_MAP_DEFINITION);
         server.send(board::as_record(board.map_message()));
         std::optional<Bytes> answer = server.read();
         if (!answer) {
@@ -388,13 +393,13 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
             return;
         }
         Bytes accepted = name;
-        accepted[5] = FLAG_ACCEPT;
+        record_set_flag(accepted, FLAG_ACCEPT);
         EXPECT_EQ(*answer, accepted);
 
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1901, "0 A PAR; 1 A MUN")));
         check_orders(server.read());
-        server.send(record_of(MSG_GAME_END, 6));
+        server.send(record_of(MSG_GAME_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });
 
@@ -407,7 +412,7 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
     EXPECT_EQ(seen_types,
               (std::vector<uint16_t>{MSG_ASSIGNMENT, MSG_MAP_NAME, MSG_MAP_DEFINITION,
                                      MSG_CENTRE_OWNERSHIP, MSG_POSITION, MSG_GAME_END}));
-    EXPECT_EQ(get_u16(session.assignment, 8), 0x5150);
+    EXPECT_EQ(assignment_read(session.assignment).passcode, 0x5150);
     EXPECT_FALSE(std::filesystem::exists("broxgame.log"));
     EXPECT_TRUE(fake_notice::shown().empty());
 }
@@ -424,11 +429,12 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "no rejoin";
             return;
         }
-        EXPECT_EQ(type_of(*rejoin), MSG_REJOIN);
-        EXPECT_EQ(get_u16(rejoin->data(), 7), 0x0041);
-        EXPECT_EQ(get_u16(rejoin->data(), 9), 0x5150);
+        EXPECT_EQ(record_type(*rejoin), MSG_REJOIN);
+        RejoinRequest asked = rejoin_read(record_message(rejoin->data()));
+        EXPECT_EQ(asked.power, 0x0041);
+        EXPECT_EQ(asked.passcode, 0x5150);
         Bytes accept = *rejoin;
-        accept[5] = FLAG_ACCEPT;
+        record_set_flag(accept, FLAG_ACCEPT);
         server.send(accept);
 
         std::optional<Bytes> name_request = server.read();
@@ -436,8 +442,8 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "no map name request";
             return;
         }
-        EXPECT_EQ(type_of(*name_request), MSG_MAP_NAME);
-        server.send(record_of(MSG_MAP_NAME, 16));
+        EXPECT_EQ(record_type(*name_request), MSG_MAP_NAME);
+        server.send(board::map_name_record(""));
         std::optional<Bytes> definition_request = server.read();
         if (!definition_request) {
             ADD_FAILURE() << "no definition request";
@@ -452,13 +458,13 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
             ADD_FAILURE() << "missing request " << type;
             return;
         }
-            EXPECT_EQ(type_of(*request), type);
+            EXPECT_EQ(record_type(*request), type);
         }
-        server.send(assignment_record(0x0041, 0x5150));
+        server.send(board::assignment_record(0x0041, 0x5150));
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1902, "0 A PAR; 1 A MUN")));
         check_orders(server.read());
-        server.send(record_of(MSG_SESSION_END, 6));
+        server.send(record_of(MSG_SESSION_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });
 

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,10 +28,17 @@
 
 #include "board.h"
 #include "brox.h"
-#include "common/bytes.h"
+#include "common/record.h"
 #include "game_run.h"
+#include "orders/orders_message.h"
 #include "platform/wire.h"
+#include "process.h"
+#include "session/assignment_message.h"
+#include "session/gof_message.h"
+#include "session/join_message.h"
 #include "wire_stream.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -259,7 +267,7 @@ class RawClient {
     std::optional<Bytes> receive(uint16_t type, int timeout_ms = GAME_MS) {
         for (;;) {
             std::optional<Bytes> record = stream_.next(timeout_ms);
-            if (!record || get_u16(record->data(), 1) == type) return record;
+            if (!record || board::record_type(*record) == type) return record;
         }
     }
 
@@ -280,20 +288,23 @@ class RawClient {
     WireStream stream_;
 };
 
+// A request for the map definition: a definition with no counts.
+Bytes definition_request() { return record_of(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0))); }
+
 // An orders entry for a unit of the position message (entry `unit`), with
 // the province token taken from the map definition.
-Bytes order_entry(const Bytes &map_record, const Bytes &position_record, size_t unit, uint16_t token,
-                  uint16_t target_province_index) {
-    const uint8_t *unit_entry = position_record.data() + 1 + 12 + 96 * unit;
-    auto province_token = [&](uint16_t index) { return get_u16(map_record.data(), 1 + 16 + 12 * index); };
-    Bytes entry(244, 0);
-    put_u16(entry.data(), 0, get_u16(unit_entry, 0));
-    put_u16(entry.data(), 2, get_u16(unit_entry, 2));
-    put_u16(entry.data(), 4, province_token(get_u16(unit_entry, 4)));
-    put_u16(entry.data(), 6, get_u16(unit_entry, 6));
-    put_u16(entry.data(), 96, token);
-    put_u16(entry.data(), 98, token == ORD_HOLD ? TARGET_NONE : province_token(target_province_index));
-    put_u16(entry.data(), 100, COAST_ARMY);
+OrderEntry order_entry(const Bytes &map_record, const Bytes &position_record, uint16_t unit, uint16_t token,
+                       uint16_t target_province_index) {
+    PositionUnitEntry placed;
+    position_unit_read(position_message_unit(record_message(position_record.data()), unit), &placed);
+    auto province_token = [&](uint16_t index) {
+        return map_message_province(record_message(map_record.data()), index).token;
+    };
+    OrderEntry entry{};
+    entry.unit = {placed.power, placed.unit_type, province_token(placed.province), placed.coast, 0};
+    entry.token = token;
+    entry.target_province = token == ORD_HOLD ? TARGET_NONE : province_token(target_province_index);
+    entry.target_coast = COAST_ARMY;
     return entry;
 }
 
@@ -312,18 +323,17 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
     // a move its unit cannot make, then breaks its framing.
     RawClient rogue(server.port);
     ASSERT_TRUE(rogue.connected);
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, "rogue", 6);
+    Bytes join = board::join_record("rogue", "");
     ASSERT_TRUE(rogue.send_record(join));
     std::optional<Bytes> assignment = rogue.receive(MSG_ASSIGNMENT);
     ASSERT_TRUE(assignment);
-    uint16_t power = static_cast<uint16_t>(get_u16(assignment->data(), 7) >> 8);
+    uint16_t power = power_token_index(assignment_read(record_message(assignment->data())).power);
     std::optional<Bytes> map_name = rogue.receive(MSG_MAP_NAME);
     ASSERT_TRUE(map_name);
-    rogue.send_record(record_of(MSG_MAP_DEFINITION, 16));
+    rogue.send_record(definition_request());
     std::optional<Bytes> map = rogue.receive(MSG_MAP_DEFINITION);
     ASSERT_TRUE(map);
-    (*map_name)[5] = FLAG_ACCEPT;
+    board::record_set_flag(*map_name, FLAG_ACCEPT);
     rogue.send_record(*map_name);
 
     std::vector<std::unique_ptr<ChildProcess>> bots;
@@ -332,22 +342,29 @@ TEST(GamePlay, MalformedFramesAndIllegalOrdersDoNotStopTheGame) {
 
     std::optional<Bytes> position = rogue.receive(MSG_POSITION);
     ASSERT_TRUE(position);
-    size_t own = 0, foreign = 0;
-    uint16_t units = get_u16(position->data(), 1 + 10);
-    while (own < units && get_u16(position->data(), 1 + 12 + 96 * own) != power) own++;
-    while (foreign < units && get_u16(position->data(), 1 + 12 + 96 * foreign) == power) foreign++;
+    const uint8_t *position_message = record_message(position->data());
+    auto unit_at = [&](uint16_t u) {
+        PositionUnitEntry entry;
+        position_unit_read(position_message_unit(position_message, u), &entry);
+        return entry;
+    };
+    uint16_t own = 0, foreign = 0;
+    uint16_t units = position_message_unit_count(position_message);
+    while (own < units && unit_at(own).power != power) own++;
+    while (foreign < units && unit_at(foreign).power == power) foreign++;
     ASSERT_LT(own, units);
     ASSERT_LT(foreign, units);
-    uint16_t own_province = get_u16(position->data(), 1 + 12 + 96 * own + 4);
-    Bytes orders = record_of(MSG_ORDERS, 8 + 2 * 244, FLAG_SUBMIT);
-    put_u16(orders.data(), 7, 2);
-    Bytes not_ours = order_entry(*map, *position, foreign, ORD_HOLD, 0);
-    put_u16(not_ours.data(), 0, power);  // claims another power's unit as its own
-    Bytes nowhere = order_entry(*map, *position, own, ORD_MOVE, own_province);  // a move into its own province
-    std::copy(not_ours.begin(), not_ours.end(), orders.begin() + 9);
-    std::copy(nowhere.begin(), nowhere.end(), orders.begin() + 9 + 244);
+    uint16_t own_province = unit_at(own).province;
+    Bytes orders(RECORD_MESSAGE_AT + orders_message_size(2), 0);
+    uint8_t *orders_message = msg_init(orders.data(), MSG_ORDERS, static_cast<uint16_t>(orders_message_size(2)));
+    orders_message_init(orders_message, 2);
+    OrderEntry not_ours = order_entry(*map, *position, foreign, ORD_HOLD, 0);
+    not_ours.unit.power = power;  // claims another power's unit as its own
+    OrderEntry nowhere = order_entry(*map, *position, own, ORD_MOVE, own_province);  // a move into its own province
+    order_entry_write(orders_message_entry(orders_message, 0), not_ours);
+    order_entry_write(orders_message_entry(orders_message, 1), nowhere);
     ASSERT_TRUE(rogue.send_record(orders));
-    ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, 12)));  // not for a server: ignored
+    ASSERT_TRUE(rogue.send_record(record_of(MSG_GOF, GOF_LENGTH)));  // not for a server: ignored
     ASSERT_TRUE(wait_for_text(server.log, "1901 spring", GAME_MS)) << read_text(server.log);
     rogue.send_raw({8, 0, 0, 0, 9, 0x48, 0x0E, 7, 0, 1, 0, 0});  // kind 9: not a message record
     EXPECT_TRUE(rogue.closed_by_server());
@@ -399,8 +416,7 @@ int64_t ms_since(Clock::time_point start) {
 // Joins through a hand-driven connection and accepts the map, as the
 // library would; gives the power token and the passcode of the assignment.
 std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) {
-    Bytes join = record_of(MSG_JOIN, 136);
-    std::memcpy(join.data() + 7, name, std::strlen(name) + 1);
+    Bytes join = board::join_record(name, "");
     EXPECT_TRUE(client.send_record(join));
     std::optional<Bytes> assignment = client.receive(MSG_ASSIGNMENT);
     std::optional<Bytes> map_name = client.receive(MSG_MAP_NAME);
@@ -408,17 +424,13 @@ std::pair<uint16_t, uint16_t> join_by_hand(RawClient &client, const char *name) 
         ADD_FAILURE() << name << " could not join";
         return {0, 0};
     }
-    (*map_name)[5] = FLAG_ACCEPT;
+    board::record_set_flag(*map_name, FLAG_ACCEPT);
     EXPECT_TRUE(client.send_record(*map_name));
-    return {get_u16(assignment->data(), 7), get_u16(assignment->data(), 9)};
+    Assignment granted = assignment_read(record_message(assignment->data()));
+    return {granted.power, granted.passcode};
 }
 
-Bytes rejoin_request(uint16_t token, uint16_t passcode) {
-    Bytes rejoin = record_of(MSG_REJOIN, 10);
-    put_u16(rejoin.data(), 7, token);
-    put_u16(rejoin.data(), 9, passcode);
-    return rejoin;
-}
+Bytes rejoin_request(uint16_t token, uint16_t passcode) { return board::rejoin_record(token, passcode); }
 
 // Stops the server, and once the game is over closes the clients, which
 // the server otherwise waits for a while.
@@ -461,7 +473,7 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
         std::optional<Bytes> answer = thief.receive(MSG_REJOIN, START_MS);
         ASSERT_TRUE(answer) << n;
         int64_t waited_ms = ms_since(sent);
-        EXPECT_EQ((*answer)[5], FLAG_REJECT);
+        EXPECT_EQ(board::record_flag(*answer), FLAG_REJECT);
         EXPECT_TRUE(thief.closed_by_server());
         if (n < 5) {
             EXPECT_LT(waited_ms, 500) << n;
@@ -488,13 +500,13 @@ TEST(GamePlay, AClientTryingPasscodesIsHeldBackWhileTheBotItselfRejoins) {
     ASSERT_TRUE(back.send_record(rejoin_request(token, passcode)));
     std::optional<Bytes> answer = back.receive(MSG_REJOIN, START_MS);
     ASSERT_TRUE(answer);
-    EXPECT_EQ((*answer)[5], FLAG_ACCEPT);
+    EXPECT_EQ(board::record_flag(*answer), FLAG_ACCEPT);
     EXPECT_LE(ms_since(asked), 4000);
-    ASSERT_TRUE(back.send_record(record_of(MSG_MAP_NAME, 16)));
+    ASSERT_TRUE(back.send_record(board::map_name_record("")));
     EXPECT_TRUE(back.receive(MSG_MAP_NAME));
     stop_then_close(server, {&staying, &back});
     std::vector<JsonValue> dropped = game_record(space, true);
-    uint16_t power = static_cast<uint16_t>(token >> 8);
+    uint16_t power = power_token_index(token);
     EXPECT_EQ(count_dropped(dropped, power, "closed"), 2);  // the bot, and the thief that gave up
     EXPECT_EQ(count_dropped(dropped, power, "rejoin-refused"), 5);
     EXPECT_EQ(count_dropped(dropped, power, "rejoin-limit"), 1);
@@ -527,14 +539,14 @@ TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
     ASSERT_NE(server.port, 0) << read_text(server.log);
     RawClient honest(server.port), hoarder(server.port), flooder(server.port);
     join_by_hand(honest, "honest");
-    uint16_t hoarder_power = static_cast<uint16_t>(join_by_hand(hoarder, "hoarder").first >> 8);
-    uint16_t flooder_power = static_cast<uint16_t>(join_by_hand(flooder, "flooder").first >> 8);
+    uint16_t hoarder_power = power_token_index(join_by_hand(hoarder, "hoarder").first);
+    uint16_t flooder_power = power_token_index(join_by_hand(flooder, "flooder").first);
     ASSERT_TRUE(honest.receive(MSG_POSITION));
     long before_kb = status_kb(server.process->pid(), "VmRSS:");
 
     // The hoarder asks for the map definition 400 times (some 1.9 MB of
     // answers) and reads nothing: under the budget, it is kept.
-    Bytes burst = frames_of(record_of(MSG_MAP_DEFINITION, 16), 400);
+    Bytes burst = frames_of(definition_request(), 400);
     ASSERT_TRUE(hoarder.send_raw(burst));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     // The flooder asks without end.  Past the budget the connection holding
@@ -544,7 +556,7 @@ TEST(GamePlay, ClientsThatAskWithoutReadingAreDroppedBeforeTheServerGrows) {
     EXPECT_TRUE(flooder.closed_by_server());
     EXPECT_TRUE(hoarder.closed_by_server());
     // The honest bot, which reads, plays on.
-    ASSERT_TRUE(honest.send_record(record_of(MSG_MAP_DEFINITION, 16)));
+    ASSERT_TRUE(honest.send_record(definition_request()));
     EXPECT_TRUE(honest.receive(MSG_MAP_DEFINITION));
     long peak_kb = status_kb(server.process->pid(), "VmHWM:");
     stop_then_close(server, {&honest});
@@ -580,7 +592,11 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
             ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
             idle.push_back(fd);
             if (n % 3 == 1) {
-                uint8_t half[9] = {137, 0, 0, 0, KIND_MESSAGE, 0x48, 0x0C, 136, 0};
+                // The size prefix and the first five bytes of a join.
+                Bytes join = board::join_record("", "");
+                uint8_t half[WIRE_PREFIX_SIZE + 5];
+                wire_put_prefix(half, static_cast<uint32_t>(join.size()));
+                std::copy_n(join.begin(), sizeof half - WIRE_PREFIX_SIZE, half + WIRE_PREFIX_SIZE);
                 ::send(fd, half, sizeof half, MSG_NOSIGNAL);
             } else if (n % 3 == 2) {
                 trickling.push_back(fd);
@@ -603,7 +619,7 @@ TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
     std::vector<std::unique_ptr<ChildProcess>> bots;
     for (int b = 0; b < 2; b++) bots.push_back(start_bot(space, server, "bot" + std::to_string(b), "bot.log"));
     std::optional<int> status;
-    Bytes join = frames_of(record_of(MSG_JOIN, 136), 1);
+    Bytes join = frames_of(record_of(MSG_JOIN, JOIN_LENGTH), 1);
     int64_t game_ms = -1;  // until the server says the game is over
     for (size_t sent = 0; !(status = server.process->wait(200)) && ms_since(began) < GAME_MS; sent++) {
         for (int fd : trickling) ::send(fd, &join[sent % join.size()], 1, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -8,8 +8,10 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "doubles.h"
 #include "world/map.h"
+#include "world/map_message.h"
 
 namespace {
 
@@ -307,16 +309,15 @@ TEST(Map, RefusesDefinitionsThatOverrunTheMessageOrTheRecord) {
     ASSERT_NE(build(message), nullptr);
 
     std::vector<uint8_t> short_length = message;
-    put_u16(short_length.data(), 2, static_cast<uint16_t>(message.size() - 1));
+    msg_set_length(short_length.data(), static_cast<uint16_t>(message.size() - 1));
     EXPECT_EQ(build(short_length), nullptr);
 
     std::vector<uint8_t> many_adjacencies = message;
-    put_u32(many_adjacencies.data(), 12, 0x40000000u);
+    put_u32(many_adjacencies.data(), MAPDEF_ADJACENCY_COUNT_AT, 0x40000000u);
     EXPECT_EQ(build(many_adjacencies), nullptr);
 
-    std::vector<uint8_t> header_only(6);
-    put_u16(header_only.data(), 0, MSG_MAP_DEFINITION);
-    put_u16(header_only.data(), 2, 6);
+    std::vector<uint8_t> header_only(MSG_HEADER_SIZE);
+    msg_header_init(header_only.data(), MSG_MAP_DEFINITION, MSG_HEADER_SIZE);
     EXPECT_EQ(build(header_only), nullptr);
 
     MapDefinition outside = board.definition;

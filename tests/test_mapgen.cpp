@@ -15,23 +15,22 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/record.h"
 #include "tools/mapgen/mapgen.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
+#include "world/map_message.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
-// Reading the messages back, independently of the generator
+// Reading the messages back through the library's readers
 // ---------------------------------------------------------------------------
 
-struct ProvinceEntry {
-    uint16_t token;
-    uint32_t is_centre;
-    uint16_t home_power;
-    uint16_t terrain;
-};
+using ProvinceEntry = MapProvinceEntry;
 
 using Adjacency = std::tuple<uint16_t, uint16_t, uint16_t, uint16_t>;  // from, coast, to, coast
 using Place = std::pair<uint16_t, uint16_t>;                            // province, coast
@@ -48,24 +47,20 @@ struct Definition {
 
 // Reads a map definition; "" or the reason it cannot be read.
 std::string read_definition(const std::vector<uint8_t> &message, Definition *definition) {
-    if (message.size() < 16) return "shorter than its header";
-    if (message.size() > 0xFFFF) return "longer than 65,535 bytes";
-    if (get_u16(message.data(), 0) != MSG_MAP_DEFINITION) return "wrong type";
-    if (get_u16(message.data(), 2) != message.size()) return "length word differs from the size";
-    if (message[4] != FLAG_PLAIN) return "flag is not 1";
-    definition->powers = get_u16(message.data(), 6);
-    uint16_t provinces = get_u16(message.data(), 8);
-    uint32_t adjacencies = get_u32(message.data(), 12);
-    if (message.size() != 16 + 12 * size_t{provinces} + 8 * size_t{adjacencies}) return "counts do not fit the size";
-    for (size_t i = 0; i < provinces; i++) {
-        const uint8_t *entry = message.data() + 16 + 12 * i;
-        definition->provinces.push_back(
-            {get_u16(entry, 0), get_u32(entry, 4), get_u16(entry, 8), get_u16(entry, 10)});
-    }
-    for (size_t a = 0; a < adjacencies; a++) {
-        const uint8_t *entry = message.data() + 16 + 12 * size_t{provinces} + 8 * a;
-        definition->adjacencies.emplace_back(get_u16(entry, 0), get_u16(entry, 2), get_u16(entry, 4),
-                                             get_u16(entry, 6));
+    if (message.size() < MAPDEF_PROVINCES_AT) return "shorter than its header";
+    if (message.size() > MSG_MAX_LENGTH) return "longer than 65,535 bytes";
+    if (msg_type(message.data()) != MSG_MAP_DEFINITION) return "wrong type";
+    if (msg_length(message.data()) != message.size()) return "length word differs from the size";
+    if (msg_flag(message.data()) != FLAG_PLAIN) return "flag is not 1";
+    MapCounts counts = map_message_counts(message.data());
+    definition->powers = counts.power_count;
+    if (message.size() != map_message_size(counts.province_count, counts.adjacency_count))
+        return "counts do not fit the size";
+    for (uint16_t i = 0; i < counts.province_count; i++)
+        definition->provinces.push_back(map_message_province(message.data(), i));
+    for (uint32_t a = 0; a < counts.adjacency_count; a++) {
+        MapAdjacencyEntry entry = map_message_adjacency(message.data(), counts.province_count, a);
+        definition->adjacencies.emplace_back(entry.from_province, entry.from_coast, entry.to_province, entry.to_coast);
     }
     return "";
 }
@@ -73,16 +68,18 @@ std::string read_definition(const std::vector<uint8_t> &message, Definition *def
 struct UnitEntry {
     uint16_t power, type, province, coast;
     uint32_t dislodged;
-    uint16_t retreats;
+    uint16_t retreats;  // the retreat count field as written, whether or not the unit is dislodged
 };
 
 std::vector<UnitEntry> read_units(const std::vector<uint8_t> &message) {
     std::vector<UnitEntry> units;
-    uint16_t count = get_u16(message.data(), 10);
-    for (size_t u = 0; u < count && 12 + 96 * (u + 1) <= message.size(); u++) {
-        const uint8_t *entry = message.data() + 12 + 96 * u;
-        units.push_back({get_u16(entry, 0), get_u16(entry, 2), get_u16(entry, 4), get_u16(entry, 6),
-                         get_u32(entry, 8), get_u16(entry, 12)});
+    uint16_t count = position_message_unit_count(message.data());
+    for (uint16_t u = 0; u < count && position_message_size(u + 1) <= message.size(); u++) {
+        const uint8_t *bytes = position_message_unit(message.data(), u);
+        PositionUnitEntry entry;
+        position_unit_read(bytes, &entry);
+        units.push_back({entry.power, entry.unit_type, entry.province, entry.coast, entry.dislodged,
+                         get_u16(bytes, UNIT_RETREAT_COUNT_AT)});
     }
     return units;
 }
@@ -90,9 +87,11 @@ std::vector<UnitEntry> read_units(const std::vector<uint8_t> &message) {
 // Owner per province from a centre-ownership message (11 = unowned).
 std::map<uint16_t, uint16_t> read_owners(const std::vector<uint8_t> &message) {
     std::map<uint16_t, uint16_t> owners;
-    uint16_t count = get_u16(message.data(), 6);
-    for (size_t e = 0; e < count && 8 + 4 * (e + 1) <= message.size(); e++)
-        owners[get_u16(message.data(), 8 + 4 * e + 2)] = get_u16(message.data(), 8 + 4 * e);
+    uint16_t count = centres_message_count(message.data());
+    for (uint16_t e = 0; e < count && centres_message_size(e + 1) <= message.size(); e++) {
+        CentreOwnership entry = centres_message_entry(message.data(), e);
+        owners[entry.province] = entry.power;
+    }
     return owners;
 }
 
@@ -326,10 +325,10 @@ std::string opening_problem(const GeneratedMap &generated, const MapgenOptions &
     read_definition(generated.map_message, &definition);
     Geography geography = geography_of(definition);
     const std::vector<uint8_t> &message = generated.position_message;
-    if (get_u16(message.data(), 0) != MSG_POSITION || get_u16(message.data(), 2) != message.size())
+    if (msg_type(message.data()) != MSG_POSITION || msg_length(message.data()) != message.size())
         return "position header";
-    if (get_u16(message.data(), 6) != SEASON_SPRING || get_u16(message.data(), 8) != MAPGEN_OPENING_YEAR)
-        return "season or year";
+    PositionPhase phase = position_message_phase(message.data());
+    if (phase.season != SEASON_SPRING || phase.year != MAPGEN_OPENING_YEAR) return "season or year";
     std::vector<UnitEntry> units = read_units(message);
     if (units.size() != static_cast<size_t>(expected_homes(options)) || units.size() > MAX_UNITS) return "unit count";
     std::set<uint16_t> occupied;
@@ -544,7 +543,7 @@ TEST(MapgenMidgame, EveryCentreOwnedAndAUnitPerCentreWithFleetsReadyToConvoy) {
     EXPECT_EQ(owners.size(), static_cast<size_t>(centres));
 
     const std::vector<uint8_t> &message = midgame.position_message;
-    EXPECT_EQ(get_u16(message.data(), 6), SEASON_SPRING);
+    EXPECT_EQ(position_message_phase(message.data()).season, SEASON_SPRING);
     std::vector<UnitEntry> units = read_units(message);
     ASSERT_EQ(units.size(), 34u);
     std::map<uint16_t, int> unit_count;

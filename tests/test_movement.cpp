@@ -16,8 +16,10 @@ using Orders = std::vector<std::pair<const char *, const char *>>;
 
 const Board &grid() { return grid_board(); }
 
-// Coasts and seas around a province with two coasts.
-const Board &iberia() {
+// Coasts and seas around a province with two coasts: the shared Iberia
+// (iberia_board) without its supply centre, and with Portugal's fleet
+// moves to both coasts of Spain.
+const Board &iberia_without_centres() {
     static const Board board(R"(
         powers 2
         coast GAS MAR SPA/nc/sc POR
@@ -62,7 +64,7 @@ TEST(Supports, ASupportThatDoesNotMatchTheOrderGivesNothing) {
 }
 
 TEST(Supports, ASupportToAnotherCoastOfTheRightProvinceCounts) {
-    World world(iberia());
+    World world(iberia_without_centres());
     EXPECT_EQ(spring(world, "0 F MAO; 0 F WES; 1 A SPA",
                      {{"MAO", "MOVE SPA/nc"}, {"WES", "SUPPORT F MAO -> SPA/sc"}}),
               "summer 1901: 0 F SPA/nc; 0 F WES; 1 A SPA dislodged");
@@ -92,7 +94,7 @@ TEST(Supports, AnAttackFromTheSupportedProvinceDoesNotCutEvenWhenItDislodges) {
 }
 
 TEST(Supports, AConvoyedArmyDoesNotCutSupportForAFleetOfItsRoute) {
-    World world(iberia());
+    World world(iberia_without_centres());
     Orders orders = {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"MAO", "CONVOY A GAS -> POR/f"},
                      {"POR", "SUPPORT F MAO"}, {"WES", "MOVE MAO"}, {"SPA", "SUPPORT F WES -> MAO"}};
     EXPECT_EQ(spring(world, "0 A GAS; 0 F MAO; 1 F POR; 1 F WES; 1 F SPA/nc", orders),
@@ -100,7 +102,7 @@ TEST(Supports, AConvoyedArmyDoesNotCutSupportForAFleetOfItsRoute) {
 }
 
 TEST(Supports, AConvoyedArmyCutsOtherSupports) {
-    World world(iberia());
+    World world(iberia_without_centres());
     // POR supports SPA to hold; the convoyed army cuts it, so WES's
     // supported attack dislodges SPA.
     EXPECT_EQ(spring(world, "0 A GAS; 0 F MAO; 1 F POR; 0 F WES; 0 F MAR; 1 F SPA/nc",
@@ -200,13 +202,13 @@ TEST(Bounces, AMoveIntoAProvinceLeftEmptyIsJudgedAgainWhenTheLeaverFails) {
 // ---------------------------------------------------------------------------
 
 TEST(ConvoyedMoves, AnArmyCrossesWhenEveryFleetOfItsRouteConvoysIt) {
-    World world(iberia());
+    World world(iberia_without_centres());
     EXPECT_EQ(spring(world, "0 A GAS; 0 F MAO", {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"MAO", "CONVOY A GAS -> POR/f"}}),
               "fall 1901: 0 A POR; 0 F MAO");
 }
 
 TEST(ConvoyedMoves, AConvoyedArmyLandsOnItsArmyLocationAndMovesAsAnArmy) {
-    World world(iberia());
+    World world(iberia_without_centres());
     Position *position = world.position(SEASON_SPRING, "0 A GAS; 0 F MAO");
     world.order(position, "GAS", "CONVOY_MOVE POR/f via MAO");
     world.order(position, "MAO", "CONVOY A GAS -> POR/f");
@@ -221,7 +223,7 @@ TEST(ConvoyedMoves, AConvoyedArmyLandsOnItsArmyLocationAndMovesAsAnArmy) {
 }
 
 TEST(ConvoyedMoves, ABrokenRouteMovesNothingCutsNothingAndStays) {
-    World world(iberia());
+    World world(iberia_without_centres());
     const char *units = "0 A GAS; 0 F MAO; 1 A SPA; 1 A MAR; 0 A POR";
     Orders attack = {{"GAS", "CONVOY_MOVE POR/f via MAO"}, {"SPA", "MOVE GAS"}};
     // The fleet does not convoy: the army stays, and the unsupported
@@ -236,7 +238,7 @@ TEST(ConvoyedMoves, ABrokenRouteMovesNothingCutsNothingAndStays) {
 }
 
 TEST(ConvoyedMoves, ARouteThroughAnEmptySeaIsBroken) {
-    World world(iberia());
+    World world(iberia_without_centres());
     Position *position = world.position(SEASON_SPRING, "0 A GAS; 0 F MAO; 1 A MAR");
     world.order(position, "GAS", "CONVOY_MOVE POR/f via MAO");
     world.order(position, "MAO", "CONVOY A GAS -> POR/f");
@@ -248,7 +250,7 @@ TEST(ConvoyedMoves, ARouteThroughAnEmptySeaIsBroken) {
     Unit *army = world.unit(empty, "GAS");
     army->order = world.unit(position, "GAS")->order;  // same landing, route through MAO
     army->order.target = world.location(empty, "POR/f");
-    army->order.route[0] = &empty->provinces[iberia().index("MAO")];
+    army->order.route[0] = &empty->provinces[iberia_without_centres().index("MAO")];
     EXPECT_EQ(world.describe(world.next(empty)), "fall 1901: 0 A GAS; 1 A MAR");
 }
 

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "board.h"
-#include "common/bytes.h"
 #include "doubles.h"
 #include "world.h"
 #include "world/centres.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -46,14 +46,19 @@ TEST(PositionPlacement, OpenCoastsAreChosenAndWrittenBackIntoTheMessage) {
     std::vector<uint8_t> message = corner().position(SEASON_SPRING, 1901, "0 F BRE/?; 1 F MAO/?; 0 A PAR/?; 2 A PIC/?");
     Position *position = world.position(message);
     ASSERT_NE(position, nullptr);
-    EXPECT_EQ(get_u16(message.data(), 12 + 6), COAST_SHORE);      // coastal: 4
-    EXPECT_EQ(get_u16(message.data(), 12 + 96 + 6), COAST_SEA);   // sea: 2
+    auto written_coast = [&](uint16_t u) {
+        PositionUnitEntry entry;
+        position_unit_read(position_message_unit(message.data(), u), &entry);
+        return entry.coast;
+    };
+    EXPECT_EQ(written_coast(0), COAST_SHORE);  // coastal: 4
+    EXPECT_EQ(written_coast(1), COAST_SEA);    // sea: 2
     EXPECT_EQ(world.name(position->units[0]->location), "BRE/f");
     EXPECT_EQ(world.name(position->units[1]->location), "MAO");
     // An army always takes its army location, inland or on a coast: on a
     // fleet location it would be offered fleet moves.
-    EXPECT_EQ(get_u16(message.data(), 12 + 192 + 6), COAST_ARMY);
-    EXPECT_EQ(get_u16(message.data(), 12 + 288 + 6), COAST_ARMY);
+    EXPECT_EQ(written_coast(2), COAST_ARMY);
+    EXPECT_EQ(written_coast(3), COAST_ARMY);
     ASSERT_EQ(position->unit_count, 4);
     EXPECT_EQ(world.name(position->units[2]->location), "PAR");
     EXPECT_EQ(world.name(position->units[3]->location), "PIC");
@@ -224,12 +229,14 @@ TEST(SeasonCandidates, RetreatOptionsWithOpenOrUnknownLocations) {
     // Options naming no known location collapse into one retreat with no target.
     EXPECT_EQ(world.candidates(position->units[0]),
               (Texts{"DISBAND", "RETREAT -", "RETREAT MAO", "RETREAT PIC/f"}));
-    const uint8_t *entry = message.data() + 12;
-    EXPECT_EQ(get_u16(entry, 14 + 2), COAST_SEA);
-    EXPECT_EQ(get_u16(entry, 18 + 2), COAST_SHORE);
-    EXPECT_EQ(get_u16(entry, 22 + 2), 7);
-    EXPECT_EQ(get_u16(entry, 26 + 2), COAST_SEA);
-    EXPECT_EQ(get_u16(entry, 30 + 2), COAST_SEA);
+    PositionUnitEntry entry;
+    position_unit_read(position_message_unit(message.data(), 0), &entry);
+    ASSERT_EQ(entry.retreat_count, 5);
+    EXPECT_EQ(entry.retreats[0].coast, COAST_SEA);
+    EXPECT_EQ(entry.retreats[1].coast, COAST_SHORE);
+    EXPECT_EQ(entry.retreats[2].coast, 7);
+    EXPECT_EQ(entry.retreats[3].coast, COAST_SEA);
+    EXPECT_EQ(entry.retreats[4].coast, COAST_SEA);
 }
 
 TEST(SeasonCandidates, WinterBuildSlotsAndRemovals) {

@@ -10,6 +10,7 @@
 #include "world.h"
 #include "world/centres.h"
 #include "world/position.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -49,21 +50,21 @@ TEST(PositionInput, EntriesThatCannotBePlacedAreLeftOut) {
 TEST(PositionInput, CountsBeyondTheMessageAreCut) {
     World world(small());
     std::vector<uint8_t> message = small().position(SEASON_SPRING, 1901, "0 A A; 1 A B");
-    put_u16(message.data(), 10, 500);  // claims 500 units
+    put_u16(message.data(), POSITION_UNIT_COUNT_AT, 500);  // claims 500 units
     Position *position = world.position(message);
     ASSERT_NE(position, nullptr);
     EXPECT_EQ(position->unit_count, 2);
 
     // A length that ends inside the second entry keeps only the first.
     message = small().position(SEASON_SPRING, 1901, "0 A A; 1 A B");
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size() - 1));
+    msg_set_length(message.data(), static_cast<uint16_t>(message.size() - 1));
     position = world.position(message);
     ASSERT_NE(position, nullptr);
     EXPECT_EQ(position->unit_count, 1);
 
     // Too short for the header: nothing is built.
     message = small().position(SEASON_SPRING, 1901, "");
-    put_u16(message.data(), 2, 11);
+    msg_set_length(message.data(), POSITION_UNITS_AT - 1);
     EXPECT_EQ(world.position(message), nullptr);
 }
 

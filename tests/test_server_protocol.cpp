@@ -13,9 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "brox.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
+#include "session/gof_message.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 #include "temp_dir.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
@@ -26,7 +33,9 @@ namespace {
 
 void release_copy(uint8_t *record) { delete[] record; }
 
-uint16_t type_of(const Record &record) { return get_u16(record.data(), 1); }
+using board::record_flag;
+using board::record_set_flag;
+using board::record_type;
 
 // A bot on the library's session, connected to the game through one link.
 struct Bot {
@@ -40,7 +49,7 @@ struct Bot {
     bool running = true;
     std::vector<uint16_t> delivered;  // types of the records the server sent, in order
     int positions = 0;                // position messages delivered
-    uint16_t power_token() const { return get_u16(session.assignment, 6); }
+    uint16_t power_token() const { return assignment_read(session.assignment).power; }
 };
 
 class ServerProtocol : public ::testing::Test {
@@ -77,9 +86,9 @@ class ServerProtocol : public ::testing::Test {
                 auto *copy = new uint8_t[record.size()];
                 std::memcpy(copy, record.data(), record.size());
                 int keep = 1, release_record = 1;
-                bot.delivered.push_back(type_of(record));
+                bot.delivered.push_back(record_type(record));
                 brox_process_msg(&bot.session, copy, &keep, &release_record);
-                if (type_of(record) == MSG_POSITION) bot.positions++;
+                if (record_type(record) == MSG_POSITION) bot.positions++;
                 if (!keep) bot.running = false;
                 if (release_record) delete[] copy;
             }
@@ -111,12 +120,7 @@ class ServerProtocol : public ::testing::Test {
     bool released = false;
 };
 
-Record rejoin_record(uint16_t power_token, uint16_t passcode) {
-    Record record = record_new(MSG_REJOIN, REJOIN_LENGTH, FLAG_PLAIN);
-    put_u16(record.data() + 1, ASSIGNMENT_POWER_FIELD, power_token);
-    put_u16(record.data() + 1, ASSIGNMENT_PASSCODE_FIELD, passcode);
-    return record;
-}
+Record rejoin_record(uint16_t power_token, uint16_t passcode) { return board::rejoin_record(power_token, passcode); }
 
 std::vector<std::string> record_lines() {
     std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
@@ -139,7 +143,7 @@ TEST_F(ServerProtocol, SessionsJoinAcceptTheMapAndReceiveTheFirstPhaseOnceAllAre
     ASSERT_NE(first.session.map, nullptr);
     EXPECT_EQ(first.session.map->power_count, 7);
     EXPECT_EQ(first.power_token() >> 8, 0);
-    EXPECT_EQ(get_u16(first.session.assignment, 8), game.seats[0].passcode);
+    EXPECT_EQ(assignment_read(first.session.assignment).passcode, game.seats[0].passcode);
     EXPECT_NE(game.seats[0].passcode, 0);
     EXPECT_EQ(game.stage, GameStage::WAITING);
     EXPECT_EQ(first.session.position, nullptr);
@@ -326,7 +330,7 @@ TEST_F(ServerProtocol, ARejoinIsAcceptedOnlyWithThePasscodeOfAPowerWhoseBotHasGo
         EXPECT_EQ(take(link, rejoin_record(tried_token, tried_passcode)), RecordVerdict::KEEP);
         EXPECT_EQ(take(link, rejoin_record(token, passcode)), RecordVerdict::KEEP);
         ASSERT_EQ(game.links[link].outbox.size(), 1u);
-        EXPECT_EQ(game.links[link].outbox[0][5], FLAG_REJECT);
+        EXPECT_EQ(record_flag(game.links[link].outbox[0]), FLAG_REJECT);
         EXPECT_TRUE(game.links[link].close_when_sent);
         EXPECT_EQ(game.links[link].power, -1);
         game_link_closed(&game, link);
@@ -345,7 +349,7 @@ TEST_F(ServerProtocol, ARejoinIsAcceptedOnlyWithThePasscodeOfAPowerWhoseBotHasGo
     fake_client::reset();
     brox_game_join(&again.session, "test bot", "1.0");
     ASSERT_EQ(fake_client::sent().size(), 1u);
-    EXPECT_EQ(type_of(fake_client::sent()[0]), MSG_REJOIN);
+    EXPECT_EQ(record_type(fake_client::sent()[0]), MSG_REJOIN);
     exchange(again);
     EXPECT_EQ(again.delivered, (std::vector<uint16_t>{MSG_REJOIN, MSG_MAP_NAME, MSG_MAP_DEFINITION, MSG_ASSIGNMENT,
                                                       MSG_CENTRE_OWNERSHIP, MSG_POSITION}));
@@ -364,22 +368,23 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
     uint32_t link = game_link_open(&game);
     // Ignored: a message type a bot has no reason to send, requests before
     // joining, a map-name answer before any map name.
-    EXPECT_EQ(take(link, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_MAP_DEFINITION, 16, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_POSITION, 12, FLAG_PLAIN)), RecordVerdict::KEEP);
-    EXPECT_EQ(take(link, record_new(MSG_MAP_NAME, 16, FLAG_ACCEPT)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0)), FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_POSITION, static_cast<uint16_t>(position_message_size(0)), FLAG_PLAIN)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(link, record_new(MSG_MAP_NAME, MAP_NAME_MIN_LENGTH, FLAG_ACCEPT)), RecordVerdict::KEEP);
     EXPECT_TRUE(game.links[link].outbox.empty());
 
     // Closed: not a message record, a size that is not length + 1, a join
     // or rejoin of the wrong length, orders whose count does not fit.
-    Record event = {KIND_EVENT, 0, 0, 0, 0, 1, 0};
+    EventRecord connected = event_record_make({0, EVENT_CONNECT});
+    Record event(connected.begin(), connected.end());
     EXPECT_EQ(take(link, event), RecordVerdict::CLOSE);
     Record join = record_new(MSG_JOIN, JOIN_LENGTH, FLAG_PLAIN);
     EXPECT_EQ(server_take_record(&game, link, join.data(), join.size() - 1), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_JOIN, 100, FLAG_PLAIN)), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_REJOIN, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
-    Record orders = record_new(MSG_ORDERS, 8 + 244, FLAG_SUBMIT);
-    put_u16(orders.data() + 1, 6, 2);
+    Record orders = record_new(MSG_ORDERS, static_cast<uint16_t>(orders_message_size(1)), FLAG_SUBMIT);
+    put_u16(record_message(orders.data()), ORDERS_COUNT_AT, 2);
     EXPECT_EQ(take(link, orders), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_ORDERS, 7, FLAG_SUBMIT)), RecordVerdict::CLOSE);
     EXPECT_TRUE(game.links[link].outbox.empty());
@@ -387,24 +392,23 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
 
     // A link that is closed, or unknown, has nothing taken from it.
     game_link_closed(&game, link);
-    EXPECT_EQ(take(link, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
-    EXPECT_EQ(take(link + 1, record_new(MSG_GOF, 12, FLAG_PLAIN)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link + 1, record_new(MSG_GOF, GOF_LENGTH, FLAG_PLAIN)), RecordVerdict::CLOSE);
 }
 
 TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     start(2);
     uint32_t link = game_link_open(&game);
-    Record join = record_new(MSG_JOIN, JOIN_LENGTH, FLAG_PLAIN);
-    std::memcpy(join.data() + 1 + JOIN_NAME_FIELD, "picky\x01", 6);
+    Record join = board::join_record("picky\x01", "");
     ASSERT_EQ(take(link, join), RecordVerdict::KEEP);
     ASSERT_EQ(game.links[link].outbox.size(), 2u);
-    EXPECT_EQ(type_of(game.links[link].outbox[0]), MSG_ASSIGNMENT);
+    EXPECT_EQ(record_type(game.links[link].outbox[0]), MSG_ASSIGNMENT);
     EXPECT_EQ(game.seats[0].bot_name, "picky?");  // control bytes are not kept
     Record answer = game.links[link].outbox[1];
-    ASSERT_EQ(type_of(answer), MSG_MAP_NAME);
-    answer[5] = FLAG_REJECT;
+    ASSERT_EQ(record_type(answer), MSG_MAP_NAME);
+    record_set_flag(answer, FLAG_REJECT);
     EXPECT_EQ(take(link, answer), RecordVerdict::KEEP);
-    EXPECT_EQ(type_of(game.links[link].outbox.back()), MSG_SESSION_END);
+    EXPECT_EQ(record_type(game.links[link].outbox.back()), MSG_SESSION_END);
     EXPECT_TRUE(game.links[link].close_when_sent);
     EXPECT_FALSE(game.seats[0].assigned);
 
@@ -414,8 +418,8 @@ TEST_F(ServerProtocol, ABotThatRefusesTheMapIsLetGoAndItsPowerFreed) {
     take(next, join);
     EXPECT_EQ(game.links[next].power, 0);
     Record renamed = game.links[next].outbox[1];
-    renamed[5] = FLAG_ACCEPT;
-    renamed[1 + MAP_NAME_FIELD] ^= 0x20;
+    record_set_flag(renamed, FLAG_ACCEPT);
+    record_message(renamed.data())[MAP_NAME_AT] ^= 0x20;
     take(next, renamed);
     EXPECT_EQ(game.links[next].state, LinkState::CONNECTED);
 }
@@ -449,7 +453,7 @@ class RejoinLimits : public ServerProtocol {
             game_tick(&game, game.now_ms + wait);
         }
         if (game.links[link].state == LinkState::CLOSED || game.links[link].outbox.empty()) return 0;
-        uint8_t flag = game.links[link].outbox[0][5];
+        uint8_t flag = record_flag(game.links[link].outbox[0]);
         if (flag != FLAG_ACCEPT) game_link_closed(&game, link);
         last_link = link;
         return flag;
@@ -558,7 +562,7 @@ TEST_F(ServerProtocol, ConnectionsThatDoNotComeToPlayInTimeAreDroppedAndRecorded
     uint32_t picky = game_link_open(&game, "127.0.0.1:40003");
     take(picky, join_request);
     Record refusal = game.links[picky].outbox.back();
-    refusal[5] = FLAG_REJECT;
+    record_set_flag(refusal, FLAG_REJECT);
     take(picky, refusal);  // refuses the map, is let go, keeps its connection open
     ASSERT_TRUE(game.links[picky].close_when_sent);
     Bot ready;

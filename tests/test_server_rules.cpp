@@ -10,7 +10,9 @@
 #include "board.h"
 #include "boards.h"
 #include "common/bytes.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "orders/orders_message.h"
 #include "orders/submit.h"
 #include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
@@ -130,7 +132,9 @@ TEST(PositionMessage, AUnitBuiltOnAFleetCoastIsAFleet) {
     ASSERT_EQ(spring->unit_count, 1);
     EXPECT_EQ(spring->units[0]->unit_type, UNIT_ARMY);
     std::vector<uint8_t> message = position_message_compose(spring, RetreatOptions{});
-    EXPECT_EQ(get_u16(message.data(), POSITION_UNITS_AT + UNIT_TYPE_AT), UNIT_FLEET);
+    PositionUnitEntry entry;
+    position_unit_read(position_message_unit(message.data(), 0), &entry);
+    EXPECT_EQ(entry.unit_type, UNIT_FLEET);
     Position *sent = world.position(message);
     EXPECT_EQ(world.describe(sent), "spring 1902: 0 F BRE");
     EXPECT_EQ(world.candidates(sent->units[0]), (Texts{"HOLD", "MOVE MAO"}));
@@ -149,19 +153,25 @@ Bytes submitted(World &world, Position *position, uint16_t power, const Orders &
     EXPECT_EQ(fake_client::sent().size(), 1u);
     if (fake_client::sent().empty()) return {};
     const Bytes &record = fake_client::sent().front();
-    return Bytes(record.begin() + 1, record.end());
+    return Bytes(record.begin() + RECORD_MESSAGE_AT, record.end());
 }
 
-uint8_t *entry_of(Bytes &message, size_t index) {
-    return message.data() + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * index;
+uint8_t *entry_of(Bytes &message, uint16_t index) { return orders_message_entry(message.data(), index); }
+
+// Changes entry `index` through the orders message's reader and writer.
+template <typename Change>
+void edit_entry(Bytes &message, uint16_t index, Change change) {
+    OrderEntry entry = order_entry_read(entry_of(message, index));
+    change(entry);
+    order_entry_write(entry_of(message, index), entry);
 }
 
 // Appends a copy of entry `index` and fixes count and length.
-void repeat_entry(Bytes &message, size_t index) {
+void repeat_entry(Bytes &message, uint16_t index) {
     Bytes entry(entry_of(message, index), entry_of(message, index) + ORDER_ENTRY_SIZE);
     message.insert(message.end(), entry.begin(), entry.end());
-    put_u16(message.data(), ORDERS_COUNT_AT, static_cast<uint16_t>(get_u16(message.data(), ORDERS_COUNT_AT) + 1));
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
+    put_u16(message.data(), ORDERS_COUNT_AT, static_cast<uint16_t>(orders_message_count(message.data()) + 1));
+    msg_set_length(message.data(), static_cast<uint16_t>(message.size()));
 }
 
 // The chosen orders as "unit: order" texts, in the order they were taken.
@@ -206,12 +216,14 @@ TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
     Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}, {"B", "MOVE E"}});
     repeat_entry(message, 0);  // A ordered twice
     repeat_entry(message, 1);  // then B: move to I, which B does not touch
-    put_u16(entry_of(message, 3), ENTRY_TARGET_PROVINCE_AT, token_of(grid_board(), "I"));
+    edit_entry(message, 3, [](OrderEntry &e) { e.target_province = token_of(grid_board(), "I"); });
     repeat_entry(message, 0);  // then a unit of power 0 in H, where it has none
-    put_u16(entry_of(message, 4), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "H"));
+    edit_entry(message, 4, [](OrderEntry &e) { e.unit.province_token = token_of(grid_board(), "H"); });
     repeat_entry(message, 0);  // then power 1's unit, claimed by power 0
-    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_POWER_AT, 1);
-    put_u16(entry_of(message, 5), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "C"));
+    edit_entry(message, 5, [](OrderEntry &e) {
+        e.unit.power = 1;
+        e.unit.province_token = token_of(grid_board(), "C");
+    });
 
     PowerOrders orders;
     ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
@@ -228,7 +240,7 @@ TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
     Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}});
     PowerOrders orders;
     orders.received = true;
-    ASSERT_EQ(get_u16(message.data(), ORDERS_COUNT_AT), 2);  // A moves, B holds
+    ASSERT_EQ(orders_message_count(message.data()), 2);  // A moves, B holds
     put_u16(message.data(), ORDERS_COUNT_AT, 3);  // one entry more than the length holds
     EXPECT_FALSE(orders_decode(server, 0, message.data(), message.size(), &orders));
     EXPECT_FALSE(orders.received);
@@ -259,13 +271,15 @@ TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
     ASSERT_TRUE(orders_decode(server, 1, hold.data(), hold.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
     EXPECT_TRUE(orders.chosen.empty());
-    put_u16(entry_of(message, 0), ENTRY_TARGET_PROVINCE_AT, token_of(grid_board(), "D"));
+    edit_entry(message, 0, [](OrderEntry &e) { e.target_province = token_of(grid_board(), "D"); });
     ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
 
     // The standing army in C is not dislodged: an order for it is refused.
-    put_u16(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "C"));
-    put_u32(entry_of(message, 0), ENTRY_UNIT_AT + UNIT_DISLODGED_AT, 0);
+    edit_entry(message, 0, [](OrderEntry &e) {
+        e.unit.province_token = token_of(grid_board(), "C");
+        e.unit.dislodged = 0;
+    });
     ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
     EXPECT_EQ(orders.refused, 1);
 }
@@ -285,11 +299,11 @@ TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
     slots[1]->order = *world.candidate(slots[0], "BUILD A");  // the same province twice
     Bytes message = submitted(world, bot, 0, {});
     repeat_entry(message, 0);  // a build in E, a centre power 0 owns but not a home
-    put_u16(entry_of(message, 2), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "E"));
+    edit_entry(message, 2, [](OrderEntry &e) { e.unit.province_token = token_of(grid_board(), "E"); });
     repeat_entry(message, 0);  // a build in B: the second slot
-    put_u16(entry_of(message, 3), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "B"));
+    edit_entry(message, 3, [](OrderEntry &e) { e.unit.province_token = token_of(grid_board(), "B"); });
     repeat_entry(message, 0);  // and a waive: no slot left
-    put_u16(entry_of(message, 4), ENTRY_TOKEN_AT, ORD_WAIVE);
+    edit_entry(message, 4, [](OrderEntry &e) { e.token = ORD_WAIVE; });
 
     PowerOrders orders;
     ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
@@ -314,8 +328,10 @@ TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
     EXPECT_EQ(orders.refused, 1);
     // A power with nothing to remove has no removal taken.
     Bytes other = submitted(world, bot, 1, {});
-    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_POWER_AT, 0);
-    put_u16(entry_of(other, 0), ENTRY_UNIT_AT + UNIT_PROVINCE_AT, token_of(grid_board(), "A"));
+    edit_entry(other, 0, [](OrderEntry &e) {
+        e.unit.power = 0;
+        e.unit.province_token = token_of(grid_board(), "A");
+    });
     ASSERT_TRUE(orders_decode(server, 0, other.data(), other.size(), &orders));
     EXPECT_TRUE(orders.chosen.empty());
 }

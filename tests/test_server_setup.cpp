@@ -16,6 +16,7 @@
 #include "tools/server/game.h"
 #include "tools/server/map_folder.h"
 #include "tools/server/options.h"
+#include "world/centres_message.h"
 #include "world/position.h"
 
 namespace {
@@ -134,7 +135,7 @@ TEST(MapFolder, AFolderBroxMapgenWroteIsReadBackAndPlayed) {
     ASSERT_TRUE(game_init(&game, options, &error)) << error;
     EXPECT_EQ(game.map_name, "small");
     EXPECT_EQ(game.map->power_count, 3);
-    EXPECT_EQ(game.position->unit_count, get_u16(generated.position_message.data(), POSITION_UNIT_COUNT_AT));
+    EXPECT_EQ(game.position->unit_count, position_message_unit_count(generated.position_message.data()));
     game_release(&game);
 }
 
@@ -150,7 +151,7 @@ TEST(MapFolder, EveryDamagedFileIsRefusedWithItsNameAndFault) {
     };
     auto unit_field = [&](size_t at, uint16_t value) {
         Bytes position = good.position_message;
-        put_u16(position.data(), POSITION_UNITS_AT + at, value);
+        put_u16(position_message_unit(position.data(), 0), at, value);
         return position;
     };
     const std::vector<std::pair<std::string, std::string>> cases = {
@@ -161,7 +162,7 @@ TEST(MapFolder, EveryDamagedFileIsRefusedWithItsNameAndFault) {
          "centres.bin: not a centre-ownership message (type 0x0E48, expected 0x1548)"},
         {damaged("far-centre", [&](const fs::path &f) {
              Bytes centres = good.centres_message;
-             put_u16(centres.data(), 10, 999);
+             put_u16(centres.data(), centres_message_size(0) + CENTRES_PROVINCE_AT, 999);
              write(f / "centres.bin", centres);
          }),
          "centres.bin: entry 1: province 999 is not a supply centre of the map"},
@@ -169,14 +170,19 @@ TEST(MapFolder, EveryDamagedFileIsRefusedWithItsNameAndFault) {
          "position.bin: unit 1: province 999 is not a province of the map"},
         {damaged("no-season", [&](const fs::path &f) {
              Bytes position = good.position_message;
-             put_u16(position.data(), POSITION_SEASON_AT, 0);
+             position_message_set_phase(position.data(), {0, position_message_phase(position.data()).year});
              write(f / "position.bin", position);
          }),
          "position.bin: season 0x0000 is not one of the five seasons"},
         {damaged("stacked", [&](const fs::path &f) {
              Bytes position = good.position_message;
-             std::copy_n(position.begin() + POSITION_UNITS_AT + 4, 4, position.begin() + POSITION_UNITS_AT + 96 + 4);
-             put_u16(position.data(), POSITION_UNITS_AT + 96 + UNIT_TYPE_AT, get_u16(position.data(), POSITION_UNITS_AT + UNIT_TYPE_AT));
+             PositionUnitEntry first, second;
+             position_unit_read(position_message_unit(position.data(), 0), &first);
+             position_unit_read(position_message_unit(position.data(), 1), &second);
+             second.unit_type = first.unit_type;
+             second.province = first.province;
+             second.coast = first.coast;
+             position_unit_write(position_message_unit(position.data(), 1), second);
              write(f / "position.bin", position);
          }),
          "position.bin: unit 2: a second unit standing in province"},

@@ -15,9 +15,16 @@
 
 #include "board.h"
 #include "common/bytes.h"
+#include "common/event_record.h"
+#include "common/record.h"
 #include "doubles.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
 #include "session/session.h"
 #include "temp_dir.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -37,45 +44,48 @@ bool file_exists() { return std::filesystem::exists("broxgame.log"); }
 // A message of `length` bytes with its header set and a body that counts
 // up, so that copies can be told apart from zeros.
 Bytes message_of(uint16_t type, uint16_t length, uint8_t flag = FLAG_PLAIN) {
-    Bytes message(length < 6 ? 6 : length);
-    for (size_t i = 6; i < message.size(); i++) message[i] = static_cast<uint8_t>(0xA0 + i);
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, length);
-    message[4] = flag;
+    Bytes message(length < MSG_HEADER_SIZE ? MSG_HEADER_SIZE : length);
+    for (size_t i = MSG_BODY_AT; i < message.size(); i++) message[i] = static_cast<uint8_t>(0xA0 + i);
+    msg_set_flag(msg_header_init(message.data(), type, length), flag);
     return message;
 }
 
-Bytes assignment(uint16_t power, uint16_t passcode, uint16_t length = 40) {
+// An assignment of `length` bytes; a field the length cuts is left out.
+Bytes assignment(uint16_t power, uint16_t passcode, uint16_t length = ASSIGNMENT_LENGTH) {
     Bytes message = message_of(MSG_ASSIGNMENT, length);
-    if (length >= 8) put_u16(message.data(), 6, power);
-    if (length >= 10) put_u16(message.data(), 8, passcode);
+    if (length >= ASSIGNMENT_POWER_AT + 2) put_u16(message.data(), ASSIGNMENT_POWER_AT, power);
+    if (length >= ASSIGNMENT_PASSCODE_AT + 2) put_u16(message.data(), ASSIGNMENT_PASSCODE_AT, passcode);
     return message;
 }
 
 Bytes map_name(const char *name) {
-    Bytes message = message_of(MSG_MAP_NAME, 16);
-    std::memset(message.data() + 6, 0, 10);
-    std::memcpy(message.data() + 6, name, std::strlen(name));
+    Bytes message(map_name_message_length(std::strlen(name)), 0);
+    map_name_write(message.data(), name);
     return message;
 }
 
+// The texts of a sent join, and the name of a sent map-name record.
+JoinTexts sent_join(const Bytes &record) { return join_read(record_message(record.data())); }
+std::string sent_map_name(const Bytes &record) {
+    std::string_view name;
+    return map_name_read(record_message(record.data()), &name) ? std::string(name) : "(no NUL)";
+}
+RejoinRequest sent_rejoin(const Bytes &record) { return rejoin_read(record_message(record.data())); }
+
 Bytes event(uint16_t code, uint32_t status) {
-    Bytes record(7);
-    record[0] = KIND_EVENT;
-    put_u32(record.data(), 1, status);
-    put_u16(record.data(), 5, code);
-    return record;
+    EventRecord record = event_record_make({status, code});
+    return Bytes(record.begin(), record.end());
 }
 
 // Checks a sent record's kind, type, flag and size (length + 1 and the
 // expected size).
 void expect_record(const Bytes &record, uint16_t type, uint8_t flag, size_t size) {
-    ASSERT_GE(record.size(), 7u);
-    EXPECT_EQ(record[0], KIND_MESSAGE);
-    EXPECT_EQ(get_u16(record.data(), 1), type);
-    EXPECT_EQ(record[5], flag);
+    ASSERT_GE(record.size(), RECORD_MIN_MESSAGE_SIZE);
+    EXPECT_EQ(record_kind(record.data()), KIND_MESSAGE);
+    EXPECT_EQ(board::record_type(record), type);
+    EXPECT_EQ(board::record_flag(record), flag);
     EXPECT_EQ(record.size(), size);
-    EXPECT_EQ(get_u16(record.data(), 3) + 1u, record.size());
+    EXPECT_EQ(record_size(record.data()), record.size());
 }
 
 void expect_request(const Bytes &record, uint16_t type, size_t size) {
@@ -156,8 +166,8 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.rejoining, 0);
     ASSERT_EQ(sent().size(), 1u);
     expect_request(sent()[0], MSG_JOIN, 137);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 7), "bot");
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 72), "v1");
+    EXPECT_STREQ(sent_join(sent()[0]).name, "bot");
+    EXPECT_STREQ(sent_join(sent()[0]).version, "v1");
 
     Bytes granted = assignment(0x0141, 0x1234);
     deliver(granted);
@@ -182,7 +192,7 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.map->province_count, 6);
     ASSERT_EQ(sent().size(), 3u);
     Bytes accepted = name_as_received;
-    accepted[5] = FLAG_ACCEPT;
+    board::record_set_flag(accepted, FLAG_ACCEPT);
     EXPECT_EQ(sent()[2], accepted);  // the map name goes back unchanged but for its flag
     EXPECT_EQ(released, std::vector<uint8_t *>{name_record});
     EXPECT_EQ(session.map_name_msg, nullptr);
@@ -201,7 +211,7 @@ TEST_F(SessionFlow, FreshJoinAnswersTheSetUpAndKeepsTheWorldCurrent) {
     EXPECT_EQ(session.centres->ref_count, 2);
     EXPECT_EQ(sent().size(), 3u);  // nothing more is answered
 
-    deliver(message_of(MSG_GAME_END, 6));
+    deliver(message_of(MSG_GAME_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_FALSE(file_exists());
     EXPECT_EQ(sent().size(), 3u);
@@ -214,14 +224,14 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     EXPECT_EQ(session.rejoining, 1);
     ASSERT_EQ(sent().size(), 1u);
     expect_request(sent()[0], MSG_REJOIN, 11);
-    EXPECT_EQ(get_u16(sent()[0].data(), 7), 0x0341);
-    EXPECT_EQ(get_u16(sent()[0].data(), 9), 0xBEEF);
+    EXPECT_EQ(sent_rejoin(sent()[0]).power, 0x0341);
+    EXPECT_EQ(sent_rejoin(sent()[0]).passcode, 0xBEEF);
 
-    deliver(message_of(MSG_REJOIN, 10, FLAG_ACCEPT));
+    deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, FLAG_ACCEPT));
     expect_flags(1, 1);
     ASSERT_EQ(sent().size(), 2u);
     expect_request(sent()[1], MSG_MAP_NAME, 17);
-    EXPECT_EQ(sent()[1][7], 0);  // an empty name
+    EXPECT_EQ(sent_map_name(sent()[1]), "");  // an empty name
 
     uint8_t *name_record = deliver(map_name("TESTMAP"));
     EXPECT_EQ(release_record, 0);
@@ -236,7 +246,7 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     expect_request(sent()[3], MSG_ASSIGNMENT, 41);
     expect_request(sent()[4], MSG_CENTRE_OWNERSHIP, 9);
     expect_request(sent()[5], MSG_POSITION, 13);
-    EXPECT_EQ(get_u16(sent()[5].data(), 7), POSITION_REQUEST_SEASON);
+    EXPECT_EQ(position_message_phase(record_message(sent()[5].data())).season, POSITION_REQUEST_SEASON);
 
     deliver(assignment(0x0341, 0xBEEF));
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x03, 0xEF, 0xBE}));
@@ -247,7 +257,7 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     EXPECT_NE(session.position, nullptr);
     EXPECT_EQ(sent().size(), 6u);
 
-    deliver(message_of(MSG_SESSION_END, 6));
+    deliver(message_of(MSG_SESSION_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x01, 0x77, 0x07}));  // kept for the next start
 
@@ -257,9 +267,9 @@ TEST_F(SessionFlow, RejoinAsksForNameThenAssignmentOwnershipAndPosition) {
     ASSERT_EQ(brox_initialise(&session, release_msg), 1);
     brox_game_join(&session, "bot", "v1");
     ASSERT_EQ(sent().size(), 1u);
-    EXPECT_EQ(get_u16(sent()[0].data(), 1), MSG_REJOIN);
-    EXPECT_EQ(get_u16(sent()[0].data(), 7), 0x0141);
-    EXPECT_EQ(get_u16(sent()[0].data(), 9), 0x0777);
+    EXPECT_EQ(board::record_type(sent()[0]), MSG_REJOIN);
+    EXPECT_EQ(sent_rejoin(sent()[0]).power, 0x0141);
+    EXPECT_EQ(sent_rejoin(sent()[0]).passcode, 0x0777);
 }
 
 TEST_F(SessionFlow, ARejoinFileShorterThanFourBytesMeansAFreshJoin) {
@@ -278,14 +288,14 @@ TEST_F(SessionFlow, RejoinRequestsStopAtTheFirstFailedSend) {
         brox_initialise(&session, release_msg);
         std::ofstream("broxgame.log", std::ios::binary).write("\x01\x02\x03\x04", 4);
         brox_game_join(&session, "bot", "v1");
-        deliver(message_of(MSG_REJOIN, 10, FLAG_ACCEPT));
+        deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, FLAG_ACCEPT));
         deliver(map_name("TESTMAP"));
         fake_client::reset();
         fake_client::fail_send_at(failing);
         deliver(board.map_message());
         expect_flags(1, 1);  // a failed request does not end the session
         ASSERT_EQ(sent().size(), static_cast<size_t>(failing - 1));
-        for (int r = 0; r < failing - 1; r++) EXPECT_EQ(get_u16(sent()[r].data(), 1), requests[r]);
+        for (int r = 0; r < failing - 1; r++) EXPECT_EQ(board::record_type(sent()[r]), requests[r]);
     }
 }
 
@@ -298,15 +308,15 @@ TEST_F(SessionFlow, RefusedRejoinDeletesTheFileThenJoinsAfresh) {
         fake_client::reset();
         bool file_there_at_join = true;
         fake_client::on_send([&](const Bytes &record) {
-            if (get_u16(record.data(), 1) == MSG_JOIN) file_there_at_join = file_exists();
+            if (board::record_type(record) == MSG_JOIN) file_there_at_join = file_exists();
         });
-        deliver(message_of(MSG_REJOIN, 10, flag));
+        deliver(message_of(MSG_REJOIN, REJOIN_LENGTH, flag));
         expect_flags(1, 1);
         EXPECT_EQ(session.rejoining, 0);
         ASSERT_EQ(sent().size(), 1u);
         expect_request(sent()[0], MSG_JOIN, 137);
-        EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 7), "bot");
-        EXPECT_STREQ(reinterpret_cast<const char *>(sent()[0].data() + 72), "v1");
+        EXPECT_STREQ(sent_join(sent()[0]).name, "bot");
+        EXPECT_STREQ(sent_join(sent()[0]).version, "v1");
         EXPECT_FALSE(file_there_at_join);
     }
     // From here on a fresh join: the map name is answered.
@@ -314,7 +324,7 @@ TEST_F(SessionFlow, RefusedRejoinDeletesTheFileThenJoinsAfresh) {
     deliver(map_name("TESTMAP"));
     deliver(board.map_message());
     ASSERT_EQ(sent().size(), 2u);
-    EXPECT_EQ(sent()[1][5], FLAG_ACCEPT);
+    EXPECT_EQ(board::record_flag(sent()[1]), FLAG_ACCEPT);
 }
 
 TEST_F(SessionFlow, AMapThatCannotBeBuiltIsRefused) {
@@ -408,11 +418,11 @@ TEST_F(SessionFlow, MessagesTheSessionDoesNotHandleAreLeftToTheBot) {
 
 TEST_F(SessionFlow, SessionEndStopsAndKeepsTheRejoinFile) {
     deliver(assignment(0x0041, 0x0102));
-    deliver(message_of(MSG_SESSION_END, 6));
+    deliver(message_of(MSG_SESSION_END, MSG_HEADER_SIZE));
     expect_flags(0, 1);
     EXPECT_EQ(file_bytes(), (Bytes{0x41, 0x00, 0x02, 0x01}));
     for (uint8_t kind : {uint8_t{KIND_STOP_A}, uint8_t{KIND_STOP_B}}) {
-        deliver_record(board::as_record(message_of(MSG_GAME_END, 6), kind));
+        deliver_record(board::as_record(message_of(MSG_GAME_END, MSG_HEADER_SIZE), kind));
         EXPECT_TRUE(file_exists());  // a stop is not a game end
     }
     deliver_record(event(EVENT_CONNECTION_LOST, 0));
@@ -462,7 +472,7 @@ TEST_F(SessionFlow, ASecondMapNameReleasesTheFirstAndIsTheOneAnswered) {
     deliver(board.map_message());
     EXPECT_EQ(released, (std::vector<uint8_t *>{first, second}));
     ASSERT_EQ(sent().size(), 4u);
-    EXPECT_STREQ(reinterpret_cast<const char *>(sent()[3].data() + 7), "SECOND");
+    EXPECT_EQ(sent_map_name(sent()[3]), "SECOND");
 }
 
 TEST_F(SessionFlow, PositionsAndOwnershipBeforeTheirMapAreIgnored) {
@@ -495,7 +505,7 @@ TEST_F(SessionFlow, ShortMessagesAreNotReadPastTheirLength) {
     }
     EXPECT_TRUE(file_exists());
     EXPECT_EQ(session.map_name_msg, nullptr);
-    EXPECT_EQ(get_u16(session.assignment, 6), 0x0141);
+    EXPECT_EQ(assignment_read(session.assignment).power, 0x0141);
 
     // An assignment of 20 bytes: those 20 are kept, the rest is zero.
     Bytes short_one = assignment(0x0241, 0x3333, 20);
@@ -514,7 +524,7 @@ TEST_F(SessionFlow, ShortMessagesAreNotReadPastTheirLength) {
 
     // Ownership, position and map bodies too short for their counts.
     join_and_get_map();
-    deliver(message_of(MSG_CENTRE_OWNERSHIP, 6));
+    deliver(message_of(MSG_CENTRE_OWNERSHIP, MSG_HEADER_SIZE));
     ASSERT_NE(session.centres, nullptr);
     deliver(message_of(MSG_POSITION, 8));
     expect_flags(1, 1);

@@ -11,6 +11,7 @@
 #include "doubles.h"
 #include "orders/submit.h"
 #include "world.h"
+#include "world/position_message.h"
 
 namespace {
 
@@ -147,7 +148,7 @@ TEST_F(Submit, RetreatSeasonsSendOnlyDislodgedUnits) {
             season, 1902,
             "0 A PAR dislodged -> BUR PIC BRE/7; 0 F ENG; 0 A MUN dislodged -> BUR; "
             "0 A KIE dislodged; 1 A BUR dislodged -> MUN");
-        put_u32(message.data(), 12 + 96 * 2 + 8, 0x01020304);  // sent back as received
+        put_u32(position_message_unit(message.data(), 2), UNIT_DISLODGED_AT, 0x01020304);  // sent back as received
         Position *position = world.position(message);
         ASSERT_NE(position, nullptr);
         world.choose(world.unit(position, "PAR"), "RETREAT PIC");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "brox.h"
-#include "common/bytes.h"
+#include "common/record.h"
 #include "platform/wire.h"
 
 namespace {
@@ -17,11 +17,8 @@ namespace {
 // A message record of `size` bytes whose body bytes count up from `seed`.
 std::vector<uint8_t> record_of_size(size_t size, uint8_t seed) {
     std::vector<uint8_t> record(size);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, MSG_POSITION);
-    put_u16(record.data(), 3, static_cast<uint16_t>(size - 1));
-    record[5] = FLAG_PLAIN;
-    for (size_t i = 7; i < size; i++) record[i] = static_cast<uint8_t>(seed + i);
+    msg_init(record.data(), MSG_POSITION, static_cast<uint16_t>(size - RECORD_MESSAGE_AT));
+    for (size_t i = RECORD_MIN_MESSAGE_SIZE; i < size; i++) record[i] = static_cast<uint8_t>(seed + i);
     return record;
 }
 
@@ -101,14 +98,14 @@ TEST(Wire, FramesThatDoNotHoldASoundRecordBreakTheStream) {
 
     // The announced size and the record's own length disagree.
     std::vector<uint8_t> longer = good;
-    put_u16(longer.data(), 3, 20);
+    msg_set_length(record_message(longer.data()), 20);
     std::vector<uint8_t> shorter = good;
-    put_u16(shorter.data(), 3, 18);
+    msg_set_length(record_message(shorter.data()), 18);
     // A length below the 6 header bytes, a kind that is not a message.
     std::vector<uint8_t> tiny_length = record_of_size(7, 0);
-    put_u16(tiny_length.data(), 3, 5);
+    msg_set_length(record_message(tiny_length.data()), 5);
     std::vector<uint8_t> event = good;
-    event[0] = KIND_EVENT;
+    event[RECORD_KIND_AT] = KIND_EVENT;
 
     for (const auto &bad : {longer, shorter, tiny_length, event}) {
         std::vector<uint8_t> stream = frame(good);
@@ -144,7 +141,7 @@ TEST(Wire, SenderFramesSoundRecordsAndRefusesOthers) {
     EXPECT_EQ(wire_send_frame(ends[0], record.data(), record.size()), 1);
     EXPECT_EQ(wire_send_frame(ends[0], record.data(), record.size() - 1), 0);  // size is not length + 1
     std::vector<uint8_t> event = record;
-    event[0] = KIND_EVENT;
+    event[RECORD_KIND_AT] = KIND_EVENT;
     EXPECT_EQ(wire_send_frame(ends[0], event.data(), event.size()), 0);
     close(ends[0]);
 

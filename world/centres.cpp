@@ -1,9 +1,8 @@
 // Building, retaining and releasing CentreTables.
 #include "world/centres.h"
 
-#include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
+#include "world/centres_message.h"
 
 namespace {
 
@@ -41,18 +40,12 @@ int centre_table_add(CentreTable *table, uint16_t power, uint16_t province) {
 CentreTable *centre_table_build(const Map *map, const uint8_t *message) {
     CentreTable *table = centre_table_create(map);
     if (!table) return nullptr;
-    size_t length = msg_length(message);
-    if (length < CENTRES_ENTRIES_AT) return table;
-    uint16_t entry_count = get_u16(message, CENTRES_ENTRY_COUNT_AT);
-    size_t fitting = (length - CENTRES_ENTRIES_AT) / CENTRES_ENTRY_SIZE;
-    if (entry_count > fitting) entry_count = static_cast<uint16_t>(fitting);
+    uint16_t entry_count = centres_message_entries_held(message);
     for (uint16_t e = 0; e < entry_count; e++) {
-        const uint8_t *entry = message + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * e;
-        uint16_t power = get_u16(entry, 0);
-        uint16_t province = get_u16(entry, 2);
-        if (power == POWER_UNOWNED || power >= map->power_count) continue;
-        if (province >= map->province_count) continue;
-        centre_table_add(table, power, province);
+        CentreOwnership entry = centres_message_entry(message, e);
+        if (entry.power == POWER_UNOWNED || entry.power >= map->power_count) continue;
+        if (entry.province >= map->province_count) continue;
+        centre_table_add(table, entry.power, entry.province);
     }
     return table;
 }

@@ -7,13 +7,8 @@
 
 #include "brox.h"
 
-// Message layout of MSG_CENTRE_OWNERSHIP (offsets from the type word).
-constexpr size_t CENTRES_ENTRY_COUNT_AT = 6;
-constexpr size_t CENTRES_ENTRIES_AT = 8;
-constexpr size_t CENTRES_ENTRY_SIZE = 4;
-
-// Builds a table from a MSG_CENTRE_OWNERSHIP message (the address of its
-// type word) for `map`; ref_count 0.  Entries for POWER_UNOWNED, for a
+// Builds a table from a MSG_CENTRE_OWNERSHIP message
+// (world/centres_message.h; the address of its type word) for `map`; ref_count 0.  Entries for POWER_UNOWNED, for a
 // power or province out of the Map's range, beyond the message's length or
 // beyond a list's capacity are skipped.  Null when memory runs out.
 CentreTable *centre_table_build(const Map *map, const uint8_t *message);

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "common/bytes.h"
 #include "common/memory.h"
-#include "session/message.h"
+#include "common/record.h"
+#include "world/map_message.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -22,19 +22,8 @@ namespace {
 
 struct Definition {
     const uint8_t *message;
-    uint16_t power_count;
-    uint16_t province_count;
-    uint32_t adjacency_count;
+    MapCounts counts;
 };
-
-const uint8_t *province_entry(const Definition &definition, uint16_t index) {
-    return definition.message + MAPDEF_PROVINCES_AT + MAPDEF_PROVINCE_SIZE * index;
-}
-
-const uint8_t *adjacency_entry(const Definition &definition, uint32_t index) {
-    return definition.message + MAPDEF_PROVINCES_AT +
-           MAPDEF_PROVINCE_SIZE * definition.province_count + MAPDEF_ADJACENCY_SIZE * index;
-}
 
 // Reads the counts and checks that they fit the limits and the message, and
 // that every adjacency names provinces that exist.
@@ -42,19 +31,13 @@ bool read_definition(const uint8_t *message, Definition *definition) {
     size_t length = msg_length(message);
     if (length < MAPDEF_PROVINCES_AT) return false;
     definition->message = message;
-    definition->power_count = get_u16(message, MAPDEF_POWER_COUNT_AT);
-    definition->province_count = get_u16(message, MAPDEF_PROVINCE_COUNT_AT);
-    definition->adjacency_count = get_u32(message, MAPDEF_ADJACENCY_COUNT_AT);
-    if (definition->province_count > MAX_PROVINCES || definition->power_count > MAX_POWERS)
-        return false;
-    uint64_t needed = MAPDEF_PROVINCES_AT +
-                      uint64_t{MAPDEF_PROVINCE_SIZE} * definition->province_count +
-                      uint64_t{MAPDEF_ADJACENCY_SIZE} * definition->adjacency_count;
-    if (needed > length) return false;
-    for (uint32_t a = 0; a < definition->adjacency_count; a++) {
-        const uint8_t *entry = adjacency_entry(*definition, a);
-        if (get_u16(entry, 0) >= definition->province_count ||
-            get_u16(entry, 4) >= definition->province_count)
+    MapCounts counts = map_message_counts(message);
+    definition->counts = counts;
+    if (counts.province_count > MAX_PROVINCES || counts.power_count > MAX_POWERS) return false;
+    if (map_message_size(counts.province_count, counts.adjacency_count) > length) return false;
+    for (uint32_t a = 0; a < counts.adjacency_count; a++) {
+        MapAdjacencyEntry entry = map_message_adjacency(message, counts.province_count, a);
+        if (entry.from_province >= counts.province_count || entry.to_province >= counts.province_count)
             return false;
     }
     return true;
@@ -65,25 +48,24 @@ bool read_definition(const uint8_t *message, Definition *definition) {
 // ---------------------------------------------------------------------------
 
 void fill_provinces(Map *map, const Definition &definition) {
-    for (uint16_t i = 0; i < definition.province_count; i++) {
-        const uint8_t *entry = province_entry(definition, i);
+    uint16_t power_count = definition.counts.power_count;
+    for (uint16_t i = 0; i < definition.counts.province_count; i++) {
+        MapProvinceEntry entry = map_message_province(definition.message, i);
         Province *province = &map->provinces[i];
-        uint16_t terrain = get_u16(entry, 10);
-        province->token = get_u16(entry, 0);
-        province->terrain = static_cast<uint8_t>(((terrain & 1) ? TERRAIN_LAND : 0) |
-                                                 ((terrain & 0xFFFE) ? TERRAIN_WATER : 0));
+        province->token = entry.token;
+        province->terrain = static_cast<uint8_t>(((entry.terrain & MAPDEF_TERRAIN_LAND) ? TERRAIN_LAND : 0) |
+                                                 ((entry.terrain & MAPDEF_TERRAIN_WATER) ? TERRAIN_WATER : 0));
         province->neighbour_count = 0;
         // A province that is not a centre gets power_count, so no later test
         // of home_power reads an unset value.
         province->centre_kind = CENTRE_NONE;
-        province->home_power = definition.power_count;
-        if (get_u32(entry, 4) != 0) {
-            uint16_t home = get_u16(entry, 8);
+        province->home_power = power_count;
+        if (entry.is_centre != 0) {
             // A home power beyond the map's powers names nobody: the centre
             // is taken as neutral.
-            bool is_home = home < definition.power_count;
+            bool is_home = entry.home_power < power_count;
             province->centre_kind = is_home ? CENTRE_HOME : CENTRE_NEUTRAL;
-            province->home_power = is_home ? home : definition.power_count;
+            province->home_power = is_home ? entry.home_power : power_count;
             map->centre_count++;
         }
     }
@@ -104,16 +86,14 @@ Location *find_or_add(Map *map, uint16_t province, uint16_t coast) {
 }
 
 bool link_adjacencies(Map *map, const Definition &definition) {
-    for (uint32_t a = 0; a < definition.adjacency_count; a++) {
-        const uint8_t *entry = adjacency_entry(definition, a);
-        uint16_t from_province = get_u16(entry, 0);
-        uint16_t to_province = get_u16(entry, 4);
-        Location *from = find_or_add(map, from_province, get_u16(entry, 2));
+    for (uint32_t a = 0; a < definition.counts.adjacency_count; a++) {
+        MapAdjacencyEntry entry = map_message_adjacency(definition.message, definition.counts.province_count, a);
+        Location *from = find_or_add(map, entry.from_province, entry.from_coast);
         if (!from) return false;
-        Location *to = find_or_add(map, to_province, get_u16(entry, 6));
+        Location *to = find_or_add(map, entry.to_province, entry.to_coast);
         if (!to || from->adjacent_count >= MAX_ADJACENT) return false;
         from->adjacent[from->adjacent_count++] = to;
-        map->distance[from_province][to_province] = 1;
+        map->distance[entry.from_province][entry.to_province] = 1;
         if (!map_link_provinces(from, to)) return false;
     }
     return true;
@@ -231,10 +211,10 @@ Map *map_build(const uint8_t *message) {
     // deterministic for bots that inspect the record.
     std::memset(map, 0, sizeof(Map));
     std::memset(writable_index(map)->first, 0xFF, sizeof(MapLocationIndex::first));
-    map->province_count = definition.province_count;
-    map->power_count = definition.power_count;
-    for (int i = 0; i < definition.province_count; i++)
-        std::memset(map->distance[i], DISTANCE_UNREACHABLE, definition.province_count);
+    map->province_count = definition.counts.province_count;
+    map->power_count = definition.counts.power_count;
+    for (int i = 0; i < map->province_count; i++)
+        std::memset(map->distance[i], DISTANCE_UNREACHABLE, map->province_count);
     fill_provinces(map, definition);
 
     if (!link_adjacencies(map, definition) || !add_army_locations(map)) {

@@ -8,16 +8,8 @@
 
 #include "brox.h"
 
-// Message layout of MSG_MAP_DEFINITION (offsets from the type word).
-constexpr size_t MAPDEF_POWER_COUNT_AT = 6;
-constexpr size_t MAPDEF_PROVINCE_COUNT_AT = 8;
-constexpr size_t MAPDEF_ADJACENCY_COUNT_AT = 12;
-constexpr size_t MAPDEF_PROVINCES_AT = 16;
-constexpr size_t MAPDEF_PROVINCE_SIZE = 12;
-constexpr size_t MAPDEF_ADJACENCY_SIZE = 8;
-
-// Builds a Map from a MSG_MAP_DEFINITION message (the address of its type
-// word; the message holds `length` bytes).  Returns null, with nothing left
+// Builds a Map from a MSG_MAP_DEFINITION message (world/map_message.h;
+// the address of its type word; the message holds `length` bytes).  Returns null, with nothing left
 // allocated, for more than 300 provinces or 20 powers, and for a definition
 // the Map cannot hold safely: counts that overrun the message, an adjacency
 // naming a province out of range, more than 600 Locations, 20 adjacent

@@ -8,11 +8,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "common/bytes.h"
 #include "common/memory.h"
+#include "common/record.h"
 #include "orders/candidates.h"
 #include "orders/order.h"
-#include "session/message.h"
 #include "world/centres.h"
 #include "world/map.h"
 
@@ -92,52 +91,66 @@ void init_board(Position *position, const CentreTable *centres) {
     }
 }
 
-// The Location a message unit entry stands at, or null when the entry
-// names a province, power or location the Map does not have (such an entry
-// gets no Unit).  An open coast is replaced by the coast chosen, in *coast.
-Location *entry_location(Map *map, const uint8_t *entry, uint16_t *coast) {
-    uint16_t province = get_u16(entry, UNIT_PROVINCE_AT);
-    *coast = get_u16(entry, UNIT_COAST_AT);
-    if (province >= map->province_count) return nullptr;
-    if (*coast & COAST_ANY) *coast = position_open_coast(map, province, get_u16(entry, UNIT_TYPE_AT));
-    if (get_u16(entry, UNIT_POWER_AT) >= map->power_count) return nullptr;
-    return map_find_location(map, province, *coast);
+// Replaces an open coast in a unit entry by the coast chosen.  False, with
+// nothing chosen, when the entry names a province the Map does not have.
+bool entry_choose_coast(const Map *map, PositionUnitEntry *entry) {
+    if (entry->province >= map->province_count) return false;
+    if (entry->coast & COAST_ANY) entry->coast = position_open_coast(map, entry->province, entry->unit_type);
+    return true;
 }
 
-// The unit entries read: those the message's length holds.
-uint16_t entries_read(const uint8_t *message) {
-    size_t fitting = (msg_length(message) - POSITION_UNITS_AT) / POSITION_UNIT_SIZE;
-    uint16_t count = get_u16(message, POSITION_UNIT_COUNT_AT);
-    return count > fitting ? static_cast<uint16_t>(fitting) : count;
+// The Location an entry whose coast is chosen stands at, or null when it
+// names a power or location the Map does not have (such an entry gets no
+// Unit).
+Location *entry_location(Map *map, const PositionUnitEntry &entry) {
+    if (entry.power >= map->power_count) return nullptr;
+    return map_find_location(map, entry.province, entry.coast);
+}
+
+// The retreat targets of a dislodged unit's entry, in option order: each
+// option's LocationState, or null for an option that names no location.
+// An open coast takes the coast a unit of this type would take there
+// (position_open_coast), written back into the message's entry.
+void find_retreat_targets(Position *position, const PositionUnitEntry &unit, uint8_t *entry,
+                          LocationState *targets[MAX_RETREATS]) {
+    for (uint16_t r = 0; r < unit.retreat_count; r++) {
+        RetreatPlace option = unit.retreats[r];
+        if (option.coast & COAST_ANY) {
+            option.coast = position_open_coast(position->map, option.province, unit.unit_type);
+            position_unit_write_retreat_coast(entry, r, option.coast);
+        }
+        targets[r] = position_find_location(position, option.province, option.coast);
+    }
 }
 
 // Places one message unit and writes a chosen coast back into its entry.
 // Returns 0 only when memory runs out.
 int place_unit(Position *position, uint8_t *entry) {
-    uint16_t coast;
-    Location *place = entry_location(position->map, entry, &coast);
-    if (get_u16(entry, UNIT_PROVINCE_AT) < position->map->province_count) put_u16(entry, UNIT_COAST_AT, coast);
+    PositionUnitEntry fields;
+    position_unit_read(entry, &fields);
+    if (!entry_choose_coast(position->map, &fields)) return 1;
+    position_unit_write_coast(entry, fields.coast);
+    Location *place = entry_location(position->map, fields);
     if (!place) return 1;
     LocationState *location = &position->locations[place->index];
     Unit *unit = next_unit_slot(position);
     if (!unit) return 1;
-    uint16_t power = get_u16(entry, UNIT_POWER_AT);
-    uint32_t dislodged = get_u32(entry, UNIT_DISLODGED_AT);
-    unit_init(unit, get_u16(entry, UNIT_TYPE_AT), power, location, dislodged, ORD_HOLD);
-    position->unit_counts[power]++;
-    if (!dislodged) {
+    unit_init(unit, fields.unit_type, fields.power, location, fields.dislodged, ORD_HOLD);
+    position->unit_counts[fields.power]++;
+    if (!fields.dislodged) {
         location->province->unit = unit;
         return 1;
     }
     location->province->dislodged_unit = unit;
-    return add_retreat_candidates(position, entry, get_u16(entry, UNIT_RETREAT_COUNT_AT),
-                                  &unit->candidates);
+    LocationState *targets[MAX_RETREATS];
+    find_retreat_targets(position, fields, entry, targets);
+    return add_retreat_candidates(position, targets, fields.retreat_count, &unit->candidates);
 }
 
 int place_units(Position *position, uint8_t *message) {
-    uint16_t count = entries_read(message);
+    uint16_t count = position_message_units_held(message);
     for (uint16_t u = 0; u < count; u++)
-        if (!place_unit(position, message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u)) return 0;
+        if (!place_unit(position, position_message_unit(message, u))) return 0;
     return 1;
 }
 
@@ -191,11 +204,11 @@ void position_message_unit_counts(Map *map, const uint8_t *message, uint16_t cou
     for (uint16_t p = 0; p < MAX_POWERS; p++) counts[p] = 0;
     if (msg_length(message) < POSITION_UNITS_AT) return;
     uint16_t placed = 0;
-    for (uint16_t u = 0, count = entries_read(message); u < count && placed < MAX_UNITS; u++) {
-        const uint8_t *entry = message + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u;
-        uint16_t coast;
-        if (!entry_location(map, entry, &coast)) continue;
-        counts[get_u16(entry, UNIT_POWER_AT)]++;
+    for (uint16_t u = 0, count = position_message_units_held(message); u < count && placed < MAX_UNITS; u++) {
+        PositionUnitEntry entry;
+        position_unit_read(position_message_unit(message, u), &entry);
+        if (!entry_choose_coast(map, &entry) || !entry_location(map, entry)) continue;
+        counts[entry.power]++;
         placed++;
     }
 }
@@ -204,9 +217,10 @@ Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {
     if (!map || !centres || msg_length(message) < POSITION_UNITS_AT) return nullptr;
     Position *position = static_cast<Position *>(mem_alloc(sizeof(PositionBlock)));
     if (!position) return nullptr;
+    PositionPhase phase = position_message_phase(message);
     position->map = map;
-    position->year = get_u16(message, POSITION_YEAR_AT);
-    position->season = get_u16(message, POSITION_SEASON_AT);
+    position->year = phase.year;
+    position->season = phase.season;
     position->unit_count = 0;
     position->centres = centre_table_retain(centres);
     block_of(position)->chunks = nullptr;

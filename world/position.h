@@ -7,26 +7,11 @@
 #include <cstdint>
 
 #include "brox.h"
+#include "world/position_message.h"
 
-// Message layout of MSG_POSITION (offsets from the type word).
-constexpr size_t POSITION_SEASON_AT = 6;
-constexpr size_t POSITION_YEAR_AT = 8;
-constexpr size_t POSITION_UNIT_COUNT_AT = 10;
-constexpr size_t POSITION_UNITS_AT = 12;
-constexpr size_t POSITION_UNIT_SIZE = 96;
-// Offsets inside a 96-byte unit entry.
-constexpr size_t UNIT_POWER_AT = 0;
-constexpr size_t UNIT_TYPE_AT = 2;
-constexpr size_t UNIT_PROVINCE_AT = 4;
-constexpr size_t UNIT_COAST_AT = 6;
-constexpr size_t UNIT_DISLODGED_AT = 8;
-constexpr size_t UNIT_RETREAT_COUNT_AT = 12;
-constexpr size_t UNIT_RETREATS_AT = 14;
-constexpr size_t UNIT_RETREAT_SIZE = 4;
-
-// Builds a Position from a MSG_POSITION message (the address of its type
-// word; the message holds `length` bytes and may be written: open coasts
-// are replaced by the coast chosen).  Requires a Map and a CentreTable
+// Builds a Position from a MSG_POSITION message (world/position_message.h;
+// the address of its type word; the message holds `length` bytes and may
+// be written: open coasts are replaced by the coast chosen).  Requires a Map and a CentreTable
 // built for it; retains the table.  Returns null when either is missing,
 // when the message is too short for its header, or when memory runs out.
 Position *position_build(Map *map, CentreTable *centres, uint8_t *message);

@@ -9,19 +9,19 @@
 #include <cstdint>
 #include <vector>
 
-#include "common/bytes.h"
+#include "common/record.h"
 
 // Header bytes of a message and the largest length a message can declare.
-constexpr size_t FUZZ_HEADER_SIZE = 6;
-constexpr size_t FUZZ_MAX_LENGTH = 0xFFFF;
+constexpr size_t FUZZ_HEADER_SIZE = MSG_HEADER_SIZE;
+constexpr size_t FUZZ_MAX_LENGTH = MSG_MAX_LENGTH;
 
 // The message length a stream of `size` input bytes yields: the declared
 // length (input bytes 2-3) clamped to what the input holds.  A declared
 // length below the header is kept as it is.
 inline size_t fuzz_declared_length(const uint8_t *data, size_t size) {
     size_t available = size < FUZZ_MAX_LENGTH ? size : FUZZ_MAX_LENGTH;
-    if (available < 4) return available;
-    size_t declared = get_u16(data, 2);
+    if (available < MSG_LENGTH_AT + 2) return available;
+    size_t declared = msg_length(data);
     return declared < available ? declared : available;
 }
 
@@ -32,8 +32,8 @@ inline std::vector<uint8_t> fuzz_message(const uint8_t *data, size_t size, uint1
     size_t length = fuzz_declared_length(data, size);
     std::vector<uint8_t> message(length < FUZZ_HEADER_SIZE ? FUZZ_HEADER_SIZE : length, 0);
     for (size_t i = 0; i < length; i++) message[i] = data[i];
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, static_cast<uint16_t>(length));
+    msg_set_type(message.data(), type);
+    msg_set_length(message.data(), static_cast<uint16_t>(length));
     return message;
 }
 

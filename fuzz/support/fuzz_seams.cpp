@@ -7,7 +7,7 @@
 
 #include "client/client.h"
 #include "client/notice.h"
-#include "common/bytes.h"
+#include "common/record.h"
 
 namespace {
 uint32_t failing_period = 0;
@@ -31,7 +31,8 @@ extern "C" int vorn_client_connect(void) { return 1; }
 // library sends only message records of exactly length + 1 bytes.
 extern "C" int vorn_client_send_message(const uint8_t *record, size_t size) {
     send_count++;
-    if (!record || size < 7 || record[0] != KIND_MESSAGE || get_u16(record, 3) + size_t{1} != size)
+    if (!record || size < RECORD_MIN_MESSAGE_SIZE || record_kind(record) != KIND_MESSAGE ||
+        record_size(record) != size)
         __builtin_trap();
     volatile uint8_t sum = 0;
     for (size_t i = 0; i < size; i++) sum = static_cast<uint8_t>(sum + record[i]);

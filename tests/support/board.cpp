@@ -1,13 +1,22 @@
 // Parsing board descriptions and writing the messages the library reads.
 #include "board.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 #include "brox.h"
-#include "common/bytes.h"
+#include "common/record.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
+#include "world/centres_message.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace board {
 
@@ -38,93 +47,95 @@ bool is_number(const std::string &text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
-void put_header(std::vector<uint8_t> &message, uint16_t type) {
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, static_cast<uint16_t>(message.size()));
-    message[4] = FLAG_PLAIN;
-}
-
 }  // namespace
 
 std::vector<uint8_t> MapDefinition::bytes() const {
-    std::vector<uint8_t> message(16 + 12 * provinces.size() + 8 * adjacencies.size());
-    put_header(message, MSG_MAP_DEFINITION);
-    put_u16(message.data(), 6, power_count);
-    put_u16(message.data(), 8, static_cast<uint16_t>(provinces.size()));
-    put_u32(message.data(), 12, static_cast<uint32_t>(adjacencies.size()));
-    size_t at = 16;
-    for (const ProvinceEntry &province : provinces) {
-        put_u16(message.data(), at, province.token);
-        put_u32(message.data(), at + 4, province.is_centre);
+    std::vector<MapProvinceEntry> entries;
+    for (const ProvinceEntry &province : provinces)
         // A neutral centre ('*' alone) names the power count as its home.
-        put_u16(message.data(), at + 8,
-                province.home_power == 0xFFFF ? power_count : province.home_power);
-        put_u16(message.data(), at + 10, province.terrain);
-        at += 12;
-    }
-    for (const AdjacencyEntry &adjacency : adjacencies) {
-        put_u16(message.data(), at, adjacency.from_province);
-        put_u16(message.data(), at + 2, adjacency.from_coast);
-        put_u16(message.data(), at + 4, adjacency.to_province);
-        put_u16(message.data(), at + 6, adjacency.to_coast);
-        at += 8;
-    }
+        entries.push_back({province.token, province.is_centre,
+                           province.home_power == 0xFFFF ? power_count : province.home_power, province.terrain});
+    std::vector<MapAdjacencyEntry> moves;
+    for (const AdjacencyEntry &adjacency : adjacencies)
+        moves.push_back({adjacency.from_province, adjacency.from_coast, adjacency.to_province, adjacency.to_coast});
+    std::vector<uint8_t> message(map_message_size(entries.size(), moves.size()));
+    map_message_write(message.data(), power_count, entries.data(), static_cast<uint16_t>(entries.size()),
+                      moves.data(), static_cast<uint32_t>(moves.size()));
     return message;
 }
 
 std::vector<uint8_t> position_message(uint16_t season, uint16_t year,
                                       const std::vector<UnitEntry> &units) {
-    std::vector<uint8_t> message(12 + 96 * units.size());
-    put_header(message, MSG_POSITION);
-    put_u16(message.data(), 6, season);
-    put_u16(message.data(), 8, year);
-    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
+    std::vector<uint8_t> message(position_message_size(units.size()));
+    position_message_init(message.data(), {season, year}, static_cast<uint16_t>(units.size()));
     for (size_t u = 0; u < units.size(); u++) {
-        uint8_t *entry = message.data() + 12 + 96 * u;
         const UnitEntry &unit = units[u];
-        put_u16(entry, 0, unit.power);
-        put_u16(entry, 2, unit.unit_type);
-        put_u16(entry, 4, unit.province);
-        put_u16(entry, 6, unit.coast);
-        put_u32(entry, 8, unit.dislodged);
-        uint16_t count = unit.retreat_count_field != 0xFFFF
-                             ? unit.retreat_count_field
-                             : static_cast<uint16_t>(unit.retreats.size());
-        put_u16(entry, 12, count);
-        for (size_t r = 0; r < unit.retreats.size() && r < MAX_RETREATS; r++) {
-            put_u16(entry, 14 + 4 * r, unit.retreats[r].province);
-            put_u16(entry, 16 + 4 * r, unit.retreats[r].coast);
-        }
+        PositionUnitEntry entry{};
+        entry.power = unit.power;
+        entry.unit_type = unit.unit_type;
+        entry.province = unit.province;
+        entry.coast = unit.coast;
+        entry.dislodged = unit.dislodged;
+        entry.retreat_count = unit.retreat_count_field != 0xFFFF ? unit.retreat_count_field
+                                                                 : static_cast<uint16_t>(unit.retreats.size());
+        for (size_t r = 0; r < unit.retreats.size() && r < MAX_RETREATS; r++)
+            entry.retreats[r] = {unit.retreats[r].province, unit.retreats[r].coast};
+        position_unit_write(position_message_unit(message.data(), static_cast<uint16_t>(u)), entry);
     }
     return message;
 }
 
 std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries) {
-    std::vector<uint8_t> message(8 + 4 * entries.size());
-    put_header(message, MSG_CENTRE_OWNERSHIP);
-    put_u16(message.data(), 6, static_cast<uint16_t>(entries.size()));
-    for (size_t e = 0; e < entries.size(); e++) {
-        put_u16(message.data(), 8 + 4 * e, entries[e].power);
-        put_u16(message.data(), 10 + 4 * e, entries[e].province);
-    }
+    std::vector<CentreOwnership> owners;
+    for (const CentreEntry &entry : entries) owners.push_back({entry.power, entry.province});
+    std::vector<uint8_t> message(centres_message_size(owners.size()));
+    centres_message_write(message.data(), owners.data(), static_cast<uint16_t>(owners.size()));
     return message;
 }
 
 std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind) {
-    std::vector<uint8_t> record(message.size() + 1);
-    record[0] = kind;
-    for (size_t i = 0; i < message.size(); i++) record[i + 1] = message[i];
+    std::vector<uint8_t> record(RECORD_MESSAGE_AT + message.size());
+    record[RECORD_KIND_AT] = kind;
+    std::copy(message.begin(), message.end(), record_message(record.data()));
     return record;
 }
 
 std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag) {
-    std::vector<uint8_t> record(length + 1u, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
+    std::vector<uint8_t> record(RECORD_MESSAGE_AT + length, 0);
+    msg_set_flag(msg_init(record.data(), type, length), flag);
     return record;
 }
+
+std::vector<uint8_t> assignment_record(uint16_t power_token, uint16_t passcode) {
+    std::vector<uint8_t> record = record_of(MSG_ASSIGNMENT, ASSIGNMENT_LENGTH);
+    assignment_write(record_message(record.data()), {power_token, passcode});
+    return record;
+}
+
+std::vector<uint8_t> rejoin_record(uint16_t power_token, uint16_t passcode) {
+    std::vector<uint8_t> record = record_of(MSG_REJOIN, REJOIN_LENGTH);
+    rejoin_write(record_message(record.data()), {power_token, passcode});
+    return record;
+}
+
+std::vector<uint8_t> join_record(const char *name, const char *version) {
+    std::vector<uint8_t> record = record_of(MSG_JOIN, JOIN_LENGTH);
+    join_write(record_message(record.data()), name, version);
+    return record;
+}
+
+std::vector<uint8_t> map_name_record(const char *name, uint8_t flag) {
+    std::vector<uint8_t> record = record_of(MSG_MAP_NAME, map_name_message_length(std::strlen(name)), flag);
+    map_name_write(record_message(record.data()), name);
+    msg_set_flag(record_message(record.data()), flag);
+    return record;
+}
+
+uint16_t record_type(const std::vector<uint8_t> &record) { return msg_type(record_message(record.data())); }
+
+uint8_t record_flag(const std::vector<uint8_t> &record) { return msg_flag(record_message(record.data())); }
+
+void record_set_flag(std::vector<uint8_t> &record, uint8_t flag) { msg_set_flag(record_message(record.data()), flag); }
 
 // ---------------------------------------------------------------------------
 // Board

@@ -75,6 +75,15 @@ std::vector<uint8_t> centre_message(const std::vector<CentreEntry> &entries);
 std::vector<uint8_t> as_record(const std::vector<uint8_t> &message, uint8_t kind = 2);
 // A message record of `length` with the given type and flag and a zero body.
 std::vector<uint8_t> record_of(uint16_t type, uint16_t length, uint8_t flag = 1);
+// Records of the set-up messages, each written by its message's writer.
+std::vector<uint8_t> assignment_record(uint16_t power_token, uint16_t passcode);
+std::vector<uint8_t> rejoin_record(uint16_t power_token, uint16_t passcode);
+std::vector<uint8_t> join_record(const char *name, const char *version);
+std::vector<uint8_t> map_name_record(const char *name, uint8_t flag = 1);
+// The type and flag of a message record, and changing its flag.
+uint16_t record_type(const std::vector<uint8_t> &record);
+uint8_t record_flag(const std::vector<uint8_t> &record);
+void record_set_flag(std::vector<uint8_t> &record, uint8_t flag);
 
 class Board {
   public:

@@ -1,20 +1,14 @@
 // Writing the generator's model out: the map-definition, centre-ownership
 // and position messages in the byte layouts the library reads, and the
 // layout used for drawing.
-#include "common/bytes.h"
 #include "model.h"
+#include "world/centres_message.h"
+#include "world/map_message.h"
+#include "world/position_message.h"
 
 namespace mapgen {
 
 namespace {
-
-std::vector<uint8_t> message_of(uint16_t type, size_t length) {
-    std::vector<uint8_t> message(length, 0);
-    put_u16(message.data(), 0, type);
-    put_u16(message.data(), 2, static_cast<uint16_t>(length));
-    message[4] = FLAG_PLAIN;
-    return message;
-}
 
 uint16_t province_token(int index) {
     return static_cast<uint16_t>(((index & 0xFF) << 8) | MAPGEN_PROVINCE_CATEGORY);
@@ -39,63 +33,49 @@ LayoutPoint cell_point_near(const Plane &plane, int p, LayoutPoint target, int a
 }  // namespace
 
 std::vector<uint8_t> encode_map(const World &world) {
-    size_t n = world.provinces.size();
-    std::vector<uint8_t> message =
-        message_of(MSG_MAP_DEFINITION, 16 + 12 * n + 8 * world.adjacencies.size());
-    put_u16(message.data(), 6, static_cast<uint16_t>(world.powers));
-    put_u16(message.data(), 8, static_cast<uint16_t>(n));
-    put_u32(message.data(), 12, static_cast<uint32_t>(world.adjacencies.size()));
-    size_t at = 16;
-    for (size_t p = 0; p < n; p++, at += 12) {
+    std::vector<MapProvinceEntry> provinces;
+    for (size_t p = 0; p < world.provinces.size(); p++) {
         const ProvincePlan &plan = world.provinces[p];
-        put_u16(message.data(), at, province_token(static_cast<int>(p)));
-        put_u32(message.data(), at + 4, plan.centre ? 1 : 0);
-        put_u16(message.data(), at + 8,
-                static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power));
-        put_u16(message.data(), at + 10, plan.terrain);
+        provinces.push_back({province_token(static_cast<int>(p)), plan.centre ? 1u : 0u,
+                             static_cast<uint16_t>(plan.home_power == NO_POWER ? world.powers : plan.home_power),
+                             plan.terrain});
     }
-    for (const AdjacencyPlan &entry : world.adjacencies) {
-        put_u16(message.data(), at, entry.from_province);
-        put_u16(message.data(), at + 2, entry.from_coast);
-        put_u16(message.data(), at + 4, entry.to_province);
-        put_u16(message.data(), at + 6, entry.to_coast);
-        at += 8;
-    }
+    std::vector<MapAdjacencyEntry> adjacencies;
+    for (const AdjacencyPlan &entry : world.adjacencies)
+        adjacencies.push_back({entry.from_province, entry.from_coast, entry.to_province, entry.to_coast});
+    std::vector<uint8_t> message(map_message_size(provinces.size(), adjacencies.size()), 0);
+    map_message_write(message.data(), static_cast<uint16_t>(world.powers), provinces.data(),
+                      static_cast<uint16_t>(provinces.size()), adjacencies.data(),
+                      static_cast<uint32_t>(adjacencies.size()));
     return message;
 }
 
 // One entry per supply centre in province order: its owner, or the
 // unowned marker.
 std::vector<uint8_t> encode_centres(const World &world, const std::vector<int> &owner_of) {
-    std::vector<int> centres;
-    for (int p = 0; p < world.province_count(); p++)
-        if (world.provinces[static_cast<size_t>(p)].centre) centres.push_back(p);
-    std::vector<uint8_t> message = message_of(MSG_CENTRE_OWNERSHIP, 8 + 4 * centres.size());
-    put_u16(message.data(), 6, static_cast<uint16_t>(centres.size()));
-    size_t at = 8;
-    for (int p : centres) {
+    std::vector<CentreOwnership> entries;
+    for (int p = 0; p < world.province_count(); p++) {
+        if (!world.provinces[static_cast<size_t>(p)].centre) continue;
         int owner = owner_of[static_cast<size_t>(p)];
-        put_u16(message.data(), at, static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner));
-        put_u16(message.data(), at + 2, static_cast<uint16_t>(p));
-        at += 4;
+        entries.push_back({static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner), static_cast<uint16_t>(p)});
     }
+    std::vector<uint8_t> message(centres_message_size(entries.size()), 0);
+    centres_message_write(message.data(), entries.data(), static_cast<uint16_t>(entries.size()));
     return message;
 }
 
 // Units as placed: every coast given, nobody dislodged, no retreats.
 std::vector<uint8_t> encode_position(uint16_t season, uint16_t year,
                                      const std::vector<UnitPlan> &units) {
-    std::vector<uint8_t> message = message_of(MSG_POSITION, 12 + 96 * units.size());
-    put_u16(message.data(), 6, season);
-    put_u16(message.data(), 8, year);
-    put_u16(message.data(), 10, static_cast<uint16_t>(units.size()));
-    size_t at = 12;
-    for (const UnitPlan &unit : units) {
-        put_u16(message.data(), at, static_cast<uint16_t>(unit.power));
-        put_u16(message.data(), at + 2, unit.unit_type);
-        put_u16(message.data(), at + 4, static_cast<uint16_t>(unit.province));
-        put_u16(message.data(), at + 6, unit.coast);
-        at += 96;
+    std::vector<uint8_t> message(position_message_size(units.size()), 0);
+    position_message_init(message.data(), {season, year}, static_cast<uint16_t>(units.size()));
+    for (uint16_t u = 0; u < units.size(); u++) {
+        PositionUnitEntry entry{};
+        entry.power = static_cast<uint16_t>(units[u].power);
+        entry.unit_type = units[u].unit_type;
+        entry.province = static_cast<uint16_t>(units[u].province);
+        entry.coast = units[u].coast;
+        position_unit_write(position_message_unit(message.data(), u), entry);
     }
     return message;
 }

@@ -2,12 +2,11 @@
 #include "tools/server/bot_protocol.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <string_view>
 
-#include "common/bytes.h"
+#include "common/record.h"
 #include "platform/wire.h"
-#include "session/message.h"
 #include "tools/server/messages.h"
 #include "tools/server/orders_decode.h"
 #include "tools/server/rejoins.h"
@@ -16,12 +15,14 @@
 
 namespace {
 
-// The text of a join field: up to its NUL (or the field's end), printable
-// ASCII only, so that a name can go to a terminal or a JSON line as it is.
-std::string join_text(const uint8_t *field) {
+// A join text with every character but printable ASCII replaced by '?', so
+// that a name can go to a terminal or a JSON line as it is.
+std::string join_text(const char *field) {
     std::string text;
-    for (size_t i = 0; i < JOIN_FIELD_SIZE && field[i]; i++)
-        text += field[i] >= 0x20 && field[i] < 0x7F ? static_cast<char>(field[i]) : '?';
+    for (size_t i = 0; field[i]; i++) {
+        auto c = static_cast<unsigned char>(field[i]);
+        text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
     return text;
 }
 
@@ -65,7 +66,7 @@ RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message, std:
     seat.assigned = true;
     seat.passcode = passcode;
     seat.link = static_cast<int>(link_id);
-    seat.bot_name = join_text(message + JOIN_NAME_FIELD);
+    seat.bot_name = join_text(join_read(message).name);
     link.power = power;
     link.state = LinkState::ASSIGNED;
     game_report_link(game, link_id, Verbosity::NORMAL, "power %d (%s): %s joined", power,
@@ -94,11 +95,8 @@ RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record, std
 RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *message) {
     Link &link = game->links[link_id];
     if (link.state != LinkState::ASSIGNED) return RecordVerdict::KEEP;
-    size_t length = msg_length(message);
-    size_t name_size = game->map_name.size();
-    bool same_name = length > MAP_NAME_FIELD + name_size &&
-                     std::memcmp(message + MAP_NAME_FIELD, game->map_name.data(), name_size) == 0 &&
-                     message[MAP_NAME_FIELD + name_size] == 0;
+    std::string_view name;
+    bool same_name = map_name_read(message, &name) && name == game->map_name;
     if (msg_flag(message) != FLAG_ACCEPT || !same_name) {
         game_report_link(game, link_id, Verbosity::NORMAL, "power %d: the bot refused the map", link.power);
         game->seats[static_cast<size_t>(link.power)] = Seat{};

@@ -4,8 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/bytes.h"
-#include "orders/submit.h"
+#include "orders/orders_message.h"
 #include "tools/common/json_quote.h"
 #include "tools/server/replay_page.h"
 #include "tools/server/report.h"
@@ -295,23 +294,22 @@ std::string place_name(const Game *game, uint16_t province_token, uint16_t coast
     return "?";
 }
 
-// "A STA" from a 12-byte unit block.
-std::string block_name(const Game *game, const uint8_t *block) {
-    uint16_t type = get_u16(block, UNIT_TYPE_AT);
-    std::string letter = type == UNIT_ARMY ? "A" : type == UNIT_FLEET ? "F" : "?";
-    return letter + " " + place_name(game, get_u16(block, UNIT_PROVINCE_AT), get_u16(block, UNIT_COAST_AT));
+// "A STA" from a unit block.
+std::string block_name(const Game *game, const UnitBlock &block) {
+    std::string letter = block.unit_type == UNIT_ARMY ? "A" : block.unit_type == UNIT_FLEET ? "F" : "?";
+    return letter + " " + place_name(game, block.province_token, block.coast);
 }
 
 }  // namespace
 
 std::string refused_order_text(const Game *game, const std::vector<uint8_t> &entry) {
     if (entry.size() < ORDER_ENTRY_SIZE) return "?";
-    const uint8_t *bytes = entry.data();
-    std::string self = block_name(game, bytes + ENTRY_UNIT_AT);
-    std::string target = place_name(game, get_u16(bytes, ENTRY_TARGET_PROVINCE_AT), get_u16(bytes, ENTRY_TARGET_COAST_AT));
-    bool has_target = get_u16(bytes, ENTRY_TARGET_PROVINCE_AT) != TARGET_NONE;
-    std::string other = block_name(game, bytes + ENTRY_OTHER_AT);
-    uint16_t token = get_u16(bytes, ENTRY_TOKEN_AT);
+    OrderEntry order = order_entry_read(entry.data());
+    std::string self = block_name(game, order.unit);
+    std::string target = place_name(game, order.target_province, order.target_coast);
+    bool has_target = order.target_province != TARGET_NONE;
+    std::string other = block_name(game, order.other);
+    uint16_t token = order.token;
     switch (token) {
     case ORD_HOLD: return self + " H";
     case ORD_MOVE: return self + " - " + target;
@@ -319,9 +317,8 @@ std::string refused_order_text(const Game *game, const std::vector<uint8_t> &ent
     case ORD_CONVOY: return self + " C " + other + " - " + target;
     case ORD_CONVOY_MOVE: {
         std::string text = self + " - " + target + " via";
-        uint16_t length = get_u16(bytes, ENTRY_ROUTE_LENGTH_AT);
-        for (uint16_t r = 0; r < length && r < MAX_ROUTE; r++)
-            text += " " + place_name(game, get_u16(bytes, ENTRY_ROUTE_AT + 2 * r), COAST_SEA);
+        for (uint16_t r = 0; r < order.route_length && r < MAX_ROUTE; r++)
+            text += " " + place_name(game, order.route[r], COAST_SEA);
         return text;
     }
     case ORD_RETREAT: return self + " R " + target;

@@ -9,7 +9,8 @@
 #include <cstdint>
 
 #include "brox.h"
-#include "orders/submit.h"
+#include "common/record.h"
+#include "orders/orders_message.h"
 
 // The limits the command line may change.
 struct ServerLimits {
@@ -22,7 +23,7 @@ struct ServerLimits {
 
 // The largest record a bot has reason to send: orders for MAX_UNITS units.
 // A frame announcing more closes the connection before its body is read.
-constexpr size_t BOT_RECORD_LIMIT = 1 + ORDERS_ENTRIES_AT + ORDER_ENTRY_SIZE * MAX_UNITS;
+constexpr size_t BOT_RECORD_LIMIT = RECORD_MESSAGE_AT + orders_message_size(MAX_UNITS);
 
 // ---------------------------------------------------------------------------
 // Rejoin limits

@@ -7,8 +7,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/bytes.h"
+#include "common/record.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
 
@@ -61,17 +62,17 @@ bool read_file(const fs::path &path, uintmax_t largest, std::string *bytes, std:
 bool read_message(const fs::path &path, uint16_t type, const char *what, Bytes *message, std::string *error) {
     std::string bytes;
     if (!read_file(path, MAX_MESSAGE_FILE, &bytes, error)) return false;
-    if (bytes.size() < 6) {
+    if (bytes.size() < MSG_HEADER_SIZE) {
         *error = std::to_string(bytes.size()) + " bytes, too short for a message header";
         return false;
     }
     message->assign(bytes.begin(), bytes.end());
-    uint16_t found = get_u16(message->data(), 0);
+    uint16_t found = msg_type(message->data());
     if (found != type) {
         *error = std::string("not a ") + what + " message (type " + hex(found) + ", expected " + hex(type) + ")";
         return false;
     }
-    uint16_t length = get_u16(message->data(), 2);
+    uint16_t length = msg_length(message->data());
     if (length != message->size()) {
         *error = std::to_string(message->size()) + " bytes, but its header gives a length of " +
                  std::to_string(length);
@@ -85,14 +86,13 @@ bool check_centres(const Map *map, const Bytes &message, std::string *error) {
         *error = "too short for its entry count";
         return false;
     }
-    uint16_t count = get_u16(message.data(), CENTRES_ENTRY_COUNT_AT);
-    if (message.size() != CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * size_t{count}) {
+    uint16_t count = centres_message_count(message.data());
+    if (message.size() != centres_message_size(count)) {
         *error = std::to_string(count) + " entries do not fill its " + std::to_string(message.size()) + " bytes";
         return false;
     }
     for (uint16_t e = 0; e < count; e++) {
-        const uint8_t *entry = message.data() + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * e;
-        uint16_t power = get_u16(entry, 0), province = get_u16(entry, 2);
+        auto [power, province] = centres_message_entry(message.data(), e);
         std::string which = "entry " + std::to_string(e + 1) + ": ";
         if (province >= map->province_count || map->provinces[province].centre_kind == CENTRE_NONE) {
             *error = which + "province " + std::to_string(province) + " is not a supply centre of the map";
@@ -116,9 +116,10 @@ bool is_season(uint16_t season) {
 // unit per province, an army only at an army location, dislodged only in
 // a retreat season.
 bool check_unit(Map *map, const uint8_t *entry, bool retreats, std::vector<bool> *occupied, std::string *error) {
-    uint16_t power = get_u16(entry, UNIT_POWER_AT), type = get_u16(entry, UNIT_TYPE_AT);
-    uint16_t province = get_u16(entry, UNIT_PROVINCE_AT), coast = get_u16(entry, UNIT_COAST_AT);
-    uint32_t dislodged = get_u32(entry, UNIT_DISLODGED_AT);
+    PositionUnitEntry unit;
+    position_unit_read(entry, &unit);
+    uint16_t power = unit.power, type = unit.unit_type, province = unit.province, coast = unit.coast;
+    uint32_t dislodged = unit.dislodged;
     if (power >= map->power_count) return refuse(error, "power " + std::to_string(power) + " is not a power of the map");
     if (type != UNIT_ARMY && type != UNIT_FLEET) return refuse(error, "type " + hex(type) + " is neither army nor fleet");
     if (province >= map->province_count)
@@ -137,18 +138,17 @@ bool check_unit(Map *map, const uint8_t *entry, bool retreats, std::vector<bool>
 
 bool check_position(Map *map, const Bytes &message, std::string *error) {
     if (message.size() < POSITION_UNITS_AT) return refuse(error, "too short for its header");
-    uint16_t season = get_u16(message.data(), POSITION_SEASON_AT);
+    uint16_t season = position_message_phase(message.data()).season;
     if (!is_season(season)) return refuse(error, "season " + hex(season) + " is not one of the five seasons");
-    uint16_t count = get_u16(message.data(), POSITION_UNIT_COUNT_AT);
+    uint16_t count = position_message_unit_count(message.data());
     if (count > MAX_UNITS) return refuse(error, std::to_string(count) + " units, more than 100");
-    if (message.size() != POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{count})
+    if (message.size() != position_message_size(count))
         return refuse(error, std::to_string(count) + " units do not fill its " + std::to_string(message.size()) + " bytes");
     bool retreats = season == SEASON_SUMMER || season == SEASON_AUTUMN;
     std::vector<bool> occupied(map->province_count, false);
     for (uint16_t u = 0; u < count; u++) {
         std::string problem;
-        if (!check_unit(map, message.data() + POSITION_UNITS_AT + POSITION_UNIT_SIZE * u, retreats, &occupied,
-                        &problem))
+        if (!check_unit(map, position_message_unit(message.data(), u), retreats, &occupied, &problem))
             return refuse(error, "unit " + std::to_string(u + 1) + ": " + problem);
     }
     return true;

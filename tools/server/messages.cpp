@@ -1,51 +1,42 @@
 // Composing the records the local game server sends.
 #include "tools/server/messages.h"
 
-#include <cstring>
+#include <algorithm>
 
-#include "common/bytes.h"
-#include "session/message.h"
+#include "common/record.h"
 #include "world/centres.h"
+#include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
 
-// Built here rather than with the library's initialiser, whose file also
-// holds the senders: the server must not depend on the client library.
 Record record_new(uint16_t type, uint16_t length, uint8_t flag) {
-    Record record(size_t{length} + 1, 0);
-    record[0] = KIND_MESSAGE;
-    put_u16(record.data(), 1, type);
-    put_u16(record.data(), 3, length);
-    record[5] = flag;
+    Record record(RECORD_MESSAGE_AT + length, 0);
+    msg_set_flag(msg_init(record.data(), type, length), flag);
     return record;
 }
 
 Record record_of_message(const std::vector<uint8_t> &message) {
-    Record record;
-    record.reserve(message.size() + 1);
-    record.push_back(KIND_MESSAGE);
-    record.insert(record.end(), message.begin(), message.end());
+    Record record(RECORD_MESSAGE_AT + message.size());
+    record[RECORD_KIND_AT] = KIND_MESSAGE;
+    std::copy(message.begin(), message.end(), record_message(record.data()));
     return record;
 }
 
 Record assignment_record(uint16_t power_token, uint16_t passcode) {
     Record record = record_new(MSG_ASSIGNMENT, ASSIGNMENT_LENGTH, FLAG_PLAIN);
-    put_u16(record.data() + 1, ASSIGNMENT_POWER_FIELD, power_token);
-    put_u16(record.data() + 1, ASSIGNMENT_PASSCODE_FIELD, passcode);
+    assignment_write(record_message(record.data()), {power_token, passcode});
     return record;
 }
 
 Record map_name_record(const std::string &name) {
-    size_t length = MAP_NAME_FIELD + name.size() + 1;
-    if (length < MAP_NAME_MIN_LENGTH) length = MAP_NAME_MIN_LENGTH;
-    Record record = record_new(MSG_MAP_NAME, static_cast<uint16_t>(length), FLAG_PLAIN);
-    std::memcpy(record.data() + 1 + MAP_NAME_FIELD, name.data(), name.size());
+    Record record = record_new(MSG_MAP_NAME, map_name_message_length(name.size()), FLAG_PLAIN);
+    map_name_write(record_message(record.data()), name);
     return record;
 }
 
 Record rejoin_answer_record(const uint8_t *request_record, uint8_t flag) {
-    Record record(request_record, request_record + 1 + REJOIN_LENGTH);
-    record[5] = flag;
+    Record record(request_record, request_record + RECORD_MESSAGE_AT + REJOIN_LENGTH);
+    msg_set_flag(record_message(record.data()), flag);
     return record;
 }
 
@@ -58,19 +49,12 @@ Record centres_record(const Map *map, const CentreTable *centres) {
         for (uint16_t c = 0; list && c < list->count; c++)
             if (list->provinces[c] < map->province_count) owner[list->provinces[c]] = p;
     }
-    uint16_t count = map->centre_count;
-    Record record = record_new(MSG_CENTRE_OWNERSHIP,
-                               static_cast<uint16_t>(CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * count),
-                               FLAG_PLAIN);
-    uint8_t *message = record.data() + 1;
-    uint16_t written = 0;
-    for (uint16_t i = 0; i < map->province_count && written < count; i++) {
-        if (map->provinces[i].centre_kind == CENTRE_NONE) continue;
-        uint8_t *entry = message + CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * written++;
-        put_u16(entry, 0, owner[i]);
-        put_u16(entry, 2, i);
-    }
-    put_u16(message, CENTRES_ENTRY_COUNT_AT, written);
+    std::vector<CentreOwnership> entries;
+    for (uint16_t i = 0; i < map->province_count; i++)
+        if (map->provinces[i].centre_kind != CENTRE_NONE) entries.push_back({owner[i], i});
+    uint16_t count = static_cast<uint16_t>(entries.size());
+    Record record = record_new(MSG_CENTRE_OWNERSHIP, static_cast<uint16_t>(centres_message_size(count)), FLAG_PLAIN);
+    centres_message_write(record_message(record.data()), entries.data(), count);
     return record;
 }
 
@@ -78,33 +62,24 @@ std::vector<uint8_t> position_message_compose(const Position *position,
                                               const RetreatOptions &retreats) {
     uint16_t placed = 0;
     for (uint16_t u = 0; u < position->unit_count; u++) placed += position->units[u]->location != nullptr;
-    size_t length = POSITION_UNITS_AT + POSITION_UNIT_SIZE * size_t{placed};
-    std::vector<uint8_t> message(length, 0);
-    put_u16(message.data(), 0, MSG_POSITION);
-    put_u16(message.data(), 2, static_cast<uint16_t>(length));
-    message[4] = FLAG_PLAIN;
-    put_u16(message.data(), POSITION_SEASON_AT, position->season);
-    put_u16(message.data(), POSITION_YEAR_AT, position->year);
-    put_u16(message.data(), POSITION_UNIT_COUNT_AT, placed);
-    uint8_t *entry = message.data() + POSITION_UNITS_AT;
+    std::vector<uint8_t> message(position_message_size(placed), 0);
+    position_message_init(message.data(), {position->season, position->year}, placed);
+    uint16_t written = 0;
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
         if (!unit->location) continue;
-        put_u16(entry, UNIT_POWER_AT, unit->power);
-        put_u16(entry, UNIT_TYPE_AT, unit->location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET);
-        put_u16(entry, UNIT_PROVINCE_AT, position_province_index(position, unit->location->province));
-        put_u16(entry, UNIT_COAST_AT, unit->location->coast);
-        put_u32(entry, UNIT_DISLODGED_AT, unit->dislodged);
+        PositionUnitEntry entry{};
+        entry.power = unit->power;
+        entry.unit_type = unit->location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+        entry.province = position_province_index(position, unit->location->province);
+        entry.coast = unit->location->coast;
+        entry.dislodged = unit->dislodged;
         if (unit->dislodged && u < retreats.size()) {
             const std::vector<RetreatOption> &options = retreats[u];
-            uint16_t count = static_cast<uint16_t>(options.size() < MAX_RETREATS ? options.size() : MAX_RETREATS);
-            put_u16(entry, UNIT_RETREAT_COUNT_AT, count);
-            for (uint16_t r = 0; r < count; r++) {
-                put_u16(entry, UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r, options[r].province);
-                put_u16(entry, UNIT_RETREATS_AT + UNIT_RETREAT_SIZE * r + 2, options[r].coast);
-            }
+            entry.retreat_count = static_cast<uint16_t>(options.size() < MAX_RETREATS ? options.size() : MAX_RETREATS);
+            for (uint16_t r = 0; r < entry.retreat_count; r++) entry.retreats[r] = {options[r].province, options[r].coast};
         }
-        entry += POSITION_UNIT_SIZE;
+        position_unit_write(position_message_unit(message.data(), written++), entry);
     }
     return message;
 }

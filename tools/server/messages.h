@@ -9,25 +9,15 @@
 #include <vector>
 
 #include "brox.h"
+#include "session/assignment_message.h"
+#include "session/join_message.h"
+#include "session/map_name_message.h"
+#include "session/rejoin_message.h"
 #include "tools/server/game.h"
 #include "tools/server/retreat_options.h"
 
 // Low byte of the power tokens the server hands out.
 constexpr uint16_t POWER_CATEGORY = 0x41;
-// Size of the assignment message, which the library keeps whole.
-constexpr uint16_t ASSIGNMENT_LENGTH = 40;
-// Fields of the assignment and rejoin messages (offsets from the type word).
-constexpr size_t ASSIGNMENT_POWER_FIELD = 6;
-constexpr size_t ASSIGNMENT_PASSCODE_FIELD = 8;
-constexpr uint16_t REJOIN_LENGTH = 10;
-// The join message: name and version, 65 bytes each.
-constexpr uint16_t JOIN_LENGTH = 136;
-constexpr size_t JOIN_NAME_FIELD = 6;
-constexpr size_t JOIN_FIELD_SIZE = 65;
-// The map name field starts at this offset and ends with a NUL.
-constexpr size_t MAP_NAME_FIELD = 6;
-// The map-name request and answer carry at least this many bytes.
-constexpr uint16_t MAP_NAME_MIN_LENGTH = 16;
 
 // A record of `length` message bytes with type and flag set, the rest zero.
 Record record_new(uint16_t type, uint16_t length, uint8_t flag);

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
-#include "common/bytes.h"
+#include "common/record.h"
+#include "session/assignment_message.h"
+#include "session/rejoin_message.h"
 #include "tools/server/messages.h"
 #include "tools/server/report.h"
 
@@ -41,7 +43,7 @@ int64_t open_at(const Game *game, const Link &link) {
 
 // Why a rejoin naming `token` with `passcode` is refused, or null.
 const char *refusal(const Game *game, uint16_t token, uint16_t passcode) {
-    uint16_t power = static_cast<uint16_t>(token >> 8);
+    uint16_t power = power_token_index(token);
     if (game->stage == GameStage::OVER) return "the game is over";
     if (power >= game->seats.size()) return "no such power";
     if (token != game_power_token(power)) return "not the power's token";
@@ -58,10 +60,9 @@ void weigh(Game *game, uint32_t link_id) {
     Record request = std::move(link.rejoin);
     link.rejoin.clear();
     link.state = LinkState::CONNECTED;
-    const uint8_t *message = request.data() + 1;
-    uint16_t token = get_u16(message, ASSIGNMENT_POWER_FIELD);
-    uint16_t power = static_cast<uint16_t>(token >> 8);
-    const char *why = refusal(game, token, get_u16(message, ASSIGNMENT_PASSCODE_FIELD));
+    RejoinRequest asked = rejoin_read(record_message(request.data()));
+    uint16_t power = power_token_index(asked.power);
+    const char *why = refusal(game, asked.power, asked.passcode);
     link_send(game, link_id, rejoin_answer_record(request.data(), why ? FLAG_REJECT : FLAG_ACCEPT));
     RejoinGate &seat_gate = game->seat_gates[seat_group(game, link)];
     if (why) {
@@ -88,7 +89,7 @@ void weigh(Game *game, uint32_t link_id) {
 
 void rejoin_take(Game *game, uint32_t link_id, const uint8_t *record) {
     Link &link = game->links[link_id];
-    uint16_t power = static_cast<uint16_t>(get_u16(record + 1, ASSIGNMENT_POWER_FIELD) >> 8);
+    uint16_t power = power_token_index(rejoin_read(record_message(record)).power);
     link.claimed_seat = power < game->seats.size() ? power : -1;
     size_t group = seat_group(game, link);
     for (uint32_t held : game->held_rejoins)
@@ -100,7 +101,7 @@ void rejoin_take(Game *game, uint32_t link_id, const uint8_t *record) {
             return;
         }
     link.state = LinkState::HELD;
-    link.rejoin.assign(record, record + 1 + REJOIN_LENGTH);
+    link.rejoin.assign(record, record + RECORD_MESSAGE_AT + REJOIN_LENGTH);
     link.expires_ms = -1;  // the gates bound how long it waits
     game->held_rejoins.push_back(link_id);
     rejoin_release_due(game);
