@@ -1,7 +1,6 @@
 // The winter step after the fall: centre ownership from where the units
 // stand, and the skip to spring when no power has anything to adjust.
 #include "adjudicator/adjudicator.h"
-#include "common/bytes.h"
 #include "world/centres.h"
 #include "world/position.h"
 
@@ -40,8 +39,8 @@ Position *prepare_winter(const Position *position, uint8_t *message) {
     uint16_t unit_counts[MAX_POWERS];
     position_message_unit_counts(position->map, message, unit_counts);
     if (nothing_to_adjust(position->map, table, unit_counts)) {
-        put_u16(message, POSITION_YEAR_AT, static_cast<uint16_t>(get_u16(message, POSITION_YEAR_AT) + 1));
-        put_u16(message, POSITION_SEASON_AT, SEASON_SPRING);
+        uint16_t year = position_message_phase(message).year;
+        position_message_set_phase(message, {SEASON_SPRING, static_cast<uint16_t>(year + 1)});
     }
     // The Position holds the only reference to the new table.
     centre_table_retain(table);

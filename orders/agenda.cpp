@@ -8,12 +8,12 @@
 
 #include "adjudicator/adjudicator.h"
 #include "brox.h"
-#include "common/bytes.h"
 #include "common/memory.h"
+#include "common/record.h"
 #include "orders/agenda.h"
 #include "orders/arguments.h"
 #include "orders/order.h"
-#include "session/message.h"
+#include "session/assignment_message.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ constexpr uint16_t NO_POWER = 0xFFFF;
 // of the kept assignment.
 uint16_t searching_power(const Session *session) {
     if (!session) return NO_POWER;
-    return static_cast<uint16_t>(get_u16(session->assignment, 6) >> 8);
+    return power_token_index(assignment_read(session->assignment).power);
 }
 
 // Element by element, as addresses, null lowest.

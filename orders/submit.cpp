@@ -9,6 +9,7 @@
 #include "common/record.h"
 #include "orders/arguments.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -20,15 +21,16 @@ uint16_t province_token(const LocationState *location) {
 // retreat seasons send only dislodged units; the movement seasons, and any
 // other season word, send every unit.
 bool takes_part(uint16_t season, const Unit *unit) {
-    switch (season) {
-    case SEASON_WINTER:
+    switch (season_phase(season)) {
+    case Phase::ADJUSTMENTS:
         return unit->order.token != ORD_HOLD;
-    case SEASON_SUMMER:
-    case SEASON_AUTUMN:
+    case Phase::RETREATS:
         return unit->dislodged != 0;
-    default:
+    case Phase::MOVEMENT:
+    case Phase::NONE:  // a word that is no season is submitted as a movement phase
         return true;
     }
+    return true;
 }
 
 // The entry of the Unit's chosen order; fields the order does not set stay

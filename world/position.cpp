@@ -14,6 +14,7 @@
 #include "orders/order.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/season.h"
 
 namespace {
 
@@ -176,16 +177,16 @@ int add_adjustments(Position *position) {
 }
 
 int add_season_candidates(Position *position) {
-    switch (position->season) {
-    case SEASON_SPRING:
-    case SEASON_FALL:
+    switch (season_phase(position->season)) {
+    case Phase::MOVEMENT:
         return add_movement_phase_candidates(position);
-    case SEASON_SUMMER:
-    case SEASON_AUTUMN:
+    case Phase::RETREATS:
         return 1;
-    default:
+    case Phase::ADJUSTMENTS:
+    case Phase::NONE:  // a word that is no season builds as winter
         return add_adjustments(position);
     }
+    return 1;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "world/centres.h"
 #include "world/map.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ bool open_outputs(Game *game, std::string *error) {
 // Phases
 // ---------------------------------------------------------------------------
 
-bool retreat_season(uint16_t season) { return season == SEASON_SUMMER || season == SEASON_AUTUMN; }
+bool retreat_season(uint16_t season) { return season_phase(season) == Phase::RETREATS; }
 
 // Every power that has something to order and whose bot is connected has
 // sent its orders.  Powers that never had a bot, or whose bot has gone, are

@@ -10,6 +10,7 @@
 #include "tools/server/report.h"
 #include "world/map.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ std::string units_json(const Game *game) {
     return out + "]";
 }
 
-bool movement_season(uint16_t season) { return season == SEASON_SPRING || season == SEASON_FALL; }
+bool movement_season(uint16_t season) { return season_phase(season) == Phase::MOVEMENT; }
 
 // Each unit's order as used, who gave it, and what became of it; in a
 // movement phase also whether the unit was dislodged.

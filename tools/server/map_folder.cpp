@@ -12,6 +12,7 @@
 #include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -107,10 +108,7 @@ bool check_centres(const Map *map, const Bytes &message, std::string *error) {
     return true;
 }
 
-bool is_season(uint16_t season) {
-    return season == SEASON_SPRING || season == SEASON_SUMMER || season == SEASON_FALL ||
-           season == SEASON_AUTUMN || season == SEASON_WINTER;
-}
+bool is_season(uint16_t season) { return season_phase(season) != Phase::NONE; }
 
 // Each unit: a power, type, province and coast of the map, one standing
 // unit per province, an army only at an army location, dislodged only in
@@ -144,7 +142,7 @@ bool check_position(Map *map, const Bytes &message, std::string *error) {
     if (count > MAX_UNITS) return refuse(error, std::to_string(count) + " units, more than 100");
     if (message.size() != position_message_size(count))
         return refuse(error, std::to_string(count) + " units do not fill its " + std::to_string(message.size()) + " bytes");
-    bool retreats = season == SEASON_SUMMER || season == SEASON_AUTUMN;
+    bool retreats = season_phase(season) == Phase::RETREATS;
     std::vector<bool> occupied(map->province_count, false);
     for (uint16_t u = 0; u < count; u++) {
         std::string problem;

@@ -6,6 +6,7 @@
 
 #include "orders/orders_message.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ void refuse(PowerOrders *out, const uint8_t *entry, uint16_t e, const char *why)
 // entry as read.
 void decode_unit_order(Position *position, uint16_t power, const uint8_t *entry, const OrderEntry &order,
                        uint16_t e, PowerOrders *out) {
-    bool retreats = position->season == SEASON_SUMMER || position->season == SEASON_AUTUMN;
+    bool retreats = season_phase(position->season) == Phase::RETREATS;
     uint16_t u = find_unit(position, power, order.unit, retreats);
     if (u == NO_UNIT) return refuse(out, entry, e, "names no unit of this power that may be ordered");
     if (already_chosen(out, u)) return refuse(out, entry, e, "a second order for one unit");

@@ -4,6 +4,7 @@
 
 #include "adjudicator/outcomes.h"
 #include "world/position.h"
+#include "world/season.h"
 
 namespace {
 
@@ -41,22 +42,22 @@ std::string order_outcome_word(const Position *position, uint16_t u, uint16_t ou
                                const std::vector<uint16_t> &outcomes) {
     const Unit *unit = position->units[u];
     uint16_t token = unit->order.token;
-    switch (position->season) {
-    case SEASON_SPRING:
-    case SEASON_FALL:
+    switch (season_phase(position->season)) {
+    case Phase::MOVEMENT:
         if (token == ORD_CONVOY) return carried(position, u, outcomes) ? "carried" : "not-carried";
         return movement_word(token, outcome);
-    case SEASON_SUMMER:
-    case SEASON_AUTUMN:
+    case Phase::RETREATS:
         if (!unit->dislodged) return "held";
         if (token != ORD_RETREAT) return "disbanded";
         return outcome == RES_SUCCESS ? "retreated" : "bounced";
-    default:
+    case Phase::ADJUSTMENTS:
+    case Phase::NONE:
         if (token == ORD_BUILD) return "built";
         if (token == ORD_REMOVE) return "removed";
         if (token == ORD_WAIVE || !unit->location) return "waived";
         return "held";
     }
+    return "held";
 }
 
 PhaseResults phase_results_find(Position *position) {
@@ -74,7 +75,7 @@ PhaseResults phase_results_find(Position *position) {
 
 void phase_results_add_next(PhaseResults *results, const Position *position, const Position *next,
                             const RetreatOptions &retreats) {
-    bool movement = position->season == SEASON_SPRING || position->season == SEASON_FALL;
+    bool movement = season_phase(position->season) == Phase::MOVEMENT;
     if (!movement || next->unit_count != position->unit_count || results->units.size() != position->unit_count)
         return;
     for (uint16_t u = 0; u < next->unit_count; u++) {
