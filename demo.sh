@@ -112,11 +112,7 @@ wait "$tail_pid" 2>/dev/null || true
 for pid in "${bot_pids[@]}"; do wait "$pid" || status=1; done
 trap - INT TERM
 
-echo
-echo "output folder: $out"
-echo "  replay page  $out/replay.html   (open it in a web browser)"
-echo "  game record  $out/game.jsonl"
-echo "  pictures     $out/phases/*.svg, $out/final-board.svg"
-echo "  table        $out/centres.txt"
-echo "  logs         $out/server.log, $out/bots/bot*/bot.log"
+# The server has listed its files above; the logs are the demo's own.
+echo "logs:         $out/server.log, $out/bots/bot*/bot.log"
+echo "open the replay page in a web browser to watch the game again"
 exit "$status"
