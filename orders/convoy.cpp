@@ -18,8 +18,10 @@ bool is_coastal(const ProvinceState *province) {
 
 bool is_sea(const ProvinceState *province) { return province->province->terrain == TERRAIN_WATER; }
 
-// A route as the walk stores it: province and location indices, which keeps
-// the whole route list of one walk small enough for the stack.
+// One route of a walk: the fleets' province indices, army side first, and
+// the location index where the army lands (the location the last fleet's
+// adjacency names).  Indices keep the whole route list of one walk small
+// enough for the stack.
 struct RouteSlot {
     uint16_t fleet_count;
     uint16_t landing;

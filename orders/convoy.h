@@ -7,14 +7,6 @@
 
 #include "brox.h"
 
-// One route of a walk: the fleets' provinces, army side first, and where
-// the army lands (the location the last fleet's adjacency names).
-struct ConvoyRoute {
-    uint16_t fleet_count;
-    ProvinceState *fleets[MAX_ROUTE];
-    LocationState *landing;
-};
-
 // Finished routes kept per starting fleet; the next slot is the working route.
 constexpr int MAX_ROUTE_SLOTS = 1024;
 
