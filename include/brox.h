@@ -197,14 +197,17 @@ extern "C" {
 #define DISTANCE_UNREACHABLE 255 /* distance tables: no path shorter than 255 moves */
 
 /* Ownership has two "nobody" values, one per place it is written:
- *   - in a MSG_CENTRE_OWNERSHIP message (power, province entries) an
- *     unowned centre is listed under POWER_UNOWNED, always 11, whatever the
- *     number of powers;
+ *   - in a MSG_CENTRE_OWNERSHIP message (power, province entries) of a game
+ *     of at most eleven powers, an unowned centre is listed under
+ *     POWER_UNOWNED (11).  In a game of twelve or more powers, 11 is a power
+ *     like any other: its entries are its centres, and an unowned centre is
+ *     simply not listed.  Entries for a power at or above the power count
+ *     are skipped in every game;
  *   - in the records the library builds (ProvinceState.owner,
  *     Province.home_power) "nobody" is the Map's power_count.
  * A bot reading a Position compares owner with map->power_count, never
  * with POWER_UNOWNED. */
-#define POWER_UNOWNED 11      /* centre-ownership message entry of an unowned centre */
+#define POWER_UNOWNED 11      /* centre-ownership entry of an unowned centre, in games of up to 11 powers */
 #define POWER_NONE 0xFFFF     /* brox_session_power: no power assigned yet */
 
 /* ===================================================================

@@ -92,10 +92,11 @@ void walk_fleets(Walk &walk, Unit *fleet) {
 }
 
 // Appends `count` elements to a growing array of the build's scratch;
-// returns where they start, or null when memory runs out.
+// returns where they start, or null when memory runs out.  The first call
+// allocates even for no elements, so that null always means no memory.
 template <typename T>
 T *grow(T **items, uint32_t *used, uint32_t *capacity, uint32_t count, uint32_t first_capacity) {
-    if (*used + count > *capacity) {
+    if (!*items || *used + count > *capacity) {
         uint32_t wanted = *capacity ? *capacity * 2 : first_capacity;
         while (wanted < *used + count) wanted *= 2;
         T *larger = static_cast<T *>(mem_alloc(sizeof(T) * wanted));

@@ -40,18 +40,36 @@ class Centres : public ::testing::Test {
     }
 };
 
-TEST_F(Centres, ListsKeepMessageOrderAndSkipPowerEleven) {
+TEST_F(Centres, ListsKeepMessageOrderAndPowerElevenOwnsInLargeGames) {
     std::vector<uint8_t> message = board.centres("1: C B; 0: A; 11: D; 12: E; 1: F");
     CentreTable *table = centre_table_build(map, message.data());
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->ref_count, 0);
     EXPECT_EQ(list(table, 0), (std::vector<uint16_t>{0}));
     EXPECT_EQ(list(table, 1), (std::vector<uint16_t>{2, 1, 5}));
-    EXPECT_TRUE(list(table, 11).empty());  // power 11 means unowned, whatever the power count
+    EXPECT_EQ(list(table, 11), (std::vector<uint16_t>{3}));  // a power like any other in 13
     EXPECT_EQ(list(table, 12), (std::vector<uint16_t>{4}));
     for (int p = 2; p < 11; p++) EXPECT_TRUE(list(table, p).empty());
     centre_table_retain(table);
     centre_table_release(map, table);
+}
+
+TEST(CentresOfSmallGames, PowerElevenMarksAnUnownedCentre) {
+    Board small{R"(
+        powers 11
+        land A*0 B*1 C*
+    )"};
+    Map *map = map_build(small.map_message().data());
+    ASSERT_NE(map, nullptr);
+    std::vector<uint8_t> message = small.centres("0: A; 11: C; 1: B");
+    CentreTable *table = centre_table_retain(centre_table_build(map, message.data()));
+    ASSERT_NE(table, nullptr);
+    uint16_t listed = 0;
+    for (int p = 0; p < 11; p++) listed = static_cast<uint16_t>(listed + table->lists[p]->count);
+    EXPECT_EQ(listed, 2);
+    EXPECT_EQ(table->lists[11], nullptr);
+    centre_table_release(map, table);
+    map_release(map);
 }
 
 TEST_F(Centres, AnEmptyMessageLeavesEveryCentreUnowned) {

@@ -355,8 +355,15 @@ std::string opening_problem(const GeneratedMap &generated, const MapgenOptions &
             if (owners.count(p)) return "ownership of a province that is no centre";
             continue;
         }
-        uint16_t expected = entry.home_power < definition.powers ? entry.home_power : uint16_t{POWER_UNOWNED};
-        if (!owners.count(p) || owners[p] != expected) return "owner of centre " + std::to_string(p);
+        if (entry.home_power >= definition.powers) {
+            // An unowned centre: marked in games of at most eleven powers,
+            // left out in larger ones, where 11 is a power.
+            bool marked = owners.count(p) && owners[p] == POWER_UNOWNED;
+            if (definition.powers <= POWER_UNOWNED ? !marked : owners.count(p) != 0)
+                return "unowned centre " + std::to_string(p);
+            continue;
+        }
+        if (!owners.count(p) || owners[p] != entry.home_power) return "owner of centre " + std::to_string(p);
     }
 
     MapPtr map(map_build(generated.map_message.data()));

@@ -43,7 +43,10 @@ CentreTable *centre_table_build(const Map *map, const uint8_t *message) {
     uint16_t entry_count = centres_message_entries_held(message);
     for (uint16_t e = 0; e < entry_count; e++) {
         CentreOwnership entry = centres_message_entry(message, e);
-        if (entry.power == POWER_UNOWNED || entry.power >= map->power_count) continue;
+        // POWER_UNOWNED marks an unowned centre only in games of at most eleven
+        // powers, where it is no power's index; in larger games power 11
+        // owns its entries like any other power.
+        if (entry.power >= map->power_count) continue;
         if (entry.province >= map->province_count) continue;
         centre_table_add(table, entry.power, entry.province);
     }

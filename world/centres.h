@@ -8,8 +8,10 @@
 #include "brox.h"
 
 // Builds a table from a MSG_CENTRE_OWNERSHIP message
-// (world/centres_message.h; the address of its type word) for `map`; ref_count 0.  Entries for POWER_UNOWNED, for a
-// power or province out of the Map's range, beyond the message's length or
+// (world/centres_message.h; the address of its type word) for `map`;
+// ref_count 0.  Entries for a power at or above the Map's power count
+// (POWER_UNOWNED in games of at most eleven powers), for a province out of
+// the Map's range, beyond the message's length or
 // beyond a list's capacity are skipped.  Null when memory runs out.
 CentreTable *centre_table_build(const Map *map, const uint8_t *message);
 

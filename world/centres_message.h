@@ -9,8 +9,11 @@
 //   8       4 x entry_count  entries
 //
 // Entry:
-//   0   2   power: the owner's index, or POWER_UNOWNED (11, whatever the
-//           power count) for a centre nobody owns
+//   0   2   power: the owner's index.  In a game of at most eleven powers
+//           a centre nobody owns is listed under POWER_UNOWNED (11); in a
+//           game of twelve or more, 11 is a power like any other and an
+//           unowned centre is not listed.  Entries for powers at or above
+//           the power count are skipped.
 //   2   2   province index
 #pragma once
 
@@ -36,6 +39,10 @@ struct CentreOwnership {
 constexpr size_t centres_message_size(size_t entry_count) {
     return CENTRES_ENTRIES_AT + CENTRES_ENTRY_SIZE * entry_count;
 }
+
+// Whether a game of `power_count` powers lists its unowned centres under
+// POWER_UNOWNED (only when 11 is no power of the game).
+constexpr bool centres_lists_unowned(uint16_t power_count) { return power_count <= POWER_UNOWNED; }
 
 // ---------------------------------------------------------------------------
 // Reading

@@ -51,13 +51,18 @@ std::vector<uint8_t> encode_map(const World &world) {
 }
 
 // One entry per supply centre in province order: its owner, or the
-// unowned marker.
+// unowned marker in games of at most eleven powers (larger games leave
+// unowned centres out, since 11 is one of their powers).
 std::vector<uint8_t> encode_centres(const World &world, const std::vector<int> &owner_of) {
+    bool list_unowned = centres_lists_unowned(static_cast<uint16_t>(world.powers));
     std::vector<CentreOwnership> entries;
     for (int p = 0; p < world.province_count(); p++) {
         if (!world.provinces[static_cast<size_t>(p)].centre) continue;
         int owner = owner_of[static_cast<size_t>(p)];
-        entries.push_back({static_cast<uint16_t>(owner == NO_POWER ? POWER_UNOWNED : owner), static_cast<uint16_t>(p)});
+        if (owner != NO_POWER)
+            entries.push_back({static_cast<uint16_t>(owner), static_cast<uint16_t>(p)});
+        else if (list_unowned)
+            entries.push_back({POWER_UNOWNED, static_cast<uint16_t>(p)});
     }
     std::vector<uint8_t> message(centres_message_size(entries.size()), 0);
     centres_message_write(message.data(), entries.data(), static_cast<uint16_t>(entries.size()));

@@ -43,15 +43,22 @@ Record rejoin_answer_record(const uint8_t *request_record, uint8_t flag) {
 Record end_record(uint16_t type) { return record_new(type, MSG_HEADER_SIZE, FLAG_PLAIN); }
 
 Record centres_record(const Map *map, const CentreTable *centres) {
-    std::vector<uint16_t> owner(map->province_count, POWER_UNOWNED);
+    uint16_t nobody = map->power_count;
+    std::vector<uint16_t> owner(map->province_count, nobody);
     for (uint16_t p = 0; p < map->power_count; p++) {
         const CentreList *list = centres->lists[p];
         for (uint16_t c = 0; list && c < list->count; c++)
             if (list->provinces[c] < map->province_count) owner[list->provinces[c]] = p;
     }
+    // Unowned centres are listed under POWER_UNOWNED only where 11 is no
+    // power of the game; in larger games they are left out.
+    bool list_unowned = centres_lists_unowned(map->power_count);
     std::vector<CentreOwnership> entries;
-    for (uint16_t i = 0; i < map->province_count; i++)
-        if (map->provinces[i].centre_kind != CENTRE_NONE) entries.push_back({owner[i], i});
+    for (uint16_t i = 0; i < map->province_count; i++) {
+        if (map->provinces[i].centre_kind == CENTRE_NONE) continue;
+        if (owner[i] != nobody) entries.push_back({owner[i], i});
+        else if (list_unowned) entries.push_back({POWER_UNOWNED, i});
+    }
     uint16_t count = static_cast<uint16_t>(entries.size());
     Record record = record_new(MSG_CENTRE_OWNERSHIP, static_cast<uint16_t>(centres_message_size(count)), FLAG_PLAIN);
     centres_message_write(record_message(record.data()), entries.data(), count);

@@ -31,7 +31,8 @@ Record rejoin_answer_record(const uint8_t *request_record, uint8_t flag);
 Record end_record(uint16_t type);
 
 // One entry per supply centre of the Map, in province order: its owner, or
-// POWER_UNOWNED.
+// POWER_UNOWNED in games of at most eleven powers (larger games leave
+// unowned centres out).
 Record centres_record(const Map *map, const CentreTable *centres);
 
 // The position message of the phase that `position` holds, from the type
