@@ -136,12 +136,8 @@ class Position:
         and Agenda on it raises FreedError from now on."""
         if self._c is None:
             return
-        agendas = list(self._agendas)
-        if any(agenda._in_step for agenda in agendas):
-            raise BroxError("the %s position is being searched: it cannot go while its agenda's "
-                            "scoring function runs" % self._label)
-        for agenda in agendas:
-            agenda.close()
+        for agenda in list(self._agendas):
+            agenda.close()  # refused while its scoring function runs
         pointer, self._c = self._c, None
         self._why = why
         self._units = None

@@ -83,8 +83,12 @@ def test_builds_go_to_free_slots_and_stand_next_spring(session):
     winter.choose(first.text, second)
     assert [s.order.text for s in slots[:2]] == [first.text, second.text]
     assert slots[0].type == ("fleet" if fleet else "army")
-    with pytest.raises(brox.OrderError, match="already builds"):
+    with pytest.raises(brox.OrderError, match="power %d already builds in %s" % (power, first.target.name[:3])):
         winter.choose(first)
+    slots[1].choose(slots[0].candidates[-1])  # the second slot waives again: a slot is free
+    with pytest.raises(brox.OrderError, match="already builds in"):
+        winter.choose(first)
+    winter.choose(second)
     with winter.adjudicate() as spring:
         for build in (first, second):
             unit = spring.unit_at(build.target.province)
