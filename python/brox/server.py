@@ -80,7 +80,7 @@ def run_bot(bot, name="python bot", version="1.0", args=None, maps=(), on_join=N
     connection = _Connection(args)
     session = Session()
     session._known_maps = known
-    session._c.release_msg = ffi.addressof(lib, "vorn_client_release")
+    lib.brox_initialise(session._c, ffi.addressof(lib, "vorn_client_release"))
     name_text, version_text = ffi.new("char[]", name.encode()[:64]), ffi.new("char[]", version.encode()[:64])
     session._texts = (name_text, version_text)  # brox_game_join keeps the pointers
     previous = _stop_on_signals()

@@ -111,3 +111,22 @@ def test_brox_tournament_runs_the_python_bots(tmp_path):
         assert row["games"] == "2" and row["faults"] == "0", row
     with open(os.path.join(out, "games.csv")) as games:
         assert [row["status"] for row in csv.DictReader(games)] == ["played", "played"]
+
+
+def test_an_exception_in_the_bot_ends_its_session_and_reaches_the_caller(tmp_path, monkeypatch):
+    server, port = start_server(str(tmp_path), "--players", "1", "--years", "1", "--deadline", "5")
+    monkeypatch.chdir(tmp_path)
+    seen = []
+
+    def bot(position, power):
+        seen.append((position.year, position.season, power, len(position.units_of(power))))
+        raise LookupError("no plan for %s" % position.units_of(power)[0].name)
+
+    try:
+        with pytest.raises(LookupError, match="no plan for [AF] [A-Z]{3}"):
+            brox.run_bot(bot, name="failing", args=["-i", "127.0.0.1", "-p", port])
+        assert seen == [(1901, "spring", seen[0][2], seen[0][3])] and seen[0][3] > 0
+        assert os.path.exists(tmp_path / "broxgame.log")  # a restarted bot would rejoin
+    finally:
+        if server.poll() is None:
+            server.kill()
