@@ -234,9 +234,8 @@ class Position:
         None; with dislodged=True the dislodged unit there."""
         state = self._pointer().provinces[self._province(province)]
         found = state.dislodged_unit if dislodged else state.unit
-        if found == ffi.NULL:
-            return None
-        return self.units[lib.brox_py_unit_index(self._c, found)]
+        index = lib.brox_py_unit_index(self._c, found) if found != ffi.NULL else -1
+        return self.units[index] if index >= 0 else None
 
     def _province(self, province):
         if isinstance(province, str):
