@@ -75,6 +75,9 @@ def run_bot(bot, name="python bot", version="1.0", args=None, maps=(), on_join=N
     file stays, so a restarted bot rejoins) and is raised."""
     if not callable(bot):
         raise TypeError("run_bot takes a callable bot(position, power), not %s" % type(bot).__name__)
+    for label, text in (("name", name), ("version", version)):
+        if not isinstance(text, str):
+            raise TypeError("run_bot: %s must be a str, not %s" % (label, type(text).__name__))
     known = [m if isinstance(m, MapFiles) else load_map(m) for m in maps]
     args = list(sys.argv[1:] if args is None else args)
     connection = _Connection(args)

@@ -25,6 +25,7 @@ def test_wrong_types_raise_type_error(session):
         (lambda: brox.Agenda(position, "score"), "must be callable"),
         (lambda: brox.maps.generate("1"), "seed must be an int"),
         (lambda: brox.run_bot(None), "run_bot takes a callable"),
+        (lambda: brox.run_bot(print, name=b"bot"), "name must be a str"),
     ]
     for call, message in cases:
         with pytest.raises(TypeError, match=message):
