@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/tournament/children.h"
+#include "tools/common/child_process.h"
 #include "tools/tournament/game_result.h"
 #include "tools/tournament/record.h"
 
@@ -127,6 +127,20 @@ bool server_gone(Run *run, const std::string &what) {
     return true;
 }
 
+// The server and every bot lead a process group of their own, so that
+// stopping one stops what it started (a bot run through the shell, a
+// wrapper script), and die with the game's job.
+ChildSetup process_setup(const std::string &directory, const std::string &log,
+                         const std::vector<std::string> &environment) {
+    ChildSetup setup;
+    setup.directory = directory;
+    setup.log_path = log;
+    setup.environment = environment;
+    setup.own_group = true;
+    setup.dies_with_parent = true;
+    return setup;
+}
+
 void wait_a_moment() { std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS)); }
 
 // ---------------------------------------------------------------------------
@@ -147,7 +161,7 @@ bool start_server(Run *run) {
     argv.insert(argv.end(), run->job.server_args.begin(), run->job.server_args.end());
     fs::path log = fs::path(run->job.folder) / SERVER_LOG;
     std::string error;
-    if (!child_start(&run->server, argv, run->job.folder, log.string(), {}, &error))
+    if (!child_start(&run->server, argv, process_setup(run->job.folder, log.string(), {}), &error))
         return failing(run, "the server could not be started: " + error);
     for (;;) {
         if (parse_server_start(read_file(log), &run->port, &run->powers)) return true;
@@ -204,7 +218,8 @@ bool start_bot(Run *run, int power) {
     run->result.bots.push_back(bot.bot->name);
     run->bots.push_back(bot);
     BotProcess &started = run->bots.back();
-    if (!child_start(&started.child, argv, folder.string(), (folder / BOT_LOG).string(), environment, &error))
+    if (!child_start(&started.child, argv, process_setup(folder.string(), (folder / BOT_LOG).string(), environment),
+                     &error))
         return failing(run, bot_label(started) + " could not be started: " + error, started.bot->name);
     std::string log_name = started.folder + "/" + BOT_LOG;
     std::string what = "while " + bot_label(started) + " was joining";

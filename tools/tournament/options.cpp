@@ -5,13 +5,14 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+
+#include "tools/common/option_value.h"
 
 namespace fs = std::filesystem;
 
@@ -71,6 +72,7 @@ its log (bots/pPP-NAME/bot.log).  Bots also find BROX_GAME, BROX_POWER,
 BROX_PORT and BROX_BOT in their environment.
 )";
 
+constexpr const char *PROGRAM = "brox-tournament";
 constexpr int MAX_GAMES = 100000;
 constexpr int MAX_YEARS = 100;
 constexpr int MAX_JOBS = 1024;
@@ -85,39 +87,6 @@ __attribute__((format(printf, 1, 2))) int complain(const char *format, ...) {
     va_end(arguments);
     std::fputc('\n', stderr);
     return PARSE_ERROR;
-}
-
-// An integer option's value within [lo, hi]; complains otherwise.
-bool integer_value(const char *option, const char *text, long long lo, long long hi, long long *value) {
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0') {
-        complain("%s: \"%s\" is not a number", option, text);
-        return false;
-    }
-    if (errno == ERANGE || parsed < lo || parsed > hi) {
-        complain("%s must be %lld to %lld", option, lo, hi);
-        return false;
-    }
-    *value = parsed;
-    return true;
-}
-
-bool seconds_value(const char *option, const char *text, double hi, double *value) {
-    errno = 0;
-    char *end = nullptr;
-    double parsed = std::strtod(text, &end);
-    if (end == text || *end != '\0') {
-        complain("%s: \"%s\" is not a number", option, text);
-        return false;
-    }
-    if (errno == ERANGE || !(parsed > 0) || parsed > hi) {
-        complain("%s must be more than 0 and at most %g seconds", option, hi);
-        return false;
-    }
-    *value = parsed;
-    return true;
 }
 
 bool valid_bot_name(const std::string &name) {
@@ -212,15 +181,15 @@ int take_value(const char *option, const char *value, TournamentOptions *options
     long long number = 0;
     if (!std::strcmp(option, "--bot")) return bot_value(value, &tournament.bots);
     if (!std::strcmp(option, "--games")) {
-        if (!integer_value(option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
         tournament.games = static_cast<int>(number);
     } else if (!std::strcmp(option, "--years")) {
-        if (!integer_value(option, value, 1, MAX_YEARS, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_YEARS, &number)) return PARSE_ERROR;
         tournament.years = static_cast<int>(number);
     } else if (!std::strcmp(option, "--deadline")) {
-        if (!seconds_value(option, value, 86400, &tournament.deadline_s)) return PARSE_ERROR;
+        if (!seconds_option(PROGRAM, option, value, 0, 86400, &tournament.deadline_s)) return PARSE_ERROR;
     } else if (!std::strcmp(option, "--seed")) {
-        if (!integer_value(option, value, 0, INT64_MAX / 2, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 0, INT64_MAX / 2, &number)) return PARSE_ERROR;
         tournament.first_seed = static_cast<uint64_t>(number);
         *seeded = true;
     } else if (!std::strcmp(option, "--map")) {
@@ -237,10 +206,10 @@ int take_value(const char *option, const char *value, TournamentOptions *options
                                 value, value);
         tournament.server_args.push_back(value);
     } else if (!std::strcmp(option, "--game-limit")) {
-        if (!integer_value(option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
         tournament.game_limit_s = static_cast<int>(number);
     } else if (!std::strcmp(option, "--jobs")) {
-        if (!integer_value(option, value, 1, MAX_JOBS, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_JOBS, &number)) return PARSE_ERROR;
         options->jobs = static_cast<int>(number);
     } else if (!std::strcmp(option, "--out")) {
         if (!*value) return complain("--out needs a folder");
@@ -300,7 +269,7 @@ int folder_options_parse(int argc, char **argv, bool with_jobs, std::string *fol
         if (with_jobs && !std::strcmp(arg, "--jobs")) {
             long long number = 0;
             if (i + 1 >= argc) return complain("--jobs needs a value (see --help)");
-            if (!integer_value(arg, argv[++i], 1, MAX_JOBS, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, arg, argv[++i], 1, MAX_JOBS, &number)) return PARSE_ERROR;
             *jobs = static_cast<int>(number);
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return complain("unknown option %s (see --help)", arg);
@@ -323,15 +292,15 @@ int game_options_parse(int argc, char **argv, GameJob *job) {
         const char *value = argv[++i];
         long long number = 0;
         if (!std::strcmp(option, "--game")) {
-            if (!integer_value(option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
             job->game = static_cast<int>(number);
         } else if (!std::strcmp(option, "--out")) {
             job->folder = value;
         } else if (!std::strcmp(option, "--rotation")) {
-            if (!integer_value(option, value, 0, MAX_GAMES, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 0, MAX_GAMES, &number)) return PARSE_ERROR;
             job->rotation = static_cast<int>(number);
         } else if (!std::strcmp(option, "--limit")) {
-            if (!integer_value(option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
             job->limit_s = static_cast<int>(number);
         } else if (!std::strcmp(option, "--server")) {
             job->server = value;
