@@ -1,7 +1,8 @@
 // Tournaments between example bots through the brox-tournament command: the
 // table's counts checked against the game records, games that fail (a bot
 // that does not start, crashes or never joins, a map the server refuses)
-// reported while the others are kept, the Slurm batch script picking and
+// reported while the others are kept, a job stopped as Slurm stops it
+// blaming no bot, the Slurm batch script picking and
 // playing a game of the job list, merging records with a solo win and lines
 // of other kinds, and the intervals against textbook values.
 #include <gtest/gtest.h>
@@ -9,14 +10,17 @@
 #include <sys/wait.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "process.h"
@@ -291,6 +295,73 @@ TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesSt
         << map_out;
     EXPECT_NE(map_out.find("game 0002: the server ended (exit status "), std::string::npos) << map_out;
     EXPECT_NE(map_out.find("brox-server: "), std::string::npos) << map_out;
+}
+
+// The process ids of `root` and of every process below it, parents before
+// children, read from /proc as Slurm's process tracking reads them.
+std::vector<pid_t> process_tree(pid_t root) {
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string stat = read_text(entry.path().string() + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        children[parent].push_back(std::stoi(name));
+    }
+    std::vector<pid_t> tree = {root};
+    for (size_t i = 0; i < tree.size(); i++)
+        for (pid_t child : children[tree[i]]) tree.push_back(child);
+    return tree;
+}
+
+// Slurm stops a task (scancel, or its time limit) by signalling every
+// process of the task, the game's job and its server and bots alike.
+// Whichever the job sees first, its own signal or its bots ending, the game
+// is interrupted, and no bot is blamed for it.
+TEST(Tournament, AJobWhoseWholeProcessTreeIsSignalledIsInterruptedWithNoBotToBlame) {
+    TempDir dir;
+    // Bots that think long, so that the games are still on when signalled.
+    int status = tournament({"--bot", "slow=" + BOT + " --steps 100000", "--bot", "slower=" + BOT + " --steps 100000",
+                             "--games", "2", "--years", "5", "--standard-map", "--plan-only", "--out", "t"},
+                            "plan.txt");
+    ASSERT_EQ(status, 0) << read_text("plan.txt");
+    std::vector<std::string> lines = lines_of(read_text("t/jobs.txt"));
+    ASSERT_EQ(lines.size(), 2u);
+    std::vector<std::unique_ptr<ChildProcess>> jobs;
+    for (int game = 1; game <= 2; game++) {
+        jobs.push_back(std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/bin/sh", "-c", "exec " + lines[static_cast<size_t>(game - 1)]},
+            fs::current_path().string(), "job" + std::to_string(game) + ".txt"));
+        // Every power of the standard map has its bot.
+        ASSERT_TRUE(wait_for_text(game_folder("t", game) + "/server.log", "power 6 (", 120000))
+            << read_text(game_folder("t", game) + "/server.log");
+    }
+    // Game 1 as the processes come in /proc, the job first; game 2 the
+    // other way round, the job a while after its bots and server.
+    std::vector<pid_t> first = process_tree(jobs[0]->pid());
+    std::vector<pid_t> second = process_tree(jobs[1]->pid());
+    ASSERT_GE(first.size(), 9u);   // the job, the server and seven bots at least
+    ASSERT_GE(second.size(), 9u);
+    for (pid_t pid : first) kill(pid, SIGTERM);
+    for (size_t i = second.size(); i-- > 1;) kill(second[i], SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(second[0], SIGTERM);
+
+    for (int game = 1; game <= 2; game++) {
+        SCOPED_TRACE("game " + std::to_string(game));
+        EXPECT_EQ(jobs[static_cast<size_t>(game - 1)]->wait(TOURNAMENT_MS), 1);
+        JsonValue result = json_file(game_folder("t", game) + "/result.json");
+        EXPECT_EQ(result["status"].text, "failed");
+        EXPECT_EQ(result["error"].text.rfind("the job was interrupted", 0), 0u) << result["error"].text;
+        EXPECT_EQ(result["culprit"].text, "");
+    }
+    EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
+    for (const auto &row : csv_rows("t/summary.csv")) EXPECT_EQ(row.at("faults"), "0") << row.at("bot");
 }
 
 // ---------------------------------------------------------------------------
