@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "tools/common/option_value.h"
+#include "tools/mapgen/mapgen.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,10 @@ const char HELP[] = R"(Usage: brox-tournament --bot NAME=COMMAND [--bot NAME=COM
        brox-tournament merge DIR
 
 Plays many games between bots and prints a table per bot: games, solo wins,
-survivals and supply centres at the end, with 95% confidence intervals.
+survivals and supply centres at the end, with 95% confidence intervals,
+phases missed and orders refused; then each bot's difference in centres
+from the first bot, paired by rotation, with a 95% interval.  Games that
+repeat an earlier one move for move are found and left out.
 Each game is one brox-server on a free loopback port with one bot per
 power, in a folder of its own, and the bots take the powers in rotation.
 The games are written as a job list, one command per line (DIR/jobs.txt),
@@ -43,6 +47,10 @@ Options:
   --seed N            seed of the first generated map (default 1): the games
                       of one rotation share a map, the next rotation plays
                       the map of the next seed
+  --provinces N       generated maps: provinces, 8 to 300 (default 75)
+  --powers N          generated maps: powers, 1 to 20 (default 7)
+  --homes N           generated maps: home centres per power, 1 to 5
+                      (default 3)
   --standard-map      play every game on the server's built-in map
   --map DIR           play every game on the map files in DIR, as
                       brox-mapgen writes them
@@ -156,8 +164,23 @@ int finish(TournamentOptions *options, const std::string &program, bool standard
         return complain("a bot command, path or server argument holds a line break; write it on one line");
     if (standard + seeded + mapped > 1)
         return complain("--seed, --standard-map and --map choose the map in different ways: give one");
+    bool sized = tournament.provinces || tournament.powers || tournament.homes;
+    if (sized && (standard || mapped))
+        return complain("--provinces, --powers and --homes size generated maps; --%s plays a map of its own",
+                        standard ? "standard-map" : "map");
     if (standard) tournament.map = MapChoice::STANDARD;
     if (mapped) tournament.map = MapChoice::FOLDER;
+    if (sized) {
+        // The generator's own judgement, before any game is planned.
+        MapgenOptions size = mapgen_default_options();
+        if (tournament.provinces) size.provinces = tournament.provinces;
+        if (tournament.powers) size.powers = tournament.powers;
+        if (tournament.homes) size.homes = tournament.homes;
+        std::string problem = mapgen_check_options(size);
+        if (!problem.empty())
+            return complain("maps of %d provinces, %d powers and %d home centres a power cannot be made: %s",
+                            size.provinces, size.powers, size.homes, problem.c_str());
+    }
     tournament.program = program;
     if (tournament.server.empty()) tournament.server = (fs::path(program).parent_path() / "brox-server").string();
     tournament.server = absolute_path(tournament.server);
@@ -192,6 +215,15 @@ int take_value(const char *option, const char *value, TournamentOptions *options
         if (!integer_option(PROGRAM, option, value, 0, INT64_MAX / 2, &number)) return PARSE_ERROR;
         tournament.first_seed = static_cast<uint64_t>(number);
         *seeded = true;
+    } else if (!std::strcmp(option, "--provinces")) {
+        if (!integer_option(PROGRAM, option, value, MAPGEN_MIN_PROVINCES, MAX_PROVINCES, &number)) return PARSE_ERROR;
+        tournament.provinces = static_cast<int>(number);
+    } else if (!std::strcmp(option, "--powers")) {
+        if (!integer_option(PROGRAM, option, value, 1, MAX_POWERS, &number)) return PARSE_ERROR;
+        tournament.powers = static_cast<int>(number);
+    } else if (!std::strcmp(option, "--homes")) {
+        if (!integer_option(PROGRAM, option, value, MAPGEN_MIN_HOMES, MAPGEN_MAX_HOMES, &number)) return PARSE_ERROR;
+        tournament.homes = static_cast<int>(number);
     } else if (!std::strcmp(option, "--map")) {
         if (!*value) return complain("--map needs a folder");
         tournament.map_folder = absolute_path(value);
@@ -204,6 +236,11 @@ int take_value(const char *option, const char *value, TournamentOptions *options
                 return complain("--server-arg %s: each game starts its server on a free port in its own folder "
                                 "with a bot on every power, and reads its output; leave %s out",
                                 value, value);
+        // The map is the tournament's to choose, rotation by rotation.
+        for (const char *map_option : {"--seed", "--map", "--provinces", "--powers", "--homes"})
+            if (!std::strcmp(value, map_option))
+                return complain("--server-arg %s: give %s to brox-tournament itself (see --help)", value,
+                                !std::strcmp(value, "--map") ? "--map DIR or --standard-map" : value);
         tournament.server_args.push_back(value);
     } else if (!std::strcmp(option, "--game-limit")) {
         if (!integer_option(PROGRAM, option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
@@ -224,9 +261,10 @@ int take_value(const char *option, const char *value, TournamentOptions *options
 }
 
 bool takes_value(const char *option) {
-    static const char *const with_values[] = {"--bot",        "--games", "--years", "--deadline", "--seed",
-                                              "--map",        "--server-arg", "--game-limit", "--jobs", "--out",
-                                              "--server"};
+    static const char *const with_values[] = {"--bot",        "--games",     "--years",      "--deadline",
+                                              "--seed",       "--provinces", "--powers",     "--homes",
+                                              "--map",        "--server-arg", "--game-limit", "--jobs",
+                                              "--out",        "--server"};
     for (const char *known : with_values)
         if (!std::strcmp(option, known)) return true;
     return false;
