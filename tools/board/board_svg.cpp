@@ -151,13 +151,13 @@ int32_t order_key(const Layout &layout, int32_t y, std::string *out) {
     };
     int32_t x = 8;
     for (const Entry &entry : entries) {
-        int32_t width = 40 + 5 * static_cast<int32_t>(std::string(entry.words).size());
+        int32_t width = 46 + 5 * static_cast<int32_t>(std::string(entry.words).size());
         if (x > 8 && x + width > layout.width) {
             x = 8;
             y += LEGEND_ROW + 8;
         }
         *out += "<g class=\"key\" transform=\"translate(" + number(x + 14) + " " + number(y - 4) + ")\">" +
-                entry.sample + "<text x=\"20\" y=\"4\" font-size=\"10\" fill=\"#303030\">" + escaped(entry.words) +
+                entry.sample + "<text x=\"26\" y=\"4\" font-size=\"10\" fill=\"#303030\">" + escaped(entry.words) +
                 "</text></g>\n";
         x += width;
     }

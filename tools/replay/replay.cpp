@@ -6,6 +6,7 @@
 #include "tools/replay/replay.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
