@@ -98,6 +98,7 @@ bool open_outputs(Game *game, std::string *error) {
         *error = "cannot write " + path;
         return false;
     }
+    game_record_map(game);
     return true;
 }
 

@@ -6,7 +6,7 @@
 
 #include "orders/orders_message.h"
 #include "tools/common/json_quote.h"
-#include "tools/server/replay_page.h"
+#include "tools/common/json_value.h"
 #include "tools/server/report.h"
 #include "world/map.h"
 #include "world/position.h"
@@ -341,39 +341,25 @@ std::string refused_order_text(const Game *game, const std::vector<uint8_t> &ent
 
 namespace {
 
-bool write_file(const std::string &path, const std::string &bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    file.close();
-    if (!file) std::fprintf(stderr, "brox-server: cannot write %s\n", path.c_str());
-    return static_cast<bool>(file);
-}
-
 // "phases/0003-1901-fall.svg": numbered in playing order.
 std::string phase_picture_name(const Game *game) {
     char number[16];
-    std::snprintf(number, sizeof number, "%04zu", game->replay.size() + 1);
+    std::snprintf(number, sizeof number, "%04zu", game->recorded_phases + 1);
     return std::string(PHASE_PICTURE_FOLDER) + "/" + number + "-" + std::to_string(game->position->year) + "-" +
            season_name(game->position->season) + ".svg";
 }
 
-std::string title_of(const Position *position) {
-    std::string season = season_name(position->season);
-    season[0] = static_cast<char>(season[0] - 'a' + 'A');
-    return season + " " + std::to_string(position->year);
-}
-
-// Draws the phase (with its orders when `phase` is given) into `picture`
-// under the output folder and keeps its parts for the replay page.
-void draw_phase(Game *game, const BoardPhase *phase, const std::string &picture,
-                std::vector<ReplayOrder> orders) {
-    const Layout &layout = game->generated.layout;
-    BoardPicture parts = board_picture(layout, game->map, game->centres, game->position, phase);
-    std::filesystem::path out(game->options.out);
-    std::error_code failure;
-    std::filesystem::create_directories((out / picture).parent_path(), failure);
-    write_file((out / picture).string(), board_svg(layout, game->map, game->centres, game->position, phase));
-    game->replay.push_back({title_of(game->position), picture, parts.owners, parts.overlay, std::move(orders)});
+// Writes a phase line or the final line and draws its picture from the
+// line itself, as brox-replay would.
+void write_phase_line(Game *game, const std::string &line) {
+    write_line(game, line);
+    game->recorded_phases++;
+    JsonValue value;
+    RecordPhase phase;
+    std::string error;
+    if (!json_parse(line, &value, &error) || !record_phase_read(value, &phase) ||
+        !replay_picture_write(game->generated.layout, phase, game->recorded_phases, game->options.out, &error))
+        std::fprintf(stderr, "brox-server: %s\n", error.empty() ? "a record line cannot be read back" : error.c_str());
 }
 
 }  // namespace
@@ -392,31 +378,33 @@ void game_record_dropped(Game *game, const Link &link, const char *reason, const
     write_line(game, dropped_line(game, seat, link.peer, reason, detail));
 }
 
+void game_record_map(Game *game) {
+    write_line(game, "{\"map\":true,\"name\":" + json_quote(game->map_name) + ",\"layout\":" +
+                         layout_json(game->generated.layout, LayoutText::ONE_LINE) + "}");
+}
+
 void game_record_phase(Game *game, const PhaseResults &results) {
     if (!game->position) return;
     const Position *position = game->position;
     std::string picture = phase_picture_name(game);
     std::string dislodgements = movement_season(position->season) ? dislodgements_json(game, results) : "";
-    write_line(game, "{" + phase_head(game) + ",\"units\":" + units_json(game) + ",\"orders\":" +
-                         orders_json(game, results) + dislodgements + ",\"powers\":" + powers_json(game, true) + "," +
-                         ownership_json(game) + ",\"picture\":" + json_quote(picture) + "}");
-    BoardPhase phase;
-    std::vector<ReplayOrder> orders;
-    for (uint16_t u = 0; u < position->unit_count && u < results.units.size(); u++) {
-        phase.outcomes.push_back(results.units[u].word);
-        phase.dislodged.push_back(results.units[u].dislodged);
-        orders.push_back({position->units[u]->power, order_text(game, position->units[u]), results.units[u].word});
-    }
-    draw_phase(game, &phase, picture, std::move(orders));
+    write_phase_line(game, "{" + phase_head(game) + ",\"units\":" + units_json(game) + ",\"orders\":" +
+                               orders_json(game, results) + dislodgements + ",\"powers\":" + powers_json(game, true) +
+                               "," + ownership_json(game) + ",\"picture\":" + json_quote(picture) + "}");
 }
 
 void game_record_final(Game *game, const char *reason) {
     if (!game->position) return;
     write_unrecorded_drops(game);
-    write_line(game, "{\"final\":true,\"reason\":" + json_quote(reason) + "," + phase_head(game) +
-                         ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) +
-                         "," + ownership_json(game) + ",\"picture\":" + json_quote(FINAL_BOARD_FILE) + "}");
-    draw_phase(game, nullptr, FINAL_BOARD_FILE, {});
+    write_phase_line(game, "{\"final\":true,\"reason\":" + json_quote(reason) + "," + phase_head(game) +
+                               ",\"units\":" + units_json(game) + ",\"powers\":" + powers_json(game, false) + "," +
+                               ownership_json(game) + ",\"picture\":" + json_quote(FINAL_BOARD_FILE) + "}");
+    // The page from the record as written, so that it shows what any
+    // reader of the record sees.
+    std::filesystem::path out(game->options.out);
+    GameRecordRead record;
     std::string error;
-    if (!replay_page_write(game, &error)) std::fprintf(stderr, "brox-server: %s\n", error.c_str());
+    if (!record_load((out / GAME_RECORD_FILE).string(), &record, &error) ||
+        !replay_write(record, out.string(), false, &error))
+        std::fprintf(stderr, "brox-server: the replay page: %s\n", error.c_str());
 }

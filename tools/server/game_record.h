@@ -8,11 +8,12 @@
 #include <string>
 
 #include "tools/server/game.h"
+#include "tools/replay/replay.h"
 #include "tools/server/phase_results.h"
 
 constexpr const char *GAME_RECORD_FILE = "game.jsonl";
-constexpr const char *FINAL_BOARD_FILE = "final-board.svg";
-constexpr const char *PHASE_PICTURE_FOLDER = "phases";
+constexpr const char *FINAL_BOARD_FILE = REPLAY_FINAL_PICTURE;
+constexpr const char *PHASE_PICTURE_FOLDER = REPLAY_PICTURE_FOLDER;
 
 const char *season_name(uint16_t season);
 // "STA", "NOR/north" (a named coast), from the generated layout.
@@ -27,11 +28,14 @@ std::string order_text(const Game *game, const Unit *unit);
 // notation, as far as its tokens name things of this map ("?" elsewhere).
 std::string refused_order_text(const Game *game, const std::vector<uint8_t> &entry);
 
+// Writes the map line, first in the record: the map's name and its layout,
+// so that the record alone can be replayed.
+void game_record_map(Game *game);
 // Writes the line of the phase being resolved, its orders applied and
 // `results` worked out, and the picture of the phase.
 void game_record_phase(Game *game, const PhaseResults &results);
 // Writes the final line, the picture of the final board and the replay
-// page; before the final line, one line per seat and reason of the dropped
+// page, read from the record as brox-replay reads it; before the final line, one line per seat and reason of the dropped
 // connections that were only counted.
 void game_record_final(Game *game, const char *reason);
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "tools/server/game_record.h"
-#include "tools/server/replay_page.h"
+#include "tools/replay/replay.h"
 
 namespace {
 
