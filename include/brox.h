@@ -35,9 +35,33 @@
  *     nothing and returns 0 or null.  The library never follows such a
  *     pointer.  Freed or never-built records cannot be told apart from live
  *     ones: passing one is the caller's fault and not detected.
- *   - No call starts a thread or takes a lock.  One Session, one Position
- *     and one Agenda are used by one thread at a time; separate games on
- *     separate threads do not share anything but the client library.
+ *   - Threads: no call starts a thread or takes a lock; each runs on its
+ *     caller's thread.  Exactly this may be shared between threads:
+ *       . a Map, by every Position built on it.  It is only read once
+ *         built, and must outlive them all (brox_process_msg replaces it on
+ *         a new map definition, brox_terminate releases it);
+ *       . a CentreTable, by the Session and every Position built with it
+ *         (brox_adjudicate gives the next phase its argument's table,
+ *         except when the turn passes into winter: there it counts the
+ *         centres anew).  Its lists are only read and its ref_count
+ *         changes atomically, so Positions sharing it may be built,
+ *         adjudicated, searched and freed on different threads at once;
+ *       . a Session, by brox_session_power and the agenda calls
+ *         (brox_agenda_item_new, brox_agenda_add_successors,
+ *         brox_agenda_step), which only read its assignment, on any number
+ *         of threads at once while no thread runs brox_initialise,
+ *         brox_game_join, brox_process_msg or brox_terminate on it.
+ *     Everything else is used by one thread at a time, reading included: a
+ *     Position with its Units and Orders (session.position too), an Agenda
+ *     with its items.  To search one game on several threads, build each
+ *     thread's Position on the bot's thread (brox_adjudicate of
+ *     session.position, after setting the orders to explore) and hand it
+ *     over when the thread starts or under a lock.  Those Positions outlive
+ *     later position and ownership messages (they hold their own table) but
+ *     not the Map: free them before a new map definition or brox_terminate.
+ *     Separate Sessions share nothing, so each may live on a thread of its
+ *     own (the client library, though, holds one connection per
+ *     process).  brox_rand keeps one state per thread.
  *   - Indices: a province index is the high byte of the province's token
  *     and its place in every per-province array; location indices are shared
  *     by the Map and every Position built on it; power indices run from 0 to
@@ -67,7 +91,10 @@
  *   system and fault it in again on every trial.  On a 75-province map a
  *   thread keeps from about 0.3 MiB (an opening) to 1.5 MiB (a search on a
  *   crowded mid-game) after its last call; the blocks are released when the
- *   thread ends.  brox_agenda_add_successors (and so brox_agenda_step) keeps
+ *   thread ends.  A block goes to the cache of the thread that releases it,
+ *   whichever thread built it.  A build with AddressSanitizer keeps no
+ *   blocks, so that the sanitizer sees every use of a freed record.
+ *   brox_agenda_add_successors (and so brox_agenda_step) keeps
  *   the Position of its latest trial only while it runs.  Nothing else
  *   outlives a call.
  */
@@ -326,6 +353,8 @@ typedef struct Map {
  * The session builds one from every MSG_CENTRE_OWNERSHIP into
  * session.centres and holds one reference; every Position holds one more
  * on the table it was built with.  The last holder's release frees it.
+ * The count is changed with atomic operations on the field itself, so
+ * holders may retain and release on different threads at once.
  * Bots read it (through session.centres or position->centres), never
  * retain or release it.  In a Position, ProvinceState.owner gives the same
  * facts per province.
@@ -338,7 +367,7 @@ typedef struct CentreList {
 
 typedef struct CentreTable {
     CentreList *lists[MAX_POWERS]; /* one per power of the Map; entries past power_count are unset */
-    uint16_t ref_count;            /* holders */
+    uint16_t ref_count;            /* holders; changed atomically by the library */
 } CentreTable;
 
 /* ===================================================================
