@@ -97,6 +97,26 @@
  *   brox_agenda_add_successors (and so brox_agenda_step) keeps
  *   the Position of its latest trial only while it runs.  Nothing else
  *   outlives a call.
+ *
+ * The rejoin file "broxgame.log" in the current directory:
+ *   4 bytes, the power word then the passcode of the last MSG_ASSIGNMENT,
+ *   each low byte first; readable by its owner only.  Written at every
+ *   MSG_ASSIGNMENT, read by brox_game_join, deleted at MSG_GAME_END and
+ *   when the server refuses a rejoin.  Only a regular file of exactly 4
+ *   bytes is a rejoin file.  The name is never followed or waited on: a
+ *   symbolic link (dangling or not), a FIFO, a directory, a device, a
+ *   socket or a file of another size counts as no rejoin file (a fresh
+ *   join), and the next write replaces it (a link's target is never
+ *   touched; a directory cannot be replaced, so a bot whose folder holds
+ *   one cannot rejoin).  The write fills a new file beside it
+ *   ("broxgame.log.XXXXXX") and renames it over the name, so a crash leaves
+ *   the old file or the new one whole, at worst with a stray new file.
+ *   Whatever stands at the name and is not a rejoin file is reported,
+ *   when read and when replaced (or found a directory), with one line on
+ *   standard error, "[Brox Library] broxgame.log ...": the library keeps
+ *   no log, and a bot's standard error is where its author looks.  A
+ *   missing file is the ordinary first start and is not reported, nor is a
+ *   folder where no file can be created.
  */
 #ifndef BROX_H
 #define BROX_H
@@ -606,11 +626,13 @@ BROX_API int brox_initialise(Session *session, BroxReleaseMsg release_msg);
 /* Connects through the client library (vorn_client_connect) and asks for
  * a place in the game: a rejoin (MSG_REJOIN, rejoining 1) when the rejoin
  * file "broxgame.log" is in the current directory, else a join (MSG_JOIN)
- * with name and version.  Returns the send result: non-zero when the
- * client library took the message.  Whether the connection stands arrives
- * later as a KIND_EVENT record.  The session keeps the name and version
- * POINTERS (a refused rejoin joins afresh with them): they must stay valid
- * until brox_terminate.  Each text is sent cut to 64 characters; null is
+ * with name and version.  Anything at that name but a regular file of 4
+ * bytes means a join, with a line on standard error (see "The rejoin
+ * file" above); it is never waited on.  Returns the send result:
+ * non-zero when the client library took the message.  Whether the
+ * connection stands arrives later as a KIND_EVENT record.  The session
+ * keeps the name and version POINTERS (a refused rejoin joins afresh with
+ * them): they must stay valid until brox_terminate.  Each text is sent cut to 64 characters; null is
  * sent as an empty text.  Returns 0 for a null session (nothing done). */
 BROX_API int brox_game_join(Session *session, const char *name, const char *version);
 
