@@ -3,7 +3,9 @@
 // of a few hundred kilobytes and its Order chunks) for every trial; handed
 // straight back to the C heap, that memory is returned to the kernel and
 // faulted in again on the next trial.  Kept per thread, it is reused at
-// once.  Test builds link their own definition instead
+// once.  Under AddressSanitizer no block is kept: a kept block would still
+// read as the record it was, and hide every use after free from the
+// sanitizer.  Test builds link their own definition instead
 // (tests/support/doubles.cpp).
 #include "common/memory.h"
 
@@ -11,6 +13,18 @@
 #include <cstdlib>
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool KEEP_BLOCKS = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool KEEP_BLOCKS = false;
+#else
+constexpr bool KEEP_BLOCKS = true;
+#endif
+#else
+constexpr bool KEEP_BLOCKS = true;
+#endif
 
 // Every block carries its size in front of it, so that a release knows
 // whether the block may be kept.  16 bytes keep the C heap's alignment.
@@ -71,7 +85,7 @@ bool cache_keep(void *header) {
 }  // namespace
 
 void *mem_alloc(size_t size) {
-    if (size >= CACHED_MIN_SIZE) {
+    if (KEEP_BLOCKS && size >= CACHED_MIN_SIZE) {
         if (void *header = cache_take(size)) return static_cast<char *>(header) + HEADER_SIZE;
     }
     if (size > SIZE_MAX - HEADER_SIZE) return nullptr;
@@ -84,6 +98,6 @@ void *mem_alloc(size_t size) {
 void mem_release(void *block) {
     if (!block) return;
     void *header = static_cast<char *>(block) - HEADER_SIZE;
-    if (size_of(header) >= CACHED_MIN_SIZE && cache_keep(header)) return;
+    if (KEEP_BLOCKS && size_of(header) >= CACHED_MIN_SIZE && cache_keep(header)) return;
     std::free(header);
 }

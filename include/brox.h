@@ -35,9 +35,33 @@
  *     nothing and returns 0 or null.  The library never follows such a
  *     pointer.  Freed or never-built records cannot be told apart from live
  *     ones: passing one is the caller's fault and not detected.
- *   - No call starts a thread or takes a lock.  One Session, one Position
- *     and one Agenda are used by one thread at a time; separate games on
- *     separate threads do not share anything but the client library.
+ *   - Threads: no call starts a thread or takes a lock; each runs on its
+ *     caller's thread.  Exactly this may be shared between threads:
+ *       . a Map, by every Position built on it.  It is only read once
+ *         built, and must outlive them all (brox_process_msg replaces it on
+ *         a new map definition, brox_terminate releases it);
+ *       . a CentreTable, by the Session and every Position built with it
+ *         (brox_adjudicate gives the next phase its argument's table,
+ *         except when the turn passes into winter: there it counts the
+ *         centres anew).  Its lists are only read and its ref_count
+ *         changes atomically, so Positions sharing it may be built,
+ *         adjudicated, searched and freed on different threads at once;
+ *       . a Session, by brox_session_power and the agenda calls
+ *         (brox_agenda_item_new, brox_agenda_add_successors,
+ *         brox_agenda_step), which only read its assignment, on any number
+ *         of threads at once while no thread runs brox_initialise,
+ *         brox_game_join, brox_process_msg or brox_terminate on it.
+ *     Everything else is used by one thread at a time, reading included: a
+ *     Position with its Units and Orders (session.position too), an Agenda
+ *     with its items.  To search one game on several threads, build each
+ *     thread's Position on the bot's thread (brox_adjudicate of
+ *     session.position, after setting the orders to explore) and hand it
+ *     over when the thread starts or under a lock.  Those Positions outlive
+ *     later position and ownership messages (they hold their own table) but
+ *     not the Map: free them before a new map definition or brox_terminate.
+ *     Separate Sessions share nothing, so each may live on a thread of its
+ *     own (the client library, though, holds one connection per
+ *     process).  brox_rand keeps one state per thread.
  *   - Indices: a province index is the high byte of the province's token
  *     and its place in every per-province array; location indices are shared
  *     by the Map and every Position built on it; power indices run from 0 to
@@ -67,9 +91,32 @@
  *   system and fault it in again on every trial.  On a 75-province map a
  *   thread keeps from about 0.3 MiB (an opening) to 1.5 MiB (a search on a
  *   crowded mid-game) after its last call; the blocks are released when the
- *   thread ends.  brox_agenda_add_successors (and so brox_agenda_step) keeps
+ *   thread ends.  A block goes to the cache of the thread that releases it,
+ *   whichever thread built it.  A build with AddressSanitizer keeps no
+ *   blocks, so that the sanitizer sees every use of a freed record.
+ *   brox_agenda_add_successors (and so brox_agenda_step) keeps
  *   the Position of its latest trial only while it runs.  Nothing else
  *   outlives a call.
+ *
+ * The rejoin file "broxgame.log" in the current directory:
+ *   4 bytes, the power word then the passcode of the last MSG_ASSIGNMENT,
+ *   each low byte first; readable by its owner only.  Written at every
+ *   MSG_ASSIGNMENT, read by brox_game_join, deleted at MSG_GAME_END and
+ *   when the server refuses a rejoin.  Only a regular file of exactly 4
+ *   bytes is a rejoin file.  The name is never followed or waited on: a
+ *   symbolic link (dangling or not), a FIFO, a directory, a device, a
+ *   socket or a file of another size counts as no rejoin file (a fresh
+ *   join), and the next write replaces it (a link's target is never
+ *   touched; a directory cannot be replaced, so a bot whose folder holds
+ *   one cannot rejoin).  The write fills a new file beside it
+ *   ("broxgame.log.XXXXXX") and renames it over the name, so a crash leaves
+ *   the old file or the new one whole, at worst with a stray new file.
+ *   Whatever stands at the name and is not a rejoin file is reported,
+ *   when read and when replaced (or found a directory), with one line on
+ *   standard error, "[Brox Library] broxgame.log ...": the library keeps
+ *   no log, and a bot's standard error is where its author looks.  A
+ *   missing file is the ordinary first start and is not reported, nor is a
+ *   folder where no file can be created.
  */
 #ifndef BROX_H
 #define BROX_H
@@ -334,6 +381,8 @@ typedef struct Map {
  * The session builds one from every MSG_CENTRE_OWNERSHIP into
  * session.centres and holds one reference; every Position holds one more
  * on the table it was built with.  The last holder's release frees it.
+ * The count is changed with atomic operations on the field itself, so
+ * holders may retain and release on different threads at once.
  * Bots read it (through session.centres or position->centres), never
  * retain or release it.  In a Position, ProvinceState.owner gives the same
  * facts per province.
@@ -346,7 +395,7 @@ typedef struct CentreList {
 
 typedef struct CentreTable {
     CentreList *lists[MAX_POWERS]; /* one per power of the Map; entries past power_count are unset */
-    uint16_t ref_count;            /* holders */
+    uint16_t ref_count;            /* holders; changed atomically by the library */
 } CentreTable;
 
 /* ===================================================================
@@ -611,11 +660,13 @@ BROX_API int brox_initialise(Session *session, BroxReleaseMsg release_msg);
 /* Connects through the client library (vorn_client_connect) and asks for
  * a place in the game: a rejoin (MSG_REJOIN, rejoining 1) when the rejoin
  * file "broxgame.log" is in the current directory, else a join (MSG_JOIN)
- * with name and version.  Returns the send result: non-zero when the
- * client library took the message.  Whether the connection stands arrives
- * later as a KIND_EVENT record.  The session keeps the name and version
- * POINTERS (a refused rejoin joins afresh with them): they must stay valid
- * until brox_terminate.  Each text is sent cut to 64 characters; null is
+ * with name and version.  Anything at that name but a regular file of 4
+ * bytes means a join, with a line on standard error (see "The rejoin
+ * file" above); it is never waited on.  Returns the send result:
+ * non-zero when the client library took the message.  Whether the
+ * connection stands arrives later as a KIND_EVENT record.  The session
+ * keeps the name and version POINTERS (a refused rejoin joins afresh with
+ * them): they must stay valid until brox_terminate.  Each text is sent cut to 64 characters; null is
  * sent as an empty text.  Returns 0 for a null session (nothing done). */
 BROX_API int brox_game_join(Session *session, const char *name, const char *version);
 

@@ -1,10 +1,21 @@
-// Building, retaining and releasing CentreTables.
+// Building, retaining and releasing CentreTables.  The count is changed
+// atomically in place (the record's field stays a plain 16-bit integer), so
+// Positions sharing a table may be built and freed on different threads.
 #include "world/centres.h"
+
+#include <atomic>
 
 #include "common/memory.h"
 #include "world/centres_message.h"
 
 namespace {
+
+// The count as an atomic object, in the record's own field.
+static_assert(std::atomic_ref<uint16_t>::is_always_lock_free);
+static_assert(std::atomic_ref<uint16_t>::required_alignment <= alignof(uint16_t));
+std::atomic_ref<uint16_t> holders(CentreTable *table) {
+    return std::atomic_ref<uint16_t>(table->ref_count);
+}
 
 void release_lists(CentreTable *table, uint16_t power_count) {
     for (uint16_t p = 0; p < power_count; p++) mem_release(table->lists[p]);
@@ -54,12 +65,16 @@ CentreTable *centre_table_build(const Map *map, const uint8_t *message) {
 }
 
 CentreTable *centre_table_retain(CentreTable *table) {
-    table->ref_count++;
+    // A new holder comes from one that already holds the table (or from
+    // its builder), so nothing needs ordering here.
+    holders(table).fetch_add(1, std::memory_order_relaxed);
     return table;
 }
 
 void centre_table_release(const Map *map, CentreTable *table) {
     if (!table) return;
-    if (--table->ref_count != 0) return;
+    // Release: this holder's reads of the table happen before the free;
+    // acquire: the last holder sees every other holder's release.
+    if (holders(table).fetch_sub(1, std::memory_order_acq_rel) != 1) return;
     release_lists(table, map->power_count);
 }

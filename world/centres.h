@@ -22,9 +22,11 @@ CentreTable *centre_table_create(const Map *map);
 // Appends a province to a power's list; 0 when the list is full.
 int centre_table_add(CentreTable *table, uint16_t power, uint16_t province);
 
-// Adds one holder and returns the table.
+// Adds one holder and returns the table.  The count changes atomically:
+// holders on different threads may retain and release at the same time.
 CentreTable *centre_table_retain(CentreTable *table);
 
-// Drops one holder; the last release frees the lists of the Map's powers
-// and the table.  `map` must be the Map the table was built for.
+// Drops one holder, atomically; the last release frees the lists of the
+// Map's powers and the table.  `map` must be the Map the table was built
+// for.
 void centre_table_release(const Map *map, CentreTable *table);
