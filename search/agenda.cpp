@@ -8,12 +8,13 @@
 
 #include "adjudicator/adjudicator.h"
 #include "brox.h"
+#include "common/assignment_message.h"
 #include "common/memory.h"
 #include "common/record.h"
-#include "orders/agenda.h"
-#include "orders/arguments.h"
-#include "orders/order.h"
-#include "session/assignment_message.h"
+#include "search/agenda.h"
+#include "search/arguments.h"
+#include "world/arguments.h"
+#include "world/order.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "client/client.h"
 #include "client/notice.h"
+#include "common/assignment_message.h"
 #include "common/event_record.h"
 #include "common/record.h"
-#include "session/assignment_message.h"
 #include "session/message.h"
 #include "session/rejoin.h"
 #include "world/centres.h"

@@ -10,14 +10,14 @@
 
 #include "board.h"
 #include "boards.h"
+#include "common/assignment_message.h"
 #include "doubles.h"
-#include "orders/agenda.h"
-#include "orders/order.h"
-#include "session/assignment_message.h"
+#include "search/agenda.h"
 #include "tools/mapgen/mapgen.h"
 #include "world.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/position.h"
 
 namespace {

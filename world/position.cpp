@@ -10,10 +10,10 @@
 
 #include "common/memory.h"
 #include "common/record.h"
-#include "orders/candidates.h"
-#include "orders/order.h"
+#include "world/candidates.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/season.h"
 
 namespace {
