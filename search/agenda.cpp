@@ -18,15 +18,6 @@
 
 namespace {
 
-constexpr uint16_t NO_POWER = 0xFFFF;
-
-// The power the server assigned to the bot: the high byte of the power word
-// of the kept assignment.
-uint16_t searching_power(const Session *session) {
-    if (!session) return NO_POWER;
-    return power_token_index(assignment_read(session->assignment).power);
-}
-
 // Element by element, as addresses, null lowest.
 int compare_choices(const AgendaItem *a, const AgendaItem *b) {
     uint16_t count = a->position->unit_count;
@@ -209,7 +200,7 @@ BROX_API AgendaItem *brox_agenda_item_new(Session *session, AgendaItem *parent, 
     // Complete once every unit of the searching power has a choice.
     item->complete = 1;
     const Position *position = item->position;
-    uint16_t power = searching_power(session);
+    uint16_t power = session_assigned_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) {
         if (position->units[u]->power == power && !item->choices[u]) {
             item->complete = 0;
@@ -230,7 +221,7 @@ BROX_API void brox_agenda_add_item(Agenda *agenda, AgendaItem *item) {
 BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, AgendaItem *item) {
     if (!session || !agenda || !item || !agenda_matches_item(agenda, item)) return;
     Position *position = item->position;
-    uint16_t power = searching_power(session);
+    uint16_t power = session_assigned_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) apply_choice(position->units[u], item->choices[u]);
     Trials trials{};
     for (uint16_t u = 0; u < position->unit_count; u++) {
