@@ -227,8 +227,8 @@ uint16_t next_season(const Movement &movement) {
 const LocationState *arrival(const Position *position, const Unit *unit) {
     const LocationState *target = unit->order.target;
     if (unit->unit_type != UNIT_ARMY || target->coast == COAST_ARMY) return target;
-    const LocationState *army = position_find_location(
-        const_cast<Position *>(position), position_province_index(position, target->province), COAST_ARMY);
+    const LocationState *army =
+        position_find_location(position, position_province_index(position, target->province), COAST_ARMY);
     return army ? army : target;
 }
 

@@ -2,8 +2,8 @@
 // function.  Reports successors (scored trials) per second.
 #include <benchmark/benchmark.h>
 
+#include "common/assignment_message.h"
 #include "fixtures.h"
-#include "session/assignment_message.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "classic.h"
+#include "common/assignment_message.h"
 #include "signature.h"
-#include "session/assignment_message.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#include "common/assignment_message.h"
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_maps.h"
-#include "session/assignment_message.h"
 #include "world/position.h"
 
 namespace {

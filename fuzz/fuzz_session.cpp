@@ -18,11 +18,11 @@
 #include <set>
 #include <string>
 
+#include "common/assignment_message.h"
 #include "common/event_record.h"
 #include "fuzz_checks.h"
 #include "fuzz_input.h"
 #include "fuzz_seams.h"
-#include "session/assignment_message.h"
 
 namespace {
 

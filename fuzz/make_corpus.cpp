@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "board.h"
+#include "common/assignment_message.h"
 #include "common/bytes.h"
 #include "common/event_record.h"
 #include "common/record.h"
@@ -19,7 +20,6 @@
 #include "fuzz_seams.h"
 #include "fuzz_server_game.h"
 #include "platform/wire.h"
-#include "session/assignment_message.h"
 #include "session/gof_message.h"
 #include "session/map_name_message.h"
 #include "session/rejoin_message.h"

@@ -541,12 +541,14 @@ typedef struct Position {
  *      items still in it (not the Position, not the items taken out).
  *
  * Which units an item expands: while an item is incomplete, only the
- * searching power's units (the power of session.assignment, see
- * brox_session_power); once it is complete (every unit of that power has a
- * choice), every unit of every power.  So the best complete items also
- * choose orders for other powers' units that favour the searching power:
- * copy only your OWN units' choices into their orders, and give your units
- * without a choice their default.  A unit with no candidates never gets a
+ * searching power's units (brox_session_power: the power of
+ * session.assignment); once it is complete (every unit of that power has a
+ * choice), every unit of every power.  Before an assignment has come
+ * (POWER_NONE) no unit is the searching power's, and the root item has no
+ * successors.  The best complete items also choose orders for other
+ * powers' units that favour the searching power: copy only your OWN units'
+ * choices into their orders, and give your units without a choice their
+ * default.  A unit with no candidates never gets a
  * choice, so whenever one of the searching power's units has none (a unit
  * that is not dislodged in a retreat season, a second build slot) no item
  * is ever complete.

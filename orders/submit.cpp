@@ -7,7 +7,7 @@
 
 #include "client/client.h"
 #include "common/record.h"
-#include "orders/arguments.h"
+#include "world/arguments.h"
 #include "world/position.h"
 #include "world/season.h"
 

@@ -5,7 +5,7 @@
 #include "session/message.h"
 
 #include "client/client.h"
-#include "session/assignment_message.h"
+#include "common/assignment_message.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
 #include "session/map_name_message.h"

@@ -7,9 +7,9 @@
 
 #include "client/client.h"
 #include "client/notice.h"
+#include "common/assignment_message.h"
 #include "common/event_record.h"
 #include "common/record.h"
-#include "session/assignment_message.h"
 #include "session/message.h"
 #include "session/rejoin.h"
 #include "world/centres.h"
@@ -225,13 +225,8 @@ extern "C" BROX_API void brox_process_msg(Session *session, uint8_t *record, int
     }
 }
 
-// The kept assignment starts with its type word once one has come; before
-// that its bytes are whatever the bot's record held.
 extern "C" BROX_API uint16_t brox_session_power(const Session *session) {
-    if (!session || msg_type(session->assignment) != MSG_ASSIGNMENT) return POWER_NONE;
-    uint16_t power = power_token_index(assignment_read(session->assignment).power);
-    uint16_t power_count = session->map ? session->map->power_count : uint16_t{MAX_POWERS};
-    return power < power_count ? power : POWER_NONE;
+    return session_assigned_power(session);
 }
 
 extern "C" BROX_API void brox_terminate(Session *session) {

@@ -10,14 +10,14 @@
 
 #include "board.h"
 #include "boards.h"
+#include "common/assignment_message.h"
 #include "doubles.h"
-#include "orders/agenda.h"
-#include "orders/order.h"
-#include "session/assignment_message.h"
+#include "search/agenda.h"
 #include "tools/mapgen/mapgen.h"
 #include "world.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/position.h"
 
 namespace {
@@ -193,6 +193,33 @@ TEST(AgendaSuccessors, APowerWithoutUnitsEmptiesTheAgenda) {
     EXPECT_EQ(agenda->by_score.count, 0u);
     EXPECT_EQ(brox_agenda_step(&session, agenda.get()), 0);
     EXPECT_EQ(scorer.calls, 1);
+    brox_agenda_item_free(root, 1);
+}
+
+// The searching power is read as brox_session_power reads it: bytes that
+// name power 0 where the power word goes are no assignment until the type
+// word says so.
+TEST(AgendaSuccessors, WithoutAnAssignmentNoUnitIsTheSearchingPowers) {
+    World world(grid(), "0: A B");
+    Position *position = world.position(SEASON_SPRING, "0 A A; 0 A G");
+    Session session{};
+    put_u16(session.assignment, ASSIGNMENT_POWER_AT, 0x0041);
+    ASSERT_EQ(brox_session_power(&session), POWER_NONE);
+    Scorer scorer;
+    AgendaPtr agenda(brox_agenda_new(position, Scorer::call, &scorer));
+    AgendaItem *root = best(agenda.get());
+    EXPECT_EQ(brox_agenda_step(&session, agenda.get()), 1);
+    EXPECT_EQ(agenda->by_score.count, 0u);
+    EXPECT_EQ(scorer.calls, 1);
+    brox_agenda_item_free(root, 1);
+
+    // The same bytes under an assignment's header: power 0 searches.
+    msg_header_init(session.assignment, MSG_ASSIGNMENT, ASSIGNMENT_LENGTH);
+    AgendaPtr assigned(brox_agenda_new(position, Scorer::call, &scorer));
+    root = best(assigned.get());
+    EXPECT_EQ(brox_agenda_step(&session, assigned.get()), 1);
+    EXPECT_EQ(assigned->by_score.count,
+              candidate_count(position->units[0]) + candidate_count(position->units[1]));
     brox_agenda_item_free(root, 1);
 }
 

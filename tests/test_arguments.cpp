@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "boards.h"
+#include "common/assignment_message.h"
 #include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
-#include "session/assignment_message.h"
 #include "session/join_message.h"
 #include "temp_dir.h"
 #include "world.h"

@@ -20,12 +20,12 @@
 
 #include "board.h"
 #include "brox.h"
+#include "common/assignment_message.h"
 #include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
 #include "platform/wire.h"
-#include "session/assignment_message.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
 #include "session/rejoin_message.h"

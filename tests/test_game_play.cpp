@@ -28,12 +28,12 @@
 
 #include "board.h"
 #include "brox.h"
+#include "common/assignment_message.h"
 #include "common/record.h"
 #include "game_run.h"
 #include "orders/orders_message.h"
 #include "platform/wire.h"
 #include "process.h"
-#include "session/assignment_message.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
 #include "wire_stream.h"

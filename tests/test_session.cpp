@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "board.h"
+#include "common/assignment_message.h"
 #include "common/bytes.h"
 #include "common/event_record.h"
 #include "common/record.h"
 #include "doubles.h"
-#include "session/assignment_message.h"
 #include "session/join_message.h"
 #include "session/map_name_message.h"
 #include "session/rejoin_message.h"

@@ -56,7 +56,7 @@ const char *check_location(const Map *map, uint16_t l) {
     if (location.province < map->provinces || location.province >= map->provinces + map->province_count)
         return broken("location %u: province outside the Map", l);
     uint16_t province = map_province_index(map, location.province);
-    if (map_find_location(const_cast<Map *>(map), province, location.coast) != &location)
+    if (map_find_location(map, province, location.coast) != &location)
         return broken("location %u: (province %u, coast %u) finds another Location", l, province, location.coast);
     if (location.adjacent_count > MAX_ADJACENT) return broken("location %u: %u adjacent", l, location.adjacent_count);
     for (uint16_t a = 0; a < location.adjacent_count; a++) {
@@ -210,7 +210,7 @@ const char *map_check(const Map *map) {
     for (uint16_t i = 0; i < map->province_count; i++) {
         if (const char *why = check_province(map, i)) return why;
         centres += map->provinces[i].centre_kind != CENTRE_NONE;
-        if ((map->provinces[i].terrain & TERRAIN_LAND) && !map_find_location(const_cast<Map *>(map), i, COAST_ARMY))
+        if ((map->provinces[i].terrain & TERRAIN_LAND) && !map_find_location(map, i, COAST_ARMY))
             return broken("province %u: land without an army location", i);
     }
     if (centres != map->centre_count) return broken("%u centres counted, %u marked", map->centre_count, centres);

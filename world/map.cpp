@@ -136,12 +136,12 @@ void relax_row(uint8_t *row_i, const uint8_t *row_k, uint8_t via, int n) {
 
 // Scans the province's own Locations, which are chained in index order, so
 // the result is the first match in index order as a full scan would find.
-Location *map_find_location(Map *map, uint16_t province, uint16_t coast) {
-    if (province >= map->province_count) return nullptr;
+uint16_t map_find_location_index(const Map *map, uint16_t province, uint16_t coast) {
+    if (province >= map->province_count) return NO_LOCATION;
     const MapLocationIndex *index = map_location_index(map);
     for (uint16_t l = index->first[province]; l != NO_LOCATION; l = index->next[l])
-        if (map->locations[l].coast == coast) return &map->locations[l];
-    return nullptr;
+        if (map->locations[l].coast == coast) return l;
+    return NO_LOCATION;
 }
 
 Location *map_add_location(Map *map, uint16_t province, uint16_t coast) {

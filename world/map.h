@@ -33,9 +33,20 @@ inline const MapLocationIndex *map_location_index(const Map *map) {
 // CentreTable built on it must be released first.
 void map_release(Map *map);
 
-// The Location at (province index, coast), comparing all 16 coast bits;
-// null if none.
-Location *map_find_location(Map *map, uint16_t province, uint16_t coast);
+// The index of the Location at (province index, coast), comparing all 16
+// coast bits; NO_LOCATION if none.
+uint16_t map_find_location_index(const Map *map, uint16_t province, uint16_t coast);
+
+// The Location at (province index, coast), or null: read-only in a const
+// Map, writable in one being built.
+inline const Location *map_find_location(const Map *map, uint16_t province, uint16_t coast) {
+    uint16_t l = map_find_location_index(map, province, coast);
+    return l == NO_LOCATION ? nullptr : &map->locations[l];
+}
+inline Location *map_find_location(Map *map, uint16_t province, uint16_t coast) {
+    uint16_t l = map_find_location_index(map, province, coast);
+    return l == NO_LOCATION ? nullptr : &map->locations[l];
+}
 
 // Appends a new Location with the next index; the caller has made sure the
 // pair is new and that a slot is free.

@@ -10,10 +10,10 @@
 
 #include "common/memory.h"
 #include "common/record.h"
-#include "orders/candidates.h"
-#include "orders/order.h"
+#include "world/candidates.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/season.h"
 
 namespace {
@@ -238,13 +238,13 @@ Position *position_build(Map *map, CentreTable *centres, uint8_t *message) {
     return position;
 }
 
-LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast) {
+uint16_t position_find_location_index(const Position *position, uint16_t province, uint16_t coast) {
     const Map *map = position->map;
-    if (province >= map->province_count) return nullptr;
+    if (province >= map->province_count) return NO_LOCATION;
     const MapLocationIndex *index = map_location_index(map);
     for (uint16_t l = index->first[province]; l != NO_LOCATION; l = index->next[l])
-        if (position->locations[l].coast == coast) return &position->locations[l];
-    return nullptr;
+        if (position->locations[l].coast == coast) return l;
+    return NO_LOCATION;
 }
 
 // Each unit is appended, in unit order, to every province one of its

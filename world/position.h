@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "brox.h"
+#include "world/map.h"
 #include "world/position_message.h"
 
 // Builds a Position from a MSG_POSITION message (world/position_message.h;
@@ -24,9 +25,20 @@ void position_message_unit_counts(Map *map, const uint8_t *message, uint16_t cou
 // option's coast) is left open in province `province`.
 uint16_t position_open_coast(const Map *map, uint16_t province, uint16_t unit_type);
 
-// The first LocationState in index order in province `province` whose coast
-// equals `coast` in all 16 bits; null if none.
-LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast);
+// The index of the first LocationState in index order in province
+// `province` whose coast equals `coast` in all 16 bits; NO_LOCATION if none.
+uint16_t position_find_location_index(const Position *position, uint16_t province, uint16_t coast);
+
+// That LocationState, or null: read-only in a const Position, writable in
+// one being built or ordered.
+inline const LocationState *position_find_location(const Position *position, uint16_t province, uint16_t coast) {
+    uint16_t l = position_find_location_index(position, province, coast);
+    return l == NO_LOCATION ? nullptr : &position->locations[l];
+}
+inline LocationState *position_find_location(Position *position, uint16_t province, uint16_t coast) {
+    uint16_t l = position_find_location_index(position, province, coast);
+    return l == NO_LOCATION ? nullptr : &position->locations[l];
+}
 
 // Fills every ProvinceState's reach list with the units that reach it by
 // adjacency, in unit order, and sets direct_reach_count.

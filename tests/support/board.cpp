@@ -9,8 +9,8 @@
 #include <stdexcept>
 
 #include "brox.h"
+#include "common/assignment_message.h"
 #include "common/record.h"
-#include "session/assignment_message.h"
 #include "session/join_message.h"
 #include "session/map_name_message.h"
 #include "session/rejoin_message.h"

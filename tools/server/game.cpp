@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "common/bytes.h"
-#include "orders/order.h"
 #include "tools/server/game_record.h"
 #include "tools/server/map_folder.h"
 #include "tools/server/links.h"
@@ -17,6 +16,7 @@
 #include "tools/server/retreat_options.h"
 #include "world/centres.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/position.h"
 #include "world/season.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "brox.h"
-#include "session/assignment_message.h"
+#include "common/assignment_message.h"
 #include "session/join_message.h"
 #include "session/map_name_message.h"
 #include "session/rejoin_message.h"

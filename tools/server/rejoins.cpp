@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
+#include "common/assignment_message.h"
 #include "common/record.h"
-#include "session/assignment_message.h"
 #include "session/rejoin_message.h"
 #include "tools/server/messages.h"
 #include "tools/server/report.h"

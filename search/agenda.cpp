@@ -8,23 +8,15 @@
 
 #include "adjudicator/adjudicator.h"
 #include "brox.h"
+#include "common/assignment_message.h"
 #include "common/memory.h"
 #include "common/record.h"
-#include "orders/agenda.h"
-#include "orders/arguments.h"
-#include "orders/order.h"
-#include "session/assignment_message.h"
+#include "search/agenda.h"
+#include "search/arguments.h"
+#include "world/arguments.h"
+#include "world/order.h"
 
 namespace {
-
-constexpr uint16_t NO_POWER = 0xFFFF;
-
-// The power the server assigned to the bot: the high byte of the power word
-// of the kept assignment.
-uint16_t searching_power(const Session *session) {
-    if (!session) return NO_POWER;
-    return power_token_index(assignment_read(session->assignment).power);
-}
 
 // Element by element, as addresses, null lowest.
 int compare_choices(const AgendaItem *a, const AgendaItem *b) {
@@ -208,7 +200,7 @@ BROX_API AgendaItem *brox_agenda_item_new(Session *session, AgendaItem *parent, 
     // Complete once every unit of the searching power has a choice.
     item->complete = 1;
     const Position *position = item->position;
-    uint16_t power = searching_power(session);
+    uint16_t power = session_assigned_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) {
         if (position->units[u]->power == power && !item->choices[u]) {
             item->complete = 0;
@@ -229,7 +221,7 @@ BROX_API void brox_agenda_add_item(Agenda *agenda, AgendaItem *item) {
 BROX_API void brox_agenda_add_successors(Session *session, Agenda *agenda, AgendaItem *item) {
     if (!session || !agenda || !item || !agenda_matches_item(agenda, item)) return;
     Position *position = item->position;
-    uint16_t power = searching_power(session);
+    uint16_t power = session_assigned_power(session);
     for (uint16_t u = 0; u < position->unit_count; u++) apply_choice(position->units[u], item->choices[u]);
     Trials trials{};
     for (uint16_t u = 0; u < position->unit_count; u++) {

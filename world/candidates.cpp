@@ -1,13 +1,13 @@
 // Generating candidate orders: movement (hold, move, support), retreat
 // (retreat, disband), removal (remove, hold) and build (waive, build).
-#include "orders/candidates.h"
+#include "world/candidates.h"
 
 #include <functional>
 
 #include "common/memory.h"
-#include "orders/convoy.h"
-#include "orders/order.h"
+#include "world/convoy.h"
 #include "world/map.h"
+#include "world/order.h"
 #include "world/position.h"
 
 namespace {

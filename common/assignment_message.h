@@ -1,7 +1,7 @@
 // MSG_ASSIGNMENT: the power the server gives the bot and the passcode that
 // lets it rejoin.  The session keeps the message's first 40 bytes in
-// Session `assignment`; the server writes it.  Offsets count from the type
-// word.
+// Session `assignment`, where the agenda reads the searching power; the
+// server writes it.  Offsets count from the type word.
 //
 //   Offset  Width  Field
 //   0       6      header (common/record.h); length 40
@@ -35,6 +35,24 @@ constexpr uint16_t power_token_index(uint16_t token) { return static_cast<uint16
 // bytes (the session's kept copy always does).
 inline Assignment assignment_read(const uint8_t *message) {
     return {get_u16(message, ASSIGNMENT_POWER_AT), get_u16(message, ASSIGNMENT_PASSCODE_AT)};
+}
+
+// The power index of the assignment a Session keeps (`session.assignment`,
+// ASSIGNMENT_LENGTH bytes), checked: POWER_NONE unless its type word is
+// MSG_ASSIGNMENT (before the first assignment the bytes are whatever the
+// bot's record held) and the index is below `power_count`.
+inline uint16_t assignment_power(const uint8_t *kept, uint16_t power_count) {
+    if (msg_type(kept) != MSG_ASSIGNMENT) return POWER_NONE;
+    uint16_t power = power_token_index(assignment_read(kept).power);
+    return power < power_count ? power : POWER_NONE;
+}
+
+// The power a Session was assigned: assignment_power of its kept assignment
+// against its Map's power count (MAX_POWERS before the Map has come).
+// POWER_NONE for a null session.
+inline uint16_t session_assigned_power(const Session *session) {
+    if (!session) return POWER_NONE;
+    return assignment_power(session->assignment, session->map ? session->map->power_count : uint16_t{MAX_POWERS});
 }
 
 // Writes the header and both fields into ASSIGNMENT_LENGTH bytes; the bytes

@@ -1,6 +1,6 @@
-// Checks of what a bot hands to the exported calls: candidates, references
-// into a Position, and agenda items.
-#include "orders/arguments.h"
+// Checks of the Orders a bot hands to the exported calls: candidates and
+// references into a Position.
+#include "world/arguments.h"
 
 #include <cstdint>
 
@@ -17,15 +17,4 @@ bool order_refers_inside(const Position *position, const Order *order) {
     for (uint16_t r = 0; r < order->route_length; r++)
         if (!position_owns_province(position, order->route[r])) return false;
     return true;
-}
-
-bool agenda_item_linked(const AgendaItem *item) {
-    return item->score_node.height != -1 || item->choice_node.height != -1;
-}
-
-bool agenda_matches_item(const Agenda *agenda, const AgendaItem *item) {
-    const LumAvlTree *held = &agenda->by_choice;
-    if (!held->root) return true;
-    auto *sample = static_cast<const AgendaItem *>(LUM_AVL_ITEM(held, held->root));
-    return sample->position == item->position;
 }

@@ -1,10 +1,10 @@
 // Comparing, initialising and releasing Order records, and walking a unit's
 // candidate set.
-#include "orders/order.h"
+#include "world/order.h"
 
 #include <cstddef>
 
-#include "orders/arguments.h"
+#include "world/arguments.h"
 
 int order_compare_items(const void *a, const void *b) {
     return order_compare(static_cast<const Order *>(a), static_cast<const Order *>(b));

@@ -1,7 +1,7 @@
 // Convoy routes: a depth-first walk over chains of fleets at sea from each
 // fleet at sea, then reach entries and candidate drafts for the armies on
 // the coasts next to the starting fleet.
-#include "orders/convoy.h"
+#include "world/convoy.h"
 
 #include <algorithm>
 #include <cstring>
