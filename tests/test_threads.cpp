@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "brox.h"
-#include "session/assignment_message.h"
+#include "common/assignment_message.h"
 #include "world/position.h"
 
 namespace {
