@@ -33,12 +33,9 @@ bool takes_part(uint16_t season, const Unit *unit) {
     return true;
 }
 
-// The entry of the Unit's chosen order; fields the order does not set stay
-// 0.  Returns false when the order has no unit block to describe it: a
-// build without a location, or any order but a build or a waive on a build
-// slot.
-bool entry_of(const Unit *unit, OrderEntry *entry) {
-    const Order &order = unit->order;
+}  // namespace
+
+bool order_entry_of(const Unit *unit, const Order &order, OrderEntry *entry) {
     *entry = OrderEntry{};
     switch (order.token) {
     case ORD_WAIVE:
@@ -73,8 +70,6 @@ bool entry_of(const Unit *unit, OrderEntry *entry) {
     return true;
 }
 
-}  // namespace
-
 UnitBlock unit_block_of(const Unit *unit) {
     UnitBlock block{unit->power, unit->unit_type, 0, 0, unit->dislodged};
     if (unit->location) {
@@ -101,7 +96,7 @@ extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t 
         // refers to, if it is still there at all: the unit is left out.
         if (!order_refers_inside(position, &unit->order)) continue;
         OrderEntry entry;
-        if (!entry_of(unit, &entry)) continue;
+        if (!order_entry_of(unit, unit->order, &entry)) continue;
         uint8_t *bytes = orders_message_entry(message, entries++);
         std::memset(bytes, 0, ORDER_ENTRY_SIZE);
         order_entry_write(bytes, entry);

@@ -16,3 +16,9 @@ UnitBlock unit_block_of(const Unit *unit);
 
 // Writes unit_block_of(unit) into the first 12 bytes of `block`.
 void write_unit_block(const Unit *unit, uint8_t *block);
+
+// The entry that gives `unit` the order `order` (for a build slot, a build
+// or a waive); fields the order does not set stay 0.  Returns false when
+// the order has no unit block to describe it: a build without a location,
+// or any order but a build or a waive on a build slot.
+bool order_entry_of(const Unit *unit, const Order &order, OrderEntry *entry);

@@ -26,7 +26,7 @@
 #include "temp_dir.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
-#include "tools/server/game_record.h"
+#include "tools/server/record_files.h"
 #include "tools/server/messages.h"
 
 namespace {
@@ -240,33 +240,33 @@ TEST_F(ServerProtocol, ASilentBotIsAwaitedUntilTheDeadlineButABotThatHasGoneIsNo
     // Power 0's bot is connected but has sent nothing: the phase waits for
     // it until the deadline.
     game_tick(&game, game.now_ms + 999);
-    EXPECT_EQ(game.position->season, SEASON_SPRING);
+    EXPECT_EQ(game_position(&game)->season, SEASON_SPRING);
     game_tick(&game, game.now_ms + 1);
-    ASSERT_EQ(game.position->season, SEASON_FALL);
+    ASSERT_EQ(game_position(&game)->season, SEASON_FALL);
 
     // In the fall its bot leaves: once the others have sent their orders,
     // the phase is resolved at once, with power 0's defaults...
     submit(second);
     game_link_closed(&game, first.link);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     submit(third);
-    EXPECT_EQ(game.position->season, SEASON_SPRING);
-    EXPECT_EQ(game.position->year, 1902);
+    EXPECT_EQ(game_position(&game)->season, SEASON_SPRING);
+    EXPECT_EQ(game_position(&game)->year, 1902);
     EXPECT_EQ(game.seats[0].link, -1);
     // ...and so is every later phase, until the bot rejoins.
     submit(second);
     submit(third);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
 
     // With no bot connected at all the phase runs to its deadline, so that
     // the game does not race to its end while the bots restart.
     int64_t opened = game.now_ms;
     game_link_closed(&game, second.link);
     game_link_closed(&game, third.link);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     EXPECT_EQ(game.stage, GameStage::PLAYING);
     game_tick(&game, opened + 999);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     game_tick(&game, opened + 1000);
     EXPECT_EQ(game.stage, GameStage::OVER);
 }
@@ -274,23 +274,23 @@ TEST_F(ServerProtocol, ASilentBotIsAwaitedUntilTheDeadlineButABotThatHasGoneIsNo
 // Gives power 0 the first `count` supply centres of the map in the game's
 // current ownership, as if it had taken them.
 void give_centres(Game &game, uint16_t count) {
-    CentreList *list = game.centres->lists[0];
+    CentreList *list = game_position(&game)->centres->lists[0];
     list->count = 0;
-    for (uint16_t i = 0; i < game.map->province_count && list->count < count; i++)
-        if (game.map->provinces[i].centre_kind != CENTRE_NONE) list->provinces[list->count++] = i;
+    for (uint16_t i = 0; i < game_map(&game)->province_count && list->count < count; i++)
+        if (game_map(&game)->provinces[i].centre_kind != CENTRE_NONE) list->provinces[list->count++] = i;
 }
 
 TEST_F(ServerProtocol, HalfTheSupplyCentresIsNotEnoughToEndTheGame) {
     start(1, 5);
     Bot only;
     join(only);
-    ASSERT_EQ(game.map->centre_count, 34);
+    ASSERT_EQ(game_map(&game)->centre_count, 34);
     give_centres(game, 17);
     fake_client::reset();
     brox_order_submit(nullptr, only.session.position, only.power_token());
     exchange(only);
     EXPECT_EQ(game.stage, GameStage::PLAYING);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
 }
 
 TEST_F(ServerProtocol, TheGameEndsOnceOnePowerOwnsMoreThanHalfTheSupplyCentres) {

@@ -134,8 +134,8 @@ TEST(MapFolder, AFolderBroxMapgenWroteIsReadBackAndPlayed) {
     Game game;
     ASSERT_TRUE(game_init(&game, options, &error)) << error;
     EXPECT_EQ(game.map_name, "small");
-    EXPECT_EQ(game.map->power_count, 3);
-    EXPECT_EQ(game.position->unit_count, position_message_unit_count(generated.position_message.data()));
+    EXPECT_EQ(game_map(&game)->power_count, 3);
+    EXPECT_EQ(game_position(&game)->unit_count, position_message_unit_count(generated.position_message.data()));
     game_release(&game);
 }
 

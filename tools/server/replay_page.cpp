@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "tools/common/json_quote.h"
-#include "tools/server/report.h"
+#include "tools/server/notation.h"
 
 namespace {
 
@@ -40,13 +40,13 @@ std::string phase_json(const ReplayPhase &phase) {
 std::string page_data(const Game *game, const BoardPicture &board) {
     const Layout &layout = game->generated.layout;
     std::string out = "{\"powers\":[";
-    for (uint16_t p = 0; p < game->map->power_count; p++)
-        out += (p ? "," : "") + std::string("{\"name\":") + json_quote_for_script(power_name(game, p)) +
+    for (uint16_t p = 0; p < game_map(game)->power_count; p++)
+        out += (p ? "," : "") + std::string("{\"name\":") + json_quote_for_script(power_name(game->generated.layout, p)) +
                ",\"colour\":" + json_quote_for_script(p < layout.powers.size() ? layout.powers[p].colour : "#808080") +
                ",\"tint\":" + json_quote_for_script(board_owner_tint(layout, p)) + "}";
     out += "],\"plain\":[";
     for (size_t p = 0; p < board.owners.size(); p++)
-        out += (p ? "," : "") + json_quote_for_script(board_plain_fill(layout, game->map, p));
+        out += (p ? "," : "") + json_quote_for_script(board_plain_fill(layout, game_map(game), p));
     out += "],\"phases\":[";
     for (size_t i = 0; i < game->replay.size(); i++) out += (i ? ",\n" : "\n") + phase_json(game->replay[i]);
     return out + "]}";
@@ -57,11 +57,11 @@ std::string centre_table(const Game *game) {
     std::string out = "<table id=\"centres\"><thead><tr><th>Power</th>";
     for (const CentreCount &count : game->centre_history) out += "<th>" + html_text(count.label) + "</th>";
     out += "</tr></thead><tbody>\n";
-    for (uint16_t p = 0; p < game->map->power_count; p++) {
+    for (uint16_t p = 0; p < game_map(game)->power_count; p++) {
         std::string colour = p < layout.powers.size() ? layout.powers[p].colour : "#808080";
         out += "<tr data-power=\"" + std::to_string(p) + "\"><th><span class=\"swatch\" style=\"background:" +
                board_owner_tint(layout, p) + ";border-color:" + colour + "\"></span>" +
-               html_text(power_name(game, p)) + "</th>";
+               html_text(power_name(game->generated.layout, p)) + "</th>";
         for (const CentreCount &count : game->centre_history)
             out += "<td>" + std::to_string(p < count.per_power.size() ? count.per_power[p] : 0) + "</td>";
         out += "</tr>\n";
@@ -144,13 +144,13 @@ show(0);
 }  // namespace
 
 bool replay_page_write(const Game *game, std::string *error) {
-    if (game->replay.empty() || !game->position) return true;
-    BoardPicture board = board_picture(game->generated.layout, game->map, game->centres, game->position);
+    if (game->replay.empty() || !game->referee) return true;
+    BoardPicture board = board_picture(game->generated.layout, game_map(game), game_position(game)->centres, game_position(game));
     std::string head = board.head;
     if (head.rfind("<?xml", 0) == 0) head = head.substr(head.find('\n') + 1);
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>Game replay: map " +
                        html_text(game->map_name) + "</title>\n<style>" + STYLE + "</style>\n</head>\n<body>\n";
-    html += "<h1>Game replay: map " + html_text(game->map_name) + ", " + std::to_string(game->map->power_count) +
+    html += "<h1>Game replay: map " + html_text(game->map_name) + ", " + std::to_string(game_map(game)->power_count) +
             " powers</h1>\n";
     html += "<div id=\"controls\"><button id=\"first\" title=\"Home\">&#x25C0;&#x25C0; First</button>"
             "<button id=\"previous\" title=\"Left arrow\">&#x25C0; Previous</button>"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/server/game.h"
+#include "tools/server/game_state.h"
 
 constexpr const char *REPLAY_PAGE_FILE = "replay.html";
 
