@@ -20,10 +20,12 @@
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
+#include "platform/phase_tag.h"
 #include "session/gof_message.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
 #include "temp_dir.h"
+#include "tools/common/json_value.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
 #include "tools/server/record_files.h"
@@ -271,6 +273,87 @@ TEST_F(ServerProtocol, ASilentBotIsAwaitedUntilTheDeadlineButABotThatHasGoneIsNo
     EXPECT_EQ(game.stage, GameStage::OVER);
 }
 
+// The client library's tag for orders chosen on the position of `season`
+// and `year`, as a record.
+Record phase_tag(uint16_t season, uint16_t year) {
+    Record record = record_new(MSG_ORDERS_PHASE, PHASE_TAG_LENGTH, FLAG_PLAIN);
+    phase_tag_write(record_message(record.data()), {season, year});
+    return record;
+}
+
+// A bot too slow for its deadline sends its spring orders while the fall
+// is played: they are refused as orders for an earlier phase, the fall
+// still waits for its orders, and nothing of the spring's is applied.
+TEST_F(ServerProtocol, OrdersThatArriveAfterTheirPhaseAreRefusedAndNeverApplied) {
+    start(2, 1);
+    Bot slow, quick;
+    join(slow);
+    join(quick);
+    exchange(slow);
+    ASSERT_EQ(game_position(&game)->season, SEASON_SPRING);
+    // The slow bot chooses moves for the spring; they are not sent yet.
+    for (uint16_t u = 0; u < slow.session.position->unit_count; u++) {
+        Unit *unit = slow.session.position->units[u];
+        if (unit->power != 0) continue;
+        for (Order *order = brox_candidate_first(unit); order; order = brox_candidate_next(unit, order))
+            if (order->token == ORD_MOVE) unit->order = *order;
+    }
+    fake_client::reset();
+    brox_order_submit(nullptr, slow.session.position, slow.power_token());
+    ASSERT_EQ(fake_client::sent().size(), 1u);
+    Record late = fake_client::sent()[0];
+    fake_client::reset();
+    brox_order_submit(nullptr, quick.session.position, quick.power_token());
+    exchange(quick);
+    game_tick(&game, game.now_ms + 1000);  // the spring's deadline
+    ASSERT_EQ(game_position(&game)->season, SEASON_FALL);
+
+    EXPECT_EQ(take(slow.link, phase_tag(SEASON_SPRING, 1901)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(slow.link, late), RecordVerdict::KEEP);
+    fake_client::reset();
+    brox_order_submit(nullptr, quick.session.position, quick.power_token());
+    exchange(quick);
+    // Still the fall: power 0's orders for it have not come.
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
+    EXPECT_EQ(brox_referee_orders_received(game.referee, 0), 0);
+    // Its fall orders, tagged with the fall, are taken at once.
+    exchange(slow);
+    EXPECT_EQ(take(slow.link, phase_tag(SEASON_FALL, 1901)), RecordVerdict::KEEP);
+    fake_client::reset();
+    brox_order_submit(nullptr, slow.session.position, slow.power_token());
+    ASSERT_EQ(fake_client::sent().size(), 1u);
+    EXPECT_EQ(take(slow.link, fake_client::sent()[0]), RecordVerdict::KEEP);
+    EXPECT_EQ(game.stage, GameStage::OVER);
+
+    std::vector<std::string> lines = record_lines();
+    ASSERT_EQ(lines.size(), 3u);
+    JsonValue spring, fall;
+    ASSERT_TRUE(json_parse(lines[0], &spring, nullptr));
+    ASSERT_TRUE(json_parse(lines[1], &fall, nullptr));
+    // The spring: power 0 sent nothing in time and held throughout.
+    int power_orders = 0;
+    for (const JsonValue &order : spring["orders"].items) {
+        if (order["power"].integer() != 0) continue;
+        power_orders++;
+        EXPECT_EQ(order["from"].text, "default");
+        EXPECT_EQ(order["outcome"].text, "held");
+    }
+    EXPECT_GT(power_orders, 0);
+    EXPECT_EQ(spring["powers"][0]["refused"].integer(), 0);
+    // The fall: every late entry refused with its reason, the fall's own
+    // orders taken.
+    const JsonValue &power = fall["powers"][0];
+    EXPECT_TRUE(power["orders_received"].boolean);
+    EXPECT_EQ(power["refused"].integer(), power_orders);
+    ASSERT_EQ(power["refusals"].items.size(), static_cast<size_t>(power_orders));
+    for (const JsonValue &refusal : power["refusals"].items)
+        EXPECT_EQ(refusal["reason"].text, "orders for an earlier phase");
+    for (const JsonValue &order : fall["orders"].items) {
+        if (order["power"].integer() != 0) continue;
+        EXPECT_EQ(order["from"].text, "bot");
+    }
+}
+
 // Gives power 0 the first `count` supply centres of the map in the game's
 // current ownership, as if it had taken them.
 void give_centres(Game &game, uint16_t count) {
@@ -387,6 +470,7 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
     put_u16(record_message(orders.data()), ORDERS_COUNT_AT, 2);
     EXPECT_EQ(take(link, orders), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_ORDERS, 7, FLAG_SUBMIT)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link, record_new(MSG_ORDERS_PHASE, PHASE_TAG_LENGTH - 2, FLAG_PLAIN)), RecordVerdict::CLOSE);
     EXPECT_TRUE(game.links[link].outbox.empty());
     EXPECT_EQ(game.seats[0].assigned, false);
 
