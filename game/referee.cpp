@@ -132,7 +132,10 @@ BroxReferee *create(const uint8_t *map_message, size_t map_size, const uint8_t *
         map_release(map);
         return refuse(error, names.position, why);
     }
+    // Held while the opening is built; the opening Position then holds the
+    // only reference, and without one the table goes with this release.
     CentreTable *centres = centre_table_build(map, centres_message);
+    if (centres) centre_table_retain(centres);
     auto *referee = centres ? static_cast<BroxReferee *>(mem_alloc(sizeof(BroxReferee))) : nullptr;
     bool opened = false;
     if (referee) {
@@ -142,12 +145,7 @@ BroxReferee *create(const uint8_t *map_message, size_t map_size, const uint8_t *
         referee->previous = &referee->orders[1];
         opened = open_game(referee, centres, position_message, position_size);
     }
-    if (centres) {
-        // The opening Position holds its own reference; without one the
-        // table goes now.
-        centre_table_retain(centres);
-        centre_table_release(map, centres);
-    }
+    if (centres) centre_table_release(map, centres);
     if (opened) return referee;
     mem_release(referee);
     map_release(map);

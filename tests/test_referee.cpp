@@ -525,4 +525,60 @@ TEST(RefereeMessages, TheOwnershipMessageListsUnownedCentresOnlyWhere11IsNoPower
     EXPECT_EQ(centres_message_entry(message, 1).power, POWER_UNOWNED);
 }
 
+// ---------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------
+
+// Every allocation of creating a game and of each kind of step may fail: a
+// failed creation leaves nothing behind, a failed step leaves the game as
+// it was (the same phase, the orders given kept), and the step done again
+// goes through.
+TEST(RefereeMemory, EveryFailedAllocationLeavesTheGameAsItWasAndLeaksNothing) {
+    const char *owners = "0: A B E; 1: C; 2: G";
+    World world(grid_board(), owners);
+    long before = test_memory::live_blocks();
+    for (long n = 1;; n++) {
+        test_memory::fail_at(n);
+        Game game(grid_board(), owners, SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
+        bool failed = test_memory::failed();
+        test_memory::fail_at(0);
+        if (!failed) {
+            ASSERT_NE(game.referee, nullptr);
+            EXPECT_GT(n, 3);  // the Map, the table, the referee, the Position at least
+            break;
+        }
+        EXPECT_EQ(game.referee, nullptr) << "allocation " << n;
+        ASSERT_NE(game.error, nullptr);
+        EXPECT_NE(std::string(game.error).find("out of memory"), std::string::npos) << game.error;
+    }
+    EXPECT_EQ(test_memory::live_blocks(), before);
+
+    Game game(grid_board(), owners, SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
+    ASSERT_NE(game.referee, nullptr) << game.error;
+    // A spring with a dislodgement, its summer, a fall and a winter with a
+    // build: each step is made to fail at every allocation first.
+    std::vector<std::vector<std::pair<const char *, const char *>>> phases = {
+        {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}}, {}, {}, {}};
+    for (const auto &orders : phases) {
+        for (const auto &[province, order] : orders) EXPECT_EQ(give(world, game, province, order), REFUSAL_NONE);
+        std::string phase = world.describe(game.position());
+        for (long n = 1;; n++) {
+            long live = test_memory::live_blocks();
+            test_memory::fail_at(n);
+            int stepped = brox_referee_step(game.referee);
+            bool failed = test_memory::failed();
+            test_memory::fail_at(0);
+            if (!failed) {
+                EXPECT_EQ(stepped, 1);
+                break;
+            }
+            EXPECT_EQ(stepped, 0) << phase << ", allocation " << n;
+            EXPECT_EQ(world.describe(game.position()), phase) << "allocation " << n;
+            EXPECT_EQ(test_memory::live_blocks(), live) << phase << ", allocation " << n;
+            EXPECT_EQ(brox_referee_orders_received(game.referee, 0), orders.empty() ? 0 : 1);
+        }
+    }
+    EXPECT_EQ(world.describe(game.position()), "spring 1902: 0 A A; 0 A E; 0 A D; 2 A G; 2 A I");
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // malformed records close only the link that sent them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -27,9 +28,12 @@
 #include "temp_dir.h"
 #include "tools/common/json_value.h"
 #include "tools/server/bot_protocol.h"
+#include "tools/mapgen/random.h"
 #include "tools/server/game.h"
-#include "tools/server/record_files.h"
+#include "tools/server/game_record.h"
 #include "tools/server/messages.h"
+#include "tools/server/notation.h"
+#include "tools/server/record_files.h"
 
 namespace {
 
@@ -719,6 +723,143 @@ TEST_F(ServerProtocol, LogAndRecordLinesAboutConnectionsWithoutAPowerAreCappedAn
               "\"reason\":\"malformed\",\"detail\":\"5 more connections dropped for this reason were counted, "
               "not recorded one by one\"}");
     EXPECT_TRUE(contains(lines.back(), "\"final\":true"));
+}
+
+// ---------------------------------------------------------------------------
+// The same game in-process
+// ---------------------------------------------------------------------------
+
+std::vector<Order *> candidates_of(Unit *unit) {
+    std::vector<Order *> all;
+    for (Order *order = brox_candidate_first(unit); order; order = brox_candidate_next(unit, order)) all.push_back(order);
+    return all;
+}
+
+// A bot's orders for its own units, drawn from their candidates: mostly
+// moves and supports; in winter exactly the removals due and builds in
+// distinct provinces (now and then a waive).
+void draw_orders(Position *position, uint16_t power, mapgen::Random &random) {
+    std::vector<Unit *> slots;
+    std::vector<Unit *> removable;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        if (unit->power != power) continue;
+        if (!unit->location) {
+            slots.push_back(unit);
+            continue;
+        }
+        std::vector<Order *> all = candidates_of(unit);
+        if (position->season == SEASON_WINTER) {
+            if (!all.empty()) removable.push_back(unit);
+            continue;
+        }
+            std::vector<Order *> active;
+        for (Order *order : all)
+            if (order->token == ORD_MOVE || order->token == ORD_SUPPORT || order->token == ORD_RETREAT) active.push_back(order);
+        const std::vector<Order *> &from = active.empty() || random.one_in(5) ? all : active;
+        if (!from.empty()) unit->order = *from[random.below(static_cast<uint32_t>(from.size()))];
+    }
+    if (position->adjustment[power] < 0) {
+        random.shuffle(removable);
+        for (int r = 0; r < -position->adjustment[power] && r < static_cast<int>(removable.size()); r++)
+            for (Order *order : candidates_of(removable[static_cast<size_t>(r)]))
+                if (order->token == ORD_REMOVE) removable[static_cast<size_t>(r)]->order = *order;
+    }
+    if (slots.empty()) return;
+    std::vector<Order *> builds;
+    for (Order *order : candidates_of(slots[0]))
+        if (order->token == ORD_BUILD) builds.push_back(order);
+    random.shuffle(builds);
+    std::vector<const ProvinceState *> used;
+    for (Unit *slot : slots)
+        for (Order *build : builds) {
+            if (std::find(used.begin(), used.end(), build->target->province) != used.end()) continue;
+            used.push_back(build->target->province);
+            if (!random.one_in(6)) slot->order = *build;
+            break;
+        }
+}
+
+// The candidate of unit u (for a build slot, of its power's first slot)
+// whose notation is `text`, or null.
+Order *candidate_named(const Notation &names, Position *position, uint16_t u, const std::string &text) {
+    Unit *unit = position->units[u];
+    Unit *holder = unit;
+    if (!unit->location)
+        for (uint16_t s = 0; s < position->unit_count; s++)
+            if (position->units[s]->power == unit->power && !position->units[s]->location) {
+                holder = position->units[s];
+                break;
+            }
+    for (Order *order : candidates_of(holder))
+        if (order_text(names, unit, *order) == text) return order;
+    return nullptr;
+}
+
+// Seven bots play four years on the server, sending the library's orders
+// messages; then the orders of the record are given to a referee
+// in-process, candidate by candidate, and the record written from it is
+// the server's, line by line.
+TEST_F(ServerProtocol, TheSameOrdersPlayedInProcessGiveTheSameRecord) {
+    start(7, 4);
+    Bot bots[7];
+    for (Bot &bot : bots) join(bot);
+    for (Bot &bot : bots) exchange(bot);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    mapgen::Random random(99);
+    int ordered[7] = {};
+    for (int round = 0; round < 400 && game.stage == GameStage::PLAYING; round++)
+        for (int b = 0; b < 7; b++) {
+            Bot &bot = bots[b];
+            if (bot.running && bot.session.position && bot.positions > ordered[b]) {
+                ordered[b] = bot.positions;
+                draw_orders(bot.session.position, static_cast<uint16_t>(bot.power_token() >> 8), random);
+                fake_client::reset();
+                brox_order_submit(nullptr, bot.session.position, bot.power_token());
+            }
+            exchange(bot);
+        }
+    ASSERT_EQ(game.stage, GameStage::OVER);
+    std::vector<std::string> lines = record_lines();
+    ASSERT_GE(lines.size(), 9u);  // at least spring and fall of four years, and the final line
+
+    GeneratedMap map = mapgen_default();
+    const char *error = nullptr;
+    BroxReferee *referee =
+        brox_referee_new(map.map_message.data(), map.map_message.size(), map.centres_message.data(),
+                         map.centres_message.size(), map.position_message.data(), map.position_message.size(), &error);
+    ASSERT_NE(referee, nullptr) << error;
+    ASSERT_EQ(brox_referee_set_years(referee, 4), 1);
+    BotNames names(7, "test bot");
+    int retreats = 0, builds = 0;
+    for (size_t l = 0; l + 1 < lines.size(); l++) {
+        JsonValue line;
+        ASSERT_TRUE(json_parse(lines[l], &line, nullptr)) << lines[l];
+        Position *position = brox_referee_position(referee);
+        Notation notation{map.layout, position->map};
+        ASSERT_EQ(line["orders"].items.size(), position->unit_count) << lines[l];
+        for (uint16_t u = 0; u < position->unit_count; u++) {
+            const JsonValue &order = line["orders"][u];
+            if (order["from"].text != "bot") continue;
+            Order *candidate = candidate_named(notation, position, u, order["order"].text);
+            ASSERT_NE(candidate, nullptr) << order["order"].text;
+            EXPECT_EQ(brox_referee_order(referee, u, candidate, nullptr), 1) << order["order"].text;
+            retreats += candidate->token == ORD_RETREAT;
+            builds += candidate->token == ORD_BUILD;
+        }
+        ASSERT_EQ(brox_referee_step(referee), 1);
+        EXPECT_EQ(game_record_phase_line(referee, map.layout, names, line["picture"].text), lines[l]);
+    }
+    JsonValue final;
+    ASSERT_TRUE(json_parse(lines.back(), &final, nullptr));
+    EXPECT_EQ(brox_referee_over(referee), END_LAST_YEAR);
+    EXPECT_EQ(game_record_final_line(referee, map.layout, names, brox_end_text(brox_referee_over(referee)),
+                                     FINAL_BOARD_FILE),
+              lines.back());
+    // The game saw a retreat and builds.
+    EXPECT_GT(retreats, 0);
+    EXPECT_GT(builds, 0);
+    brox_referee_free(referee);
 }
 
 }  // namespace
