@@ -24,17 +24,19 @@ BroxReferee *refuse(const char **error, const char *what, const char *why) {
     return nullptr;
 }
 
-// Builds the Position and the messages of the opening; false when memory
-// runs out.
-bool open_game(BroxReferee *referee, CentreTable *centres, const uint8_t *position_message, size_t size) {
-    std::memcpy(referee->position_message, position_message, size);
-    referee->position_size = size;
-    // The builder writes the coasts it chooses back into the message,
-    // which then goes to bots as it was built.
-    referee->position = position_build(referee->map, centres, referee->position_message);
-    if (!referee->position) return false;
-    referee->first_year = referee->position->year;
-    referee->centres_size = phase_centres_message(referee->map, centres, referee->centres_message);
+// Builds the Position and the messages of the opening from the kept
+// opening message and ownership.  False, with nothing of the referee
+// changed, when memory runs out.
+bool open_game(BroxReferee *referee) {
+    uint8_t message[PHASE_POSITION_CAPACITY];
+    std::memcpy(message, referee->opening_message, referee->opening_size);
+    Position *position = position_build(referee->map, referee->opening_centres, message);
+    if (!position) return false;
+    referee->position = position;
+    std::memcpy(referee->position_message, message, referee->opening_size);
+    referee->position_size = referee->opening_size;
+    referee->first_year = position->year;
+    referee->centres_size = phase_centres_message(referee->map, referee->opening_centres, referee->centres_message);
     return true;
 }
 
@@ -132,23 +134,27 @@ BroxReferee *create(const uint8_t *map_message, size_t map_size, const uint8_t *
         map_release(map);
         return refuse(error, names.position, why);
     }
-    // Held while the opening is built; the opening Position then holds the
-    // only reference, and without one the table goes with this release.
     CentreTable *centres = centre_table_build(map, centres_message);
-    if (centres) centre_table_retain(centres);
     auto *referee = centres ? static_cast<BroxReferee *>(mem_alloc(sizeof(BroxReferee))) : nullptr;
-    bool opened = false;
-    if (referee) {
-        std::memset(referee, 0, sizeof *referee);
-        referee->map = map;
-        referee->current = &referee->orders[0];
-        referee->previous = &referee->orders[1];
-        opened = open_game(referee, centres, position_message, position_size);
+    if (!referee) {
+        if (centres) centre_table_release(map, centre_table_retain(centres));
+        map_release(map);
+        return refuse(error, "referee", "out of memory");
     }
-    if (centres) centre_table_release(map, centres);
-    if (opened) return referee;
-    mem_release(referee);
-    map_release(map);
+    std::memset(referee, 0, sizeof *referee);
+    referee->map = map;
+    referee->opening_centres = centre_table_retain(centres);
+    referee->current = &referee->orders[0];
+    referee->previous = &referee->orders[1];
+    // The builder writes the coasts it chooses back into the message, which
+    // then goes to bots as it was built, and opens every later restart.
+    std::memcpy(referee->opening_message, position_message, position_size);
+    referee->opening_size = position_size;
+    if (open_game(referee)) {
+        std::memcpy(referee->opening_message, referee->position_message, position_size);
+        return referee;
+    }
+    brox_referee_free(referee);
     return refuse(error, "referee", "out of memory");
 }
 
@@ -187,10 +193,25 @@ extern "C" BROX_API void brox_referee_free(BroxReferee *referee) {
     if (!referee) return;
     if (referee->last) brox_position_free(referee->last);
     if (referee->position) brox_position_free(referee->position);
+    centre_table_release(referee->map, referee->opening_centres);
     phase_orders_release(&referee->orders[0]);
     phase_orders_release(&referee->orders[1]);
     map_release(referee->map);
     mem_release(referee);
+}
+
+extern "C" BROX_API int brox_referee_restart(BroxReferee *referee) {
+    if (!referee) return 0;
+    Position *played = referee->position;
+    if (!open_game(referee)) return 0;
+    brox_position_free(played);
+    if (referee->last) brox_position_free(referee->last);
+    referee->last = nullptr;
+    referee->over = END_NONE;
+    referee->result_count = 0;
+    phase_orders_clear(referee->current);
+    phase_orders_clear(referee->previous);
+    return 1;
 }
 
 extern "C" BROX_API int brox_referee_set_years(BroxReferee *referee, uint16_t years) {

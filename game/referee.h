@@ -12,6 +12,7 @@
 
 struct BroxReferee {
     Map *map;
+    CentreTable *opening_centres;  // one reference: the ownership the game opened with
     Position *position;          // the current phase; holds the current ownership
     Position *last;              // the phase last resolved, orders as used; null before the first step
     uint16_t first_year;         // the opening position's year
@@ -25,6 +26,8 @@ struct BroxReferee {
     PhaseOrders orders[2];
     size_t position_size;                 // bytes of position_message
     size_t centres_size;                  // bytes of centres_message
+    size_t opening_size;                  // bytes of opening_message
+    uint8_t opening_message[PHASE_POSITION_CAPACITY];  // the opening position as given, coasts chosen
     uint8_t position_message[PHASE_POSITION_CAPACITY]; // the current phase as sent to bots
     uint8_t centres_message[PHASE_CENTRES_CAPACITY];   // its ownership as sent to bots
 };

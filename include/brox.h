@@ -947,6 +947,14 @@ BROX_API BroxReferee *brox_referee_load(const char *folder, const char **error);
  * pointer the referee handed out dies with it. */
 BROX_API void brox_referee_free(BroxReferee *referee);
 
+/* Starts the game again from its opening (the messages it was created
+ * from): the current Position is the opening, no orders are given, the
+ * last phase is forgotten and the game is not over; the years set stay.
+ * Cheaper than a new referee: the Map is kept.  Every pointer into the
+ * earlier Positions dies.  Returns 1; 0 for a null referee or lack of
+ * memory (the game then goes on as it was). */
+BROX_API int brox_referee_restart(BroxReferee *referee);
+
 /* The game ends at the spring of (opening year + years): after `years`
  * years have been played.  0 (the default): no limit.  Returns 1; 0 for a
  * null referee or a last year beyond 65535 (nothing changed). */

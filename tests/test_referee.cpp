@@ -503,6 +503,44 @@ TEST(RefereeEnd, AGameEndsWithAMajorityOfCentresOrAfterItsLastYear) {
     }
 }
 
+TEST(RefereeRestart, AGameStartsAgainFromItsOpeningWithItsYearsSet) {
+    const char *owners = "0: A B; 1: C; 2: G";
+    World world(grid_board(), owners);
+    Game game(grid_board(), owners, SEASON_SPRING, "0 A A; 0 A B/?; 1 A C; 2 A G");
+    ASSERT_NE(game.referee, nullptr) << game.error;
+    std::string opening = world.describe(game.position());
+    size_t size = 0;
+    const uint8_t *sent = brox_referee_position_message(game.referee, &size);
+    Bytes opening_message(sent, sent + size);
+    ASSERT_EQ(brox_referee_set_years(game.referee, 1), 1);
+    EXPECT_EQ(give(world, game, "A", "MOVE D"), REFUSAL_NONE);
+    ASSERT_EQ(brox_referee_step(game.referee), 1);
+    ASSERT_EQ(brox_referee_step(game.referee), 1);
+    ASSERT_EQ(brox_referee_over(game.referee), END_LAST_YEAR);
+
+    // Lack of memory leaves the game over, as it was.
+    test_memory::fail_at(1);
+    EXPECT_EQ(brox_referee_restart(game.referee), 0);
+    test_memory::fail_at(0);
+    EXPECT_EQ(brox_referee_over(game.referee), END_LAST_YEAR);
+    EXPECT_EQ(game.position()->year, 1902);
+
+    long live = test_memory::live_blocks();
+    ASSERT_EQ(brox_referee_restart(game.referee), 1);
+    EXPECT_EQ(brox_referee_over(game.referee), END_NONE);
+    EXPECT_EQ(brox_referee_last_position(game.referee), nullptr);
+    EXPECT_EQ(world.describe(game.position()), opening);
+    sent = brox_referee_position_message(game.referee, &size);
+    EXPECT_EQ(Bytes(sent, sent + size), opening_message);  // the coast chosen for B written in
+    EXPECT_EQ(brox_referee_orders_received(game.referee, 0), 0);
+    EXPECT_LE(test_memory::live_blocks(), live);  // the last Position went
+    // The year limit still holds: a year, then over again.
+    ASSERT_EQ(brox_referee_step(game.referee), 1);
+    ASSERT_EQ(brox_referee_step(game.referee), 1);
+    EXPECT_EQ(brox_referee_over(game.referee), END_LAST_YEAR);
+    EXPECT_EQ(brox_referee_restart(nullptr), 0);
+}
+
 // In a game of twelve or more powers 11 is a power: its centres are listed
 // under 11 and unowned centres are left out of the ownership message.
 TEST(RefereeMessages, TheOwnershipMessageListsUnownedCentresOnlyWhere11IsNoPower) {
