@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "orders/arguments.h"
-#include "orders/submit.h"
+#include "orders/order_entry.h"
 #include "world/position.h"
 #include "world/season.h"
 

@@ -821,9 +821,9 @@ BROX_API void brox_agenda_item_free(AgendaItem *item, int release);
  *     (END_LAST_YEAR).  A game over takes no more orders or steps.
  *
  * Ownership and lifetimes: the referee owns everything it builds.  The
- * Positions, messages and records it hands out stay valid until the next
- * brox_referee_step or brox_referee_free (refusal bytes: until the next
- * call that gives the same power orders, or the next step).  The messages
+ * Positions, messages and records it hands out (refusal bytes included)
+ * stay valid until the next brox_referee_step, brox_referee_restart or
+ * brox_referee_free.  The messages
  * given to brox_referee_new and brox_referee_orders_message stay the
  * caller's; they are copied or read during the call only.  One referee is
  * used by one thread at a time; separate referees share nothing.  Memory:
@@ -928,9 +928,11 @@ typedef struct BroxRefusal {
  * units only in a retreat season, at most MAX_UNITS units, a season of the
  * five).  Maps of more than 100 supply centres are played (winter's build
  * slots then follow the rule of the Unit record).  The messages stay the
- * caller's.  Returns the game, or null with a constant text naming what is
- * wrong in *error (error may be null) for a missing or malformed message
- * or lack of memory.  Free it with brox_referee_free. */
+ * caller's.  Returns the game, or null with a text naming the message and
+ * what is wrong in *error (error may be null; the text is kept per thread
+ * until the next brox_referee_new or brox_referee_load on the thread) for
+ * a missing or malformed message or lack of memory.  Free it with
+ * brox_referee_free. */
 BROX_API BroxReferee *brox_referee_new(const uint8_t *map_message, size_t map_size,
                                        const uint8_t *centres_message, size_t centres_size,
                                        const uint8_t *position_message, size_t position_size,
@@ -938,9 +940,9 @@ BROX_API BroxReferee *brox_referee_new(const uint8_t *map_message, size_t map_si
 
 /* brox_referee_new from a map folder as brox-mapgen --out writes it:
  * map.bin, centres.bin and position.bin (layout.json is not read).  Null,
- * with what is wrong in *error (constant text; the file is named), when a
+ * with what is wrong in *error (the file named; kept as above), when a
  * file is missing, unreadable, larger than a message can be, or refused as
- * above. */
+ * above.  A null folder is refused the same way. */
 BROX_API BroxReferee *brox_referee_load(const char *folder, const char **error);
 
 /* Frees the game, its Positions and tables.  Null does nothing.  Every
@@ -1000,10 +1002,11 @@ BROX_API int brox_referee_orders_received(const BroxReferee *referee, uint16_t p
  * when taken; 0 when refused, with the REFUSAL_ code in *refusal (refusal
  * may be null).  Refusals under the rules above are kept for the record
  * (brox_referee_last_refusal); bad arguments are refused without a trace:
- * a null referee or an index beyond the units (REFUSAL_NO_UNIT), an
- * order that is not such a candidate record (REFUSAL_NOT_LEGAL; the
- * record is not read beyond its address), a game over
- * (REFUSAL_GAME_OVER).  Nothing is allocated. */
+ * a null referee or an index beyond the units (REFUSAL_NO_UNIT), a null
+ * order or one that is not such a candidate record (REFUSAL_NOT_LEGAL; it
+ * is read to look it up, so it must point at a readable Order), a game
+ * over (REFUSAL_GAME_OVER).  Nothing is allocated, except that the table
+ * of refusals kept for the record may grow. */
 BROX_API int brox_referee_order(BroxReferee *referee, uint16_t unit, const Order *order, uint16_t *refusal);
 
 /* Gives the power's orders as one orders message (MSG_ORDERS, from its type
