@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "classic.h"
+#include "signature.h"
 #include "session/assignment_message.h"
 
 namespace {

@@ -6,8 +6,8 @@
 // second.
 #include <benchmark/benchmark.h>
 
-#include "classic.h"
 #include "fixtures.h"
+#include "signature.h"
 #include "tools/mapgen/mapgen.h"
 
 namespace {

@@ -42,14 +42,3 @@ Position *ClassicBoard::build() const {
     return position_build(map, centres, copy.data());
 }
 
-void bench_draw_orders(Position *position, uint32_t *state) {
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        Unit *unit = position->units[u];
-        if (!unit->candidates.count) continue;
-        *state = *state * 1103515245u + 12345u;
-        uint32_t skip = (*state >> 16) % unit->candidates.count;
-        void *item = LUM_AVL_ITEM(&unit->candidates, unit->candidates.first);
-        while (skip--) item = lum_avl_next(&unit->candidates, &static_cast<Order *>(item)->node);
-        unit->order = *static_cast<Order *>(item);
-    }
-}

@@ -25,7 +25,3 @@ struct ClassicBoard {
     // Builds the Position from a copy of the message (the builder writes to it).
     Position *build() const;
 };
-
-// Sets every unit that has candidates to one drawn from a fixed sequence,
-// which *state carries on from one call to the next.
-void bench_draw_orders(Position *position, uint32_t *state);

@@ -192,8 +192,16 @@ extern "C" {
 #define CENTRE_NONE 0    /* not a supply centre */
 #define CENTRE_NEUTRAL 1 /* a supply centre that is nobody's home */
 #define CENTRE_HOME 2    /* a home centre of Province.home_power */
-#define ADJ_LAND 1  /* an army can cross: some adjacency between the two avoids coast 2 */
-#define ADJ_WATER 2 /* a fleet can cross: some adjacency between the two avoids coast 1 */
+/* ProvinceNeighbour.flags, from the adjacencies between the two provinces'
+ * Locations.  ADJ_WATER: some adjacency joins two Locations neither of
+ * which is a COAST_ARMY one (a fleet can make the move).  ADJ_LAND: some
+ * adjacency joins two Locations neither of which is a COAST_SEA one; every
+ * army move sets it, and so does a fleet's move along a shore (COAST_SHORE
+ * or named coasts at both ends), so it means "not only across open sea",
+ * not "an army can go": that an army can is shown by its Location's
+ * `adjacent` list holding the other province's COAST_ARMY Location. */
+#define ADJ_LAND 1
+#define ADJ_WATER 2
 
 #define DISTANCE_UNREACHABLE 255 /* distance tables: no path shorter than 255 moves */
 
@@ -504,9 +512,27 @@ typedef struct Position {
  * While it works the agenda writes the chosen orders of every Unit of the
  * Position (after a step they are those of the item expanded): set your
  * orders after the search, not before.
+ *
+ * Scores of items compare directly: every item but the root is scored on
+ * an adjudicated next phase.  They differ in what they assume: an
+ * incomplete item has the searching power's units without a choice hold
+ * and every other power hold; a complete item's successors choose other
+ * powers' orders that score well for you, so the best complete items
+ * assume the others play into your hands.
+ *
+ * Cost: a step tries every candidate of every unit it expands (the
+ * searching power's units while the item is incomplete, every unit once
+ * it is complete), each trial one adjudication (or the last trial's next
+ * phase scored again when the orders lead to the same one) and one
+ * score_fn call.  On large maps a complete step makes thousands of trials;
+ * bound a search by time by counting a step's trials before it begins (a
+ * step cannot be interrupted), as examples/guide_bot/guide_bot.c does.
  * =================================================================== */
 
-/* The bot's scoring function: higher is better (unsigned).  `position` is
+/* The bot's scoring function: higher is better (unsigned: only the order
+ * of scores counts, so compute a signed total with its penalties and shift
+ * it by 2^31 into range; a negative value cast as it is wraps round and
+ * ranks first).  `position` is
  * the next phase under the item's orders (the current one for the root).
  * It lives only for the call: keep nothing that points into it.  The
  * function may set its Units' orders and adjudicate it to look further
@@ -549,6 +575,14 @@ typedef struct AgendaItem {
  * position and centres fields and hands a map-name record still kept to
  * release_msg.
  * =================================================================== */
+
+/* The client library (vorn.h) carries records between bot and server.  The
+ * bot calls vorn_client_configure (the server's address from -n, -i, -p),
+ * vorn_client_receive (the next delivered record: message, stop or event),
+ * vorn_client_release (disposes of a record; also the release_msg below),
+ * vorn_client_stop (ends the receive loop; safe in a signal handler) and
+ * vorn_client_disconnect (after brox_terminate).  The library itself calls
+ * vorn_client_connect (brox_game_join) and vorn_client_send_message. */
 
 /* Disposes of a delivered record (vorn_client_release fits). */
 typedef void (*BroxReleaseMsg)(uint8_t *record);

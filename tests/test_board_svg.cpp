@@ -1,7 +1,8 @@
 // Pictures of boards: the default opening drawn through the library's own
 // records is well-formed SVG with one mark per unit and the centres in
 // their owners' colours; two-coast fleets, dislodged units, missing
-// records, odd names and a layout that does not cover the Map.
+// records, odd names and a layout that does not cover the Map; the
+// palette; every order's mark, with labels above them all.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -264,20 +265,24 @@ double colour_difference(const std::string &a, const std::string &b) {
     return std::sqrt(std::pow(x[0] - y[0], 2) + std::pow(x[1] - y[1], 2) + std::pow(x[2] - y[2], 2));
 }
 
-TEST(BoardColours, TwentyPowersStayApartAsUnitsAndAsLandTintsAndFromTheBoard) {
+TEST(BoardColours, TwentyPowersStayApartAsUnitsAndAsLandTintsAndFromTheBoardAndTheRedOfFailures) {
     MapgenOptions options;
     options.provinces = 300;
     options.powers = 20;
     Layout layout = mapgen_generate(options).layout;
     ASSERT_EQ(layout.powers.size(), 20u);
-    // A difference of 15 is plain to see side by side.
+    // A difference of 15 is plain to see side by side; a unit or a tint
+    // sits on the board, so it keeps twice that from the sea and from the
+    // red that marks failures.
     constexpr double APART = 15;
     for (int p = 0; p < 20; p++) {
-        std::string tint = board_owner_tint(layout, p);
-        for (const char *board : {"#a9cce3", "#eadcb8", "#f5f5f5"})
+        std::string colour = layout.powers[p].colour, tint = board_owner_tint(layout, p);
+        for (const char *board : {BOARD_SEA_FILL, BOARD_LAND_FILL, BOARD_UNOWNED_CENTRE})
             EXPECT_GE(colour_difference(tint, board), APART) << "power " << p << " against " << board;
+        EXPECT_GE(colour_difference(colour, BOARD_SEA_FILL), 2 * APART) << "power " << p;
+        EXPECT_GE(colour_difference(colour, BOARD_FAILED), 2 * APART) << "power " << p;
         for (int q = 0; q < p; q++) {
-            EXPECT_GE(colour_difference(layout.powers[p].colour, layout.powers[q].colour), APART) << p << ", " << q;
+            EXPECT_GE(colour_difference(colour, layout.powers[q].colour), APART) << p << ", " << q;
             EXPECT_GE(colour_difference(tint, board_owner_tint(layout, q)), APART) << p << ", " << q;
         }
     }
@@ -314,6 +319,32 @@ const Order *first_candidate(const Unit *unit, uint16_t token) {
     return nullptr;
 }
 
+// The board's order for a candidate of unit `u` of a spring Position
+// (whose units are drawn in the Position's order).
+BoardOrder board_order_of(const Layout &layout, const Position *position, uint16_t u, const Order &order,
+                          const char *outcome) {
+    auto place = [&](const LocationState *location) {
+        BoardPlace at;
+        if (!location) return at;
+        at.province = position_province_index(position, location->province);
+        for (const LayoutCoast &coast : layout.provinces[at.province].coasts)
+            if (coast.code == location->coast) at.coast = coast.name;
+        return at;
+    };
+    BoardOrder drawn;
+    drawn.kind = order.token == ORD_MOVE      ? BoardOrderKind::MOVE
+                 : order.token == ORD_SUPPORT ? BoardOrderKind::SUPPORT
+                 : order.token == ORD_CONVOY  ? BoardOrderKind::CONVOY
+                                              : BoardOrderKind::HOLD;
+    drawn.power = position->units[u]->power;
+    drawn.unit = u;
+    drawn.target = place(order.target);
+    for (uint16_t v = 0; v < position->unit_count; v++)
+        if (position->units[v] == order.other_unit) drawn.other = v;
+    drawn.outcome = outcome;
+    return drawn;
+}
+
 TEST(BoardSvg, EachOrderIsDrawnWithItsOutcomeAndFailuresAreMarked) {
     GeneratedMap generated = mapgen_default();
     GeneratedPosition midgame = mapgen_midgame_position();
@@ -322,30 +353,32 @@ TEST(BoardSvg, EachOrderIsDrawnWithItsOutcomeAndFailuresAreMarked) {
     std::vector<uint8_t> message = midgame.position_message;
     Position *position = position_build(map.get(), centres, message.data());
     ASSERT_NE(position, nullptr);
+    BoardState state = board_state_of(generated.layout, map.get(), centres, position);
+    ASSERT_EQ(state.units.size(), position->unit_count);
     // Three moves (one bounced), a support cut, a convoy that carried
     // nothing, the rest holding; one holder dislodged.
-    BoardPhase phase;
-    phase.outcomes.assign(position->unit_count, "held");
-    phase.dislodged.assign(position->unit_count, false);
     std::vector<std::pair<uint16_t, const char *>> wanted = {
         {ORD_MOVE, "moved"}, {ORD_MOVE, "moved"}, {ORD_MOVE, "bounced"}, {ORD_SUPPORT, "cut"}, {ORD_CONVOY, "not-carried"}};
     size_t given = 0;
-    for (uint16_t u = 0; u < position->unit_count && given < wanted.size(); u++) {
-        const Order *order = first_candidate(position->units[u], wanted[given].first);
-        if (!order) continue;
-        position->units[u]->order = *order;
-        phase.outcomes[u] = wanted[given++].second;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        const Order *order = given < wanted.size() ? first_candidate(position->units[u], wanted[given].first) : nullptr;
+        if (!order) {
+            state.orders.push_back(board_order_of(generated.layout, position, u, position->units[u]->order, "held"));
+            continue;
+        }
+        state.orders.push_back(board_order_of(generated.layout, position, u, *order, wanted[given++].second));
     }
     ASSERT_EQ(given, wanted.size());
-    phase.dislodged[position->unit_count - 1] = true;
-    std::string svg = board_svg(generated.layout, map.get(), centres, position, &phase);
+    state.dislodged.push_back(position->unit_count - 1);
+    std::string svg = board_svg(generated.layout, state);
     EXPECT_EQ(xml_problem(svg), "");
     EXPECT_EQ(count_of(svg, "<g class=\"order "), wanted.size());
     EXPECT_EQ(count_of(svg, "<g class=\"order move moved\">"), 2u);
     EXPECT_EQ(count_of(svg, "<g class=\"order move bounced\">"), 1u);
     EXPECT_EQ(count_of(svg, "<g class=\"order support cut\">"), 1u);
     EXPECT_EQ(count_of(svg, "<g class=\"order convoy not-carried\">"), 1u);
-    EXPECT_EQ(count_of(svg, "class=\"cross\""), 3u);
+    // Three failures on the board, and the key's sample.
+    EXPECT_EQ(count_of(svg, "class=\"cross\" d=\"M"), 3u + 2u);
     EXPECT_EQ(count_of(svg, "<g class=\"mark dislodged\">"), 1u);
     // The legend gives every power's centre count.
     for (uint16_t p = 0; p < map->power_count; p++)
@@ -355,11 +388,65 @@ TEST(BoardSvg, EachOrderIsDrawnWithItsOutcomeAndFailuresAreMarked) {
     centre_table_release(map.get(), centres);
 }
 
+// Builds, removals and disbands each have a mark of their own, unlike a
+// failure's red cross and a dislodgement's red ring, and the key under the
+// map explains all of them; every label comes after every mark, so that
+// none is hidden.
+TEST(BoardSvg, AdjustmentMarksDifferFromFailuresAndTheKeyNamesThemAboveLabelsStayOnTop) {
+    GeneratedMap generated = mapgen_default();
+    const Layout &layout = generated.layout;
+    size_t land = 0;
+    while (!(layout.provinces[land].terrain & TERRAIN_LAND)) land++;
+    BoardState state;
+    state.phase = "Winter 1901";
+    state.units = {{0, false, {land, ""}, false}, {1, false, {land + 1, ""}, true}};
+    BoardOrder build;
+    build.kind = BoardOrderKind::BUILD;
+    build.power = 2;
+    build.target = {land + 2, ""};
+    build.outcome = "built";
+    BoardOrder removal;
+    removal.kind = BoardOrderKind::REMOVE;
+    removal.unit = 0;
+    removal.outcome = "removed";
+    BoardOrder disband;
+    disband.kind = BoardOrderKind::DISBAND;
+    disband.unit = 1;
+    disband.outcome = "disbanded";
+    state.orders = {build, removal, disband};
+    std::string svg = board_svg(layout, state);
+    EXPECT_EQ(xml_problem(svg), "");
+    auto group = [&svg](const std::string &head) {
+        size_t at = svg.find(head);
+        return at == std::string::npos ? std::string() : svg.substr(at, svg.find("</g>", at) - at);
+    };
+    std::string built = group("<g class=\"order build built\">");
+    std::string removed = group("<g class=\"order remove removed\">");
+    std::string disbanded = group("<g class=\"order disband disbanded\">");
+    ASSERT_FALSE(built.empty());
+    ASSERT_FALSE(removed.empty());
+    ASSERT_FALSE(disbanded.empty());
+    // Neither the red of failures nor a plain ring: a dashed ring with a plus.
+    EXPECT_EQ(built.find(BOARD_FAILED), std::string::npos) << built;
+    EXPECT_NE(built.find("stroke-dasharray"), std::string::npos) << built;
+    EXPECT_NE(built.find(layout.powers[2].colour), std::string::npos) << built;
+    EXPECT_EQ(removed.find(BOARD_FAILED), std::string::npos) << removed;
+    EXPECT_EQ(disbanded.find(BOARD_FAILED), std::string::npos) << disbanded;
+    for (const char *words : {"order failed", "unit dislodged", "unit built", "unit removed or disbanded", "support",
+                              "convoy"})
+        EXPECT_EQ(count_of(svg, ">" + std::string(words)), 1u) << words;
+    size_t last_mark = svg.rfind("<g class=\"order ");
+    size_t first_label = svg.find("<text class=\"label\"");
+    ASSERT_NE(first_label, std::string::npos);
+    EXPECT_LT(last_mark, first_label);
+    EXPECT_LT(svg.rfind("<g class=\"unit "), first_label);
+}
+
 TEST(BoardSvg, WithoutOwnersOrUnitsAndWithAShortLayoutStillWellFormed) {
     GeneratedMap generated = mapgen_default();
     std::unique_ptr<Map, MapRelease> map(map_build(generated.map_message.data()));
     ASSERT_NE(map, nullptr);
-    std::string bare = board_svg(generated.layout, map.get(), nullptr, nullptr);
+    std::string bare = board_svg(generated.layout, board_state_of(generated.layout, map.get(), nullptr, nullptr));
     EXPECT_EQ(xml_problem(bare), "");
     EXPECT_EQ(count_of(bare, "<g class=\"unit "), 0u);
     EXPECT_EQ(count_of(bare, "r=\"4\" fill=\"#f5f5f5\""), 34u);
@@ -373,7 +460,7 @@ TEST(BoardSvg, WithoutOwnersOrUnitsAndWithAShortLayoutStillWellFormed) {
     std::vector<uint8_t> message = generated.position_message;
     Position *position = position_build(map.get(), centres, message.data());
     ASSERT_NE(position, nullptr);
-    std::string svg = board_svg(shorter, map.get(), centres, position);
+    std::string svg = board_svg(shorter, board_state_of(shorter, map.get(), centres, position));
     EXPECT_EQ(xml_problem(svg), "");
     EXPECT_EQ(count_of(svg, "<path class=\"province "), 30u);
     size_t drawn = 0;

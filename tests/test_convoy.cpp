@@ -70,6 +70,33 @@ TEST(Convoys, TheWorkedExample) {
     EXPECT_TRUE(reach_names(world, summer, "Z") == (std::vector<std::string>{"F S2"}));
 }
 
+TEST(Convoys, AnArmyWhoseOnlyRoutesLeadHomeGetsNoneAndTheNextArmyStillDoes) {
+    // The army in X is visited first; its one fleet touches only X, so every
+    // route it has lands back in its own province.  The army in Y has a real
+    // route to Z.  Both Positions must build, spring and fall, and
+    // adjudicate.
+    Board board(R"(
+        powers 2
+        coast X Y Z
+        sea   S1 S2
+        fleet S1-X S2-Y S2-Z
+    )");
+    World world(board);
+    for (uint16_t season : {SEASON_SPRING, SEASON_FALL}) {
+        Position *position = world.position(season, "0 A X; 0 F S1; 1 A Y; 1 F S2");
+        ASSERT_NE(position, nullptr);
+        EXPECT_EQ(world.candidates(world.unit(position, "X")), (Texts{"HOLD"}));
+        EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "S1")), "CONVOY"), Texts{});
+        EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "Y")), "CONVOY_MOVE"),
+                  (Texts{"CONVOY_MOVE Z/f via S2"}));
+        EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "S2")), "CONVOY "),
+                  (Texts{"CONVOY A Y -> Z/f"}));
+        Position *next = brox_adjudicate(position);
+        ASSERT_NE(next, nullptr);
+        brox_position_free(next);
+    }
+}
+
 TEST(Convoys, OnlyFleetsAtSeaCarryAndCoastsEndEveryChain) {
     // C is coastal with a fleet; the chain S1 - C - S2 does not pass C.
     Board board(R"(

@@ -17,13 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Even bots search 6 steps a phase; odd ones up to 1000 steps, bounded by
+// a budget of 30 ms.
 std::unique_ptr<ChildProcess> start_bot(const Workspace &space, const std::string &port, int bot,
                                         const std::string &log) {
     std::string folder = space / ("bot" + std::to_string(bot));
     fs::create_directories(folder);
-    return std::make_unique<ChildProcess>(
-        std::vector<std::string>{BROX_GUIDE_BOT_PATH, "-i", "127.0.0.1", "-p", port, "--steps", "6"}, folder,
-        folder + "/" + log);
+    std::vector<std::string> argv = {BROX_GUIDE_BOT_PATH, "-i", "127.0.0.1", "-p", port, "--steps", "6"};
+    if (bot % 2) argv.insert(argv.end(), {"--steps", "1000", "--budget", "30"});
+    return std::make_unique<ChildProcess>(argv, folder, folder + "/" + log);
 }
 
 // The bot's first line after joining: "guide_bot: power N".
@@ -138,6 +140,8 @@ TEST(ExampleBots, CommandLinesSayWhatIsWrong) {
         {guide, {"-p", "http"}, "guide_bot: -p: \"http\" is not a number", 2},
         {guide, {"-i", "local"}, "guide_bot: -i: \"local\" is not a numeric IPv4 or IPv6 address", 2},
         {guide, {"--steps"}, "guide_bot: --steps needs a value (see --help)", 2},
+        {guide, {"--budget", "0"}, "guide_bot: --budget must be 1 to 60000", 2},
+        {guide, {"--budget", "soon"}, "guide_bot: --budget: \"soon\" is not a number", 2},
         {guide, {"--fast"}, "guide_bot: unknown option --fast (see --help)", 2},
         {guide, {"--fast", "1"}, "guide_bot: unknown option --fast (see --help)", 2},
         {bot, {"--help"}, "Usage: brox_bot", 0},

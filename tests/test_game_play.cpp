@@ -117,7 +117,7 @@ TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
         EXPECT_FALSE(fs::exists(space / ("bot" + std::to_string(b) + "/broxgame.log")));
     }
 
-    keep_record(space, "seven-bots");
+    keep_record(space, "seven-bots", true);
     std::vector<JsonValue> record = game_record(space);
     expect_orders_and_adjustments(record);
     ASSERT_FALSE(record.empty());
@@ -132,6 +132,20 @@ TEST(GamePlay, SevenExampleBotsPlayTwoYears) {
     EXPECT_GE(winters, 1);
     EXPECT_GT(fs::file_size(space / "out/final-board.svg"), 1000u);
     EXPECT_NE(read_text(space / "out/centres.txt").find("Supply centres by power and year"), std::string::npos);
+
+    // The record alone gives the same replay: brox-replay writes the page
+    // and every picture byte for byte as the server did.
+    ChildProcess replay({BROX_REPLAY_PATH, space / "out/game.jsonl", "--out", space / "again"}, space.str(),
+                        space / "replay.log");
+    ASSERT_EQ(replay.wait(EXIT_MS), 0) << read_text(space / "replay.log");
+    EXPECT_EQ(read_text(space / "again/replay.html"), read_text(space / "out/replay.html"));
+    size_t pictures = 0;
+    for (const JsonValue &phase : record) {
+        std::string picture = phase["picture"].text;
+        EXPECT_EQ(read_text(space / ("again/" + picture)), read_text(space / ("out/" + picture))) << picture;
+        pictures += !read_text(space / ("again/" + picture)).empty();
+    }
+    EXPECT_EQ(pictures, record.size());
 }
 
 // ---------------------------------------------------------------------------

@@ -128,10 +128,12 @@ class ServerProtocol : public ::testing::Test {
 
 Record rejoin_record(uint16_t power_token, uint16_t passcode) { return board::rejoin_record(power_token, passcode); }
 
+// The record's lines after its first, the map line.
 std::vector<std::string> record_lines() {
     std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
     std::vector<std::string> lines;
     for (std::string line; std::getline(record, line);) lines.push_back(line);
+    if (!lines.empty() && lines.front().rfind("{\"map\":true,", 0) == 0) lines.erase(lines.begin());
     return lines;
 }
 
@@ -199,11 +201,14 @@ TEST_F(ServerProtocol, OrdersOfTheAwaitedPowersResolveEachPhaseUntilTheGameEnds)
         EXPECT_TRUE(game.links[first.link].close_when_sent);
         EXPECT_FALSE(std::filesystem::exists("broxgame.log"));
     }
-    // The record: spring and fall 1901, then the final spring 1902.
+    // The record: the map line, spring and fall 1901, then the final
+    // spring 1902.
     std::ifstream record("out/" + std::string(GAME_RECORD_FILE));
     std::vector<std::string> lines;
     for (std::string line; std::getline(record, line);) lines.push_back(line);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind("{\"map\":true,\"name\":\"standard\",\"layout\":{\"width\":", 0), 0u);
+    lines.erase(lines.begin());
     EXPECT_NE(lines[0].find("\"year\":1901,\"season\":\"spring\""), std::string::npos);
     EXPECT_NE(lines[1].find("\"season\":\"fall\""), std::string::npos);
     EXPECT_NE(lines[2].find("\"final\":true"), std::string::npos);

@@ -1,22 +1,27 @@
 // Tournaments between example bots through the brox-tournament command: the
 // table's counts checked against the game records, games that fail (a bot
 // that does not start, crashes or never joins, a map the server refuses)
-// reported while the others are kept, the Slurm batch script picking and
+// reported while the others are kept, a job stopped as Slurm stops it
+// blaming no bot, the Slurm batch script picking and
 // playing a game of the job list, merging records with a solo win and lines
 // of other kinds, and the intervals against textbook values.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "process.h"
@@ -116,7 +121,7 @@ std::string game_folder(const std::string &tournament_folder, int game) {
 
 // What one bot did over the played games, counted from the records.
 struct Tally {
-    int games = 0, seats = 0, solo = 0, survived = 0;
+    int games = 0, seats = 0, solo = 0, survived = 0, due = 0, missed = 0;
     double centres = 0;
 };
 
@@ -128,8 +133,8 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
     TempDir dir;
     const int games = 3;
     int status = tournament({"--bot", "small=" + BOT + " --steps 2", "--bot", "large=" + BOT + " --steps 6",
-                             "--games", std::to_string(games), "--years", "1", "--seed", "7", "--jobs", "2",
-                             "--out", "t"},
+                             "--games", std::to_string(games), "--years", "1", "--seed", "7", "--provinces", "40",
+                             "--powers", "4", "--homes", "2", "--jobs", "2", "--out", "t"},
                             "out.txt");
     std::string out = read_text("out.txt");
     ASSERT_EQ(status, 0) << out;
@@ -138,7 +143,14 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
         std::snprintf(progress, sizeof progress, "game %04d played", game);
         EXPECT_NE(out.find(progress), std::string::npos) << out;
     }
-    EXPECT_NE(out.find("3 games on maps generated from seeds 7 to 8: 3 played, 0 failed"), std::string::npos) << out;
+    EXPECT_NE(out.find("3 games on maps generated from seeds 7 to 8 (40 provinces, 4 powers, 2 home centres a power): "
+                       "3 played, 0 failed"),
+              std::string::npos)
+        << out;
+    // The first rotation is complete: the large bot against the small one.
+    EXPECT_NE(out.find("Paired by rotation (1 complete rotation): mean centres per seat minus small's"),
+              std::string::npos)
+        << out;
 
     // Rotation and seeds, then the counts from every record's final line.
     std::map<std::string, Tally> tally;
@@ -151,7 +163,18 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
         EXPECT_EQ(result["map"].text, "generated from seed " + std::to_string(7 + (game - 1) / 2));
         JsonValue last = final_line(folder);
         const auto &powers = last["powers"].items;
+        ASSERT_EQ(powers.size(), 4u);
         ASSERT_EQ(result["bots"].items.size(), powers.size());
+        // What each power had to order, from every phase line.
+        for (const std::string &line : lines_of(read_text(folder + "/game.jsonl"))) {
+            JsonValue phase;
+            if (!json_parse(line, &phase, nullptr) || phase["final"].boolean || phase["map"].boolean) continue;
+            for (const JsonValue &power : phase["powers"].items) {
+                Tally &t = tally[result["bots"][static_cast<size_t>(power["power"].integer())].text];
+                t.due += power["orders_due"].boolean;
+                t.missed += power["orders_due"].boolean && !power["orders_received"].boolean;
+            }
+        }
         int total = static_cast<int>(last["unowned"].items.size());
         for (const JsonValue &power : powers) total += power["centres"].integer();
         std::map<std::string, bool> present;
@@ -193,6 +216,9 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
         EXPECT_LE(std::stod(row.at("survival_low")), std::stod(row.at("survival_rate")));
         EXPECT_GE(std::stod(row.at("survival_high")), std::stod(row.at("survival_rate")));
         EXPECT_EQ(row.at("faults"), "0");
+        EXPECT_EQ(std::stoi(row.at("orders_due")), t.due);
+        EXPECT_GT(t.due, 0);
+        EXPECT_EQ(std::stoi(row.at("missed")), t.missed);
         // The printed table shows the same numbers.
         char mean[16];
         std::snprintf(mean, sizeof mean, "%.2f", t.centres / t.seats);
@@ -203,6 +229,45 @@ TEST(Tournament, TwoSearchBudgetsOfTheExampleBotGetATableThatAddsUpFromTheRecord
         EXPECT_NE(table_row.find(mean), std::string::npos) << table_row;
     }
     EXPECT_EQ(read_text("t/table.txt"), out.substr(out.find("Tournament ")));
+}
+
+// The example bot chooses without chance: on one map, the games of the
+// second rotation are those of the first again, and the table says so.
+TEST(Tournament, DeterministicBotsOnOneMapRepeatTheirGamesAndTheTableLeavesTheRepeatsOut) {
+    TempDir dir;
+    int status = tournament({"--bot", "small=" + BOT + " --steps 2", "--bot", "large=" + BOT + " --steps 6",
+                             "--games", "4", "--years", "1", "--standard-map", "--jobs", "2", "--out", "t"},
+                            "out.txt");
+    std::string out = read_text("out.txt");
+    ASSERT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("4 games on the built-in standard map: 4 played, 0 failed (2 of them repeats)"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("game 0003 repeats game 0001, game 0004 repeats game 0002"), std::string::npos) << out;
+    for (const auto &row : csv_rows("t/summary.csv")) EXPECT_EQ(row.at("games"), "2") << row.at("bot");
+}
+
+TEST(Tournament, MapSizesAreForGeneratedMapsAndSizesThatCannotBeMadeAreRefusedBeforeAnyPlan) {
+    TempDir dir;
+    struct Case {
+        std::vector<std::string> options;
+        const char *says;
+    };
+    const std::vector<Case> cases = {
+        {{"--standard-map", "--powers", "4"}, "--provinces, --powers and --homes size generated maps; --standard-map"},
+        {{"--provinces", "40", "--powers", "20"},
+         "maps of 40 provinces, 20 powers and 3 home centres a power cannot be made: too many home centres"},
+        {{"--homes", "6"}, "--homes must be 1 to 5"},
+        {{"--server-arg", "--seed"}, "--server-arg --seed: give --seed to brox-tournament itself"},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::string> options = {"--bot", "a=" + BOT, "--plan-only", "--out", "t"};
+        options.insert(options.end(), c.options.begin(), c.options.end());
+        EXPECT_EQ(tournament(options, "refused.txt"), 2);
+        EXPECT_NE(read_text("refused.txt").find(c.says), std::string::npos) << read_text("refused.txt");
+        EXPECT_FALSE(fs::exists("t/jobs.txt"));
+        fs::remove("refused.txt");
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -293,6 +358,73 @@ TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesSt
     EXPECT_NE(map_out.find("brox-server: "), std::string::npos) << map_out;
 }
 
+// The process ids of `root` and of every process below it, parents before
+// children, read from /proc as Slurm's process tracking reads them.
+std::vector<pid_t> process_tree(pid_t root) {
+    std::map<pid_t, std::vector<pid_t>> children;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string stat = read_text(entry.path().string() + "/stat");
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        children[parent].push_back(std::stoi(name));
+    }
+    std::vector<pid_t> tree = {root};
+    for (size_t i = 0; i < tree.size(); i++)
+        for (pid_t child : children[tree[i]]) tree.push_back(child);
+    return tree;
+}
+
+// Slurm stops a task (scancel, or its time limit) by signalling every
+// process of the task, the game's job and its server and bots alike.
+// Whichever the job sees first, its own signal or its bots ending, the game
+// is interrupted, and no bot is blamed for it.
+TEST(Tournament, AJobWhoseWholeProcessTreeIsSignalledIsInterruptedWithNoBotToBlame) {
+    TempDir dir;
+    // Bots that think long, so that the games are still on when signalled.
+    int status = tournament({"--bot", "slow=" + BOT + " --steps 100000", "--bot", "slower=" + BOT + " --steps 100000",
+                             "--games", "2", "--years", "5", "--standard-map", "--plan-only", "--out", "t"},
+                            "plan.txt");
+    ASSERT_EQ(status, 0) << read_text("plan.txt");
+    std::vector<std::string> lines = lines_of(read_text("t/jobs.txt"));
+    ASSERT_EQ(lines.size(), 2u);
+    std::vector<std::unique_ptr<ChildProcess>> jobs;
+    for (int game = 1; game <= 2; game++) {
+        jobs.push_back(std::make_unique<ChildProcess>(
+            std::vector<std::string>{"/bin/sh", "-c", "exec " + lines[static_cast<size_t>(game - 1)]},
+            fs::current_path().string(), "job" + std::to_string(game) + ".txt"));
+        // Every power of the standard map has its bot.
+        ASSERT_TRUE(wait_for_text(game_folder("t", game) + "/server.log", "power 6 (", 120000))
+            << read_text(game_folder("t", game) + "/server.log");
+    }
+    // Game 1 as the processes come in /proc, the job first; game 2 the
+    // other way round, the job a while after its bots and server.
+    std::vector<pid_t> first = process_tree(jobs[0]->pid());
+    std::vector<pid_t> second = process_tree(jobs[1]->pid());
+    ASSERT_GE(first.size(), 9u);   // the job, the server and seven bots at least
+    ASSERT_GE(second.size(), 9u);
+    for (pid_t pid : first) kill(pid, SIGTERM);
+    for (size_t i = second.size(); i-- > 1;) kill(second[i], SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(second[0], SIGTERM);
+
+    for (int game = 1; game <= 2; game++) {
+        SCOPED_TRACE("game " + std::to_string(game));
+        EXPECT_EQ(jobs[static_cast<size_t>(game - 1)]->wait(TOURNAMENT_MS), 1);
+        JsonValue result = json_file(game_folder("t", game) + "/result.json");
+        EXPECT_EQ(result["status"].text, "failed");
+        EXPECT_EQ(result["error"].text.rfind("the job was interrupted", 0), 0u) << result["error"].text;
+        EXPECT_EQ(result["culprit"].text, "");
+    }
+    EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 1);
+    for (const auto &row : csv_rows("t/summary.csv")) EXPECT_EQ(row.at("faults"), "0") << row.at("bot");
+}
+
 // ---------------------------------------------------------------------------
 // The job list on Slurm
 // ---------------------------------------------------------------------------
@@ -317,8 +449,18 @@ TEST(Tournament, TheSlurmBatchScriptRunsTheGameOfItsArrayTask) {
     // A dry run names the line of the task, or the whole array.
     EXPECT_EQ(shell("SLURM_ARRAY_TASK_ID=3 " + script + " --dry-run " + jobs, "dry.txt"), 0);
     EXPECT_EQ(read_text("dry.txt"), "task 3 of 5 would run:\n" + lines[2] + "\n");
-    EXPECT_EQ(shell("env -u SLURM_ARRAY_TASK_ID " + script + " --dry-run " + jobs, "array.txt"), 0);
-    EXPECT_NE(read_text("array.txt").find("sbatch --array=1-5 "), std::string::npos) << read_text("array.txt");
+    // Without a task, the sbatch line that the plan printed, word for word,
+    // from the script that the plan names.
+    std::string plan_line = plan.substr(plan.find("  sbatch "));
+    plan_line = plan_line.substr(0, plan_line.find('\n', plan_line.find('\n') + 1) + 1);
+    EXPECT_NE(plan_line.find(" --time="), std::string::npos) << plan_line;
+    EXPECT_NE(plan_line.find(" --output=" + (fs::current_path() / "t/slurm/%a.out").string()), std::string::npos)
+        << plan_line;
+    std::string planned_script = plan_line.substr(plan_line.find("\n    ") + 5);
+    planned_script = planned_script.substr(0, planned_script.find(' '));
+    std::string array = (fs::current_path() / "array.txt").string();
+    EXPECT_EQ(shell("cd t && env -u SLURM_ARRAY_TASK_ID " + planned_script + " --dry-run jobs.txt", array), 0);
+    EXPECT_EQ(read_text(array), "jobs.txt: 5 games; submit them with\n" + plan_line);
     EXPECT_EQ(shell("SLURM_ARRAY_TASK_ID=6 " + script + " --dry-run " + jobs, "range.txt"), 2);
     EXPECT_NE(read_text("range.txt").find("task 6 is not a game"), std::string::npos) << read_text("range.txt");
     EXPECT_EQ(shell("env -u SLURM_ARRAY_TASK_ID " + script + " " + jobs, "bare.txt"), 2);
@@ -395,6 +537,106 @@ TEST(Tournament, MergeCountsASoloWinAnEliminationAndSkipsRecordLinesItDoesNotKno
     EXPECT_EQ(games[0]["end"], "1905 fall");
     EXPECT_EQ(games[1]["status"], "failed");
     EXPECT_EQ(games[2]["status"], "missing");
+}
+
+// A hand-made played game of three powers: its result with the bots by
+// power, one spring line with each power's orders (power 2 has nothing to
+// order; `missed` powers sent nothing; power 1 had `refused` entries
+// refused, with fields the tournament does not know), a `dropped` line if
+// given, and the final line with the centres.
+void write_game(int game, const std::vector<std::string> &bots, const std::vector<int> &centres,
+                const std::vector<int> &missed = {}, int refused = 0, const std::string &dropped = "") {
+    std::string folder = game_folder("t", game);
+    std::string bot_list;
+    for (const std::string &bot : bots) bot_list += (bot_list.empty() ? "\"" : ",\"") + bot + "\"";
+    write_text(folder + "/result.json", "{\"game\":" + std::to_string(game) + R"(,"status":"played","bots":[)" +
+                                            bot_list + "]}");
+    std::string powers, final_powers;
+    for (size_t p = 0; p < centres.size(); p++) {
+        bool sent = std::find(missed.begin(), missed.end(), static_cast<int>(p)) == missed.end();
+        int refusals = p == 1 ? refused : 0;
+        powers += std::string(p ? "," : "") + "{\"power\":" + std::to_string(p) + ",\"orders_due\":" +
+                  (p == 2 ? "false" : "true") + ",\"orders_received\":" + (sent && p != 2 ? "true" : "false") +
+                  ",\"refused\":" + std::to_string(refusals) +
+                  R"(,"refusals":[{"entry":1,"order":"A X H","reason":"orders for an earlier phase"}],"late":true})";
+        final_powers += std::string(p ? "," : "") + "{\"power\":" + std::to_string(p) + ",\"units\":" +
+                        std::to_string(centres[p]) + ",\"centres\":" + std::to_string(centres[p]) + "}";
+    }
+    write_text(folder + "/game.jsonl",
+               R"({"map":true,"name":"hand-made","layout":{}})"
+               "\n"
+               R"({"year":1901,"season":"spring","powers":[)" + powers + "]}\n" + dropped +
+                   R"({"final":true,"reason":"the last year has been played","year":1901,"season":"fall","powers":[)" +
+                   final_powers + R"(],"unowned":["X1","X2","X3","X4","X5","X6","X7","X8","X9","X10"]})" + "\n");
+}
+
+// Two bots on three powers, three rotations of two games.  Game 5 plays
+// game 1 again move for move (its dropped connection aside): it is left out
+// of every count, and so is its rotation from the paired comparison.
+// Game 6 has the record of game 3 with the seats swapped: it counts.
+TEST(Tournament, MergeLeavesOutRepeatedGamesPairsTheBotsByRotationAndCountsMissedPhasesAndRefusals) {
+    TempDir dir;
+    write_text("t/tournament.json", R"({"bots":[{"name":"a","command":"x"},{"name":"b","command":"y"}],)"
+                                    R"("games":6,"years":1,"deadline":20,"game_limit":560,"maps":"hand-made maps"})");
+    std::vector<std::string> odd = {"a", "b", "a"}, even = {"b", "a", "b"};
+    write_game(1, odd, {6, 2, 4}, {0}, 2);
+    write_game(2, even, {3, 5, 1});
+    write_game(3, odd, {4, 4, 4});
+    write_game(4, even, {2, 6, 2});
+    write_game(5, odd, {6, 2, 4}, {0}, 2,
+               R"({"dropped":true,"year":1901,"season":"spring","seat":1,"peer":"127.0.0.1:9","reason":"closed","detail":""})"
+               "\n");
+    // Game 6 is game 3 with the bots on other powers: not a repeat, but
+    // the table notes that the bots chose alike.
+    write_game(6, even, {4, 4, 4});
+
+    EXPECT_EQ(tournament({"merge", "t"}, "merge.txt"), 0);
+    std::string table = read_text("merge.txt");
+    EXPECT_NE(table.find("6 games on hand-made maps: 6 played, 0 failed (1 of them repeats)"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("WARNING: 1 of the 6 played games repeat an earlier game move for move"), std::string::npos)
+        << table;
+    EXPECT_NE(table.find("game 0005 repeats game 0001"), std::string::npos) << table;
+    std::vector<std::map<std::string, std::string>> games = csv_rows("t/games.csv");
+    ASSERT_EQ(games.size(), 6u);
+    EXPECT_EQ(games[4]["repeat_of"], "1");
+    EXPECT_EQ(games[0]["repeat_of"], "");
+    EXPECT_EQ(games[5]["repeat_of"], "");
+    EXPECT_NE(table.find("Note: 1 game plays an earlier game move for move with the bots on other powers"),
+              std::string::npos)
+        << table;
+    EXPECT_NE(table.find("(game 0006 plays game 0003)"), std::string::npos) << table;
+
+    std::vector<std::map<std::string, std::string>> summary = csv_rows("t/summary.csv");
+    ASSERT_EQ(summary.size(), 2u);
+    std::map<std::string, std::string> &a = summary[0], &b = summary[1];
+    // Games 1, 2, 3, 4 and 6.
+    EXPECT_EQ(a["seats"], "7");
+    EXPECT_EQ(b["seats"], "8");
+    EXPECT_EQ(a["orders_due"], "5");
+    EXPECT_EQ(a["missed"], "1");
+    EXPECT_EQ(a["refused"], "0");
+    EXPECT_EQ(b["orders_due"], "5");
+    EXPECT_EQ(b["missed"], "0");
+    EXPECT_EQ(b["refused"], "2");
+    // Rotation 1: a 15 centres in 3 seats, b 6 in 3: -3.  Rotation 2: a 14,
+    // b 8: -2.  Mean -2.5, standard error 0.5, t(1) = 12.7062.
+    EXPECT_EQ(a["paired_rotations"], "");
+    EXPECT_EQ(b["paired_rotations"], "2");
+    EXPECT_EQ(b["paired_difference"], "-2.5000");
+    EXPECT_EQ(b["paired_low"], "-8.8531");
+    EXPECT_EQ(b["paired_high"], "3.8531");
+    EXPECT_NE(table.find("Paired by rotation (2 complete rotations): mean centres per seat minus a's"),
+              std::string::npos)
+        << table;
+    std::string paired_row;
+    for (const std::string &line : lines_of(table))
+        if (line.rfind("  b ", 0) == 0) paired_row = line;
+    EXPECT_NE(paired_row.find("-2.50  [-8.85, +3.85]"), std::string::npos) << table;
+    std::string a_row;
+    for (const std::string &line : lines_of(table))
+        if (line.rfind("a ", 0) == 0) a_row = line;
+    EXPECT_NE(a_row.find(" 1/5 "), std::string::npos) << a_row;
 }
 
 // ---------------------------------------------------------------------------

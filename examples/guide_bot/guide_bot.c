@@ -6,8 +6,10 @@
  * orders: an agenda search in the movement and retreat seasons, simple
  * rules for builds and removals in winter.
  *
- * Usage: guide_bot [-n host | -i address] [-p port] [--steps N]
+ * Usage: guide_bot [-n host | -i address] [-p port] [--steps N] [--budget MS]
  */
+#define _POSIX_C_SOURCE 200809L /* clock_gettime */
+
 #include <brox.h>
 #include <vorn.h>
 
@@ -16,17 +18,20 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 /* ===================================================================
  * Command line
  * =================================================================== */
 
 static const char USAGE[] =
-    "Usage: guide_bot [-n host | -i address] [-p port] [--steps N]\n"
-    "  -n host     the game server's host name (default localhost)\n"
-    "  -i address  the game server's numeric IPv4 or IPv6 address\n"
-    "  -p port     the game server's port, 1 to 65535 (default 16713)\n"
-    "  --steps N   agenda steps per phase, 0 to 1000 (default 20)\n"
+    "Usage: guide_bot [-n host | -i address] [-p port] [--steps N] [--budget MS]\n"
+    "  -n host      the game server's host name (default localhost)\n"
+    "  -i address   the game server's numeric IPv4 or IPv6 address\n"
+    "  -p port      the game server's port, 1 to 65535 (default 16713)\n"
+    "  --steps N    agenda steps per phase, 0 to 1000 (default 20)\n"
+    "  --budget MS  milliseconds a phase's search may take, 1 to 60000\n"
+    "               (default: as long as the steps take)\n"
     "Run each bot in a folder of its own: the rejoin file broxgame.log\n"
     "lives in the current directory.\n";
 
@@ -47,9 +52,17 @@ static int read_number(const char *option, const char *text, long lo, long hi, l
     return 1;
 }
 
+/* How long a phase's search may go on: at most `steps` agenda steps and,
+ * when `budget_ms` is above 0, no step begun that would end past it. */
+typedef struct Search {
+    int steps;
+    int budget_ms;
+} Search;
+
 /* Returns 0 to play, -1 after --help, 2 after a complaint. */
-static int parse_options(int argc, char **argv, int *steps) {
-    *steps = 20;
+static int parse_options(int argc, char **argv, Search *search) {
+    search->steps = 20;
+    search->budget_ms = 0;
     for (int i = 1; i < argc; i++) {
         const char *option = argv[i];
         if (!strcmp(option, "--help") || !strcmp(option, "-h")) {
@@ -57,7 +70,7 @@ static int parse_options(int argc, char **argv, int *steps) {
             return -1;
         }
         int server = !strcmp(option, "-n") || !strcmp(option, "-i") || !strcmp(option, "-p");
-        if (!server && strcmp(option, "--steps")) {
+        if (!server && strcmp(option, "--steps") && strcmp(option, "--budget")) {
             fprintf(stderr, "guide_bot: unknown option %s (see --help)\n", option);
             return 2;
         }
@@ -69,7 +82,12 @@ static int parse_options(int argc, char **argv, int *steps) {
         long number = 0;
         if (!strcmp(option, "--steps")) {
             if (!read_number(option, value, 0, 1000, &number)) return 2;
-            *steps = (int)number;
+            search->steps = (int)number;
+            continue;
+        }
+        if (!strcmp(option, "--budget")) {
+            if (!read_number(option, value, 1, 60000, &number)) return 2;
+            search->budget_ms = (int)number;
             continue;
         }
         if (!strcmp(option, "-p") && !read_number(option, value, 1, 65535, &number)) return 2;
@@ -118,12 +136,23 @@ static int moves_to_target(const Position *position, uint16_t power, uint16_t fr
     return best;
 }
 
-/* Supply centres held and owned, units kept, and a little for units on
- * their way to centres the power does not own yet. */
+/* The agenda wants an unsigned score, and only the order of scores counts:
+ * a signed total is shifted up by 2^31 (and held within range), so that a
+ * penalty may take it below zero without wrapping round to the top. */
+static uint32_t unsigned_score(int64_t total) {
+    int64_t shifted = total + 0x80000000LL;
+    if (shifted < 0) return 0;
+    if (shifted > (int64_t)UINT32_MAX) return UINT32_MAX;
+    return (uint32_t)shifted;
+}
+
+/* Supply centres held and owned, units kept, a little for units on their
+ * way to centres the power does not own yet, and a penalty for each unit
+ * dislodged. */
 static uint32_t score_position(Position *position, void *user_data) {
     uint16_t power = *(const uint16_t *)user_data;
     const Map *map = position->map;
-    uint32_t score = 0;
+    int64_t score = 0;
     for (uint16_t p = 0; p < map->province_count; p++) {
         if (map->provinces[p].centre_kind == CENTRE_NONE) continue;
         const ProvinceState *province = &position->provinces[p];
@@ -134,10 +163,14 @@ static uint32_t score_position(Position *position, void *user_data) {
     }
     for (uint16_t u = 0; u < position->unit_count; u++) {
         const Unit *unit = position->units[u];
-        if (unit->power != power || !unit->location || unit->dislodged) continue;
-        score += 40 + 5 * (uint32_t)(8 - moves_to_target(position, power, province_of(unit->location)));
+        if (unit->power != power || !unit->location) continue;
+        if (unit->dislodged) {
+            score -= 60; /* it must retreat, or is lost */
+            continue;
+        }
+        score += 40 + 5 * (8 - moves_to_target(position, power, province_of(unit->location)));
     }
-    return score;
+    return unsigned_score(score);
 }
 
 /* ===================================================================
@@ -156,15 +189,41 @@ static void give_default_order(Unit *unit) {
     }
 }
 
-/* Runs up to `steps` agenda steps and gives each of the power's units its
- * choice in the best item taken out, or its default. */
-static void search_orders(Session *session, Position *position, uint16_t power, int steps) {
+/* Milliseconds on a clock that only goes forward. */
+static double clock_ms(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (double)now.tv_sec * 1000.0 + (double)now.tv_nsec / 1e6;
+}
+
+/* The adjudications a step on `item` makes: one per candidate of each unit
+ * it expands, the power's own units until the item is complete, then every
+ * unit of every power. */
+static long step_trials(const Position *position, const AgendaItem *item, uint16_t power) {
+    long trials = 0;
+    for (uint16_t u = 0; u < position->unit_count; u++)
+        if (item->complete || position->units[u]->power == power) trials += position->units[u]->candidates.count;
+    return trials;
+}
+
+/* Runs agenda steps while the search allows and gives each of the power's
+ * units its choice in the best item taken out, or its default.  A step
+ * cannot be cut short, so one is begun only when its trials, at the
+ * slowest pace seen so far, still end within the budget. */
+static void search_orders(Session *session, Position *position, uint16_t power, const Search *search) {
     Agenda *agenda = brox_agenda_new(position, score_position, &power);
     if (!agenda) return;
     AgendaItem *kept = NULL; /* the best item taken out so far: ours to free */
-    for (int step = 0; step <= steps; step++) {
+    double start = clock_ms(), ms_per_trial = 0;
+    for (int step = 0; step <= search->steps; step++) {
         AgendaItem *best = LUM_AVL_ITEM(&agenda->by_score, agenda->by_score.last);
-        if (!best || !brox_agenda_step(session, agenda)) break;
+        if (!best) break;
+        long trials = step_trials(position, best, power);
+        double began = clock_ms();
+        if (search->budget_ms > 0 && began - start + (double)trials * ms_per_trial > search->budget_ms) break;
+        if (!brox_agenda_step(session, agenda)) break;
+        double took = clock_ms() - began;
+        if (trials > 0 && took / (double)trials > ms_per_trial) ms_per_trial = took / (double)trials;
         /* The step took `best` out of the agenda: it is ours now.  The
          * first one is the root, scored on this phase rather than the
          * next, so it is never kept. */
@@ -261,7 +320,7 @@ static void choose_removals(Position *position, uint16_t power, int due) {
  * One phase, and the receive loop
  * =================================================================== */
 
-static void play_phase(Session *session, int steps) {
+static void play_phase(Session *session, const Search *search) {
     Position *position = session->position;
     uint16_t power = brox_session_power(session);
     if (!position || power == POWER_NONE) return;
@@ -270,7 +329,7 @@ static void play_phase(Session *session, int steps) {
         if (adjustment > 0) choose_builds(position, power);
         if (adjustment < 0) choose_removals(position, power, -adjustment);
     } else {
-        search_orders(session, position, power, steps);
+        search_orders(session, position, power, search);
     }
     brox_order_submit(NULL, position, (uint16_t)(power << 8));
 }
@@ -281,8 +340,8 @@ static void stop_on_signal(int signal_number) {
 }
 
 int main(int argc, char **argv) {
-    int steps;
-    int status = parse_options(argc, argv, &steps);
+    Search search;
+    int status = parse_options(argc, argv, &search);
     if (status) return status < 0 ? 0 : status;
     signal(SIGINT, stop_on_signal);
     signal(SIGTERM, stop_on_signal);
@@ -304,7 +363,7 @@ int main(int argc, char **argv) {
         if (type == MSG_ASSIGNMENT)
             printf("guide_bot: power %u%s\n", (unsigned)brox_session_power(&session),
                    session.rejoining ? " (rejoined)" : "");
-        if (type == MSG_POSITION && running) play_phase(&session, steps);
+        if (type == MSG_POSITION && running) play_phase(&session, &search);
         if (type == MSG_GAME_END || type == MSG_SESSION_END) game_over = 1;
         fflush(stdout);
     }

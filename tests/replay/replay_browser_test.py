@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Opens a game's replay page in headless Chromium, through chromedriver's
 WebDriver interface, steps through every phase with the buttons, the arrow
-keys and the slider, and checks that what the page shows follows the game
-record: the phase, the units, the orders drawn with their outcomes, the
-dislodged units, the centre counts of the legend, the orders table, and the
-table of supply centres by year.  Leaves a screenshot of one phase.
+keys, the slider and the address (replay.html#phase=N), and checks that
+what the page shows follows the game record: the phase, the units, the
+orders drawn with their outcomes, the dislodged units, the centre counts of
+the legend and the key of its marks, the orders table grouped by power
+(retreats and winters listing only the units that had something to do),
+the table of supply centres by year, and that no mark hides a province
+label.  Leaves a screenshot of one phase.
 
     replay_browser_test.py GAME_FOLDER SCREENSHOT.png
 
@@ -123,6 +126,7 @@ for (const order of overlay.querySelectorAll('g.order')) {
 const legend = {};
 for (const power of overlay.querySelectorAll('g.legend g.power'))
   legend[power.dataset.power] = power.textContent;
+const keys = Array.from(overlay.querySelectorAll('g.legend g.key'), key => key.textContent);
 const owners = {};
 for (const path of document.querySelectorAll('path.province')) owners[path.id] = path.getAttribute('fill');
 return {
@@ -137,6 +141,9 @@ return {
   legend: legend,
   orders: Array.from(document.querySelectorAll('#orders tbody tr'), row =>
     Array.from(row.cells, cell => cell.textContent)),
+  unlisted: document.getElementById('unlisted').hidden ? '' : document.getElementById('unlisted').textContent,
+  address: window.location.hash,
+  keys: keys,
   centres: Array.from(document.querySelectorAll('#centres tr'), row =>
     Array.from(row.cells, cell => cell.textContent)),
   tinted: Object.values(owners).filter(fill => fill && tints.includes(fill)).length,
@@ -183,6 +190,46 @@ def centres_by_year(lines, powers):
     return rows
 
 
+# The words of the legend's key for the marks a phase may carry.
+KEY_WORDS = ["move or retreat", "support", "convoy", "order failed", "unit dislodged", "unit built",
+             "unit removed or disbanded"]
+
+
+def listed_orders(line):
+    """The rows of the orders table: per power in order, a head row with its
+    name, then its orders; in retreats and winters only the units that had
+    something to do."""
+    movement = line["season"] in ("spring", "fall")
+    orders = [order for order in line.get("orders", []) if movement or order["outcome"] != "held"]
+    rows = []
+    for power in sorted({order["power"] for order in orders}):
+        rows.append([line["powers"][power]["name"]])
+        rows.extend([order["order"], order["outcome"]] for order in orders if order["power"] == power)
+    return rows, len(line.get("orders", [])) - len(orders)
+
+
+# The labels are drawn after (above) every unit, order and mark, and each
+# letter of a label inside the window is what the browser finds at its
+# centre: nothing drawn lies above it.
+LABELS_ON_TOP = """
+const labels = document.querySelector('#board g.labels');
+const overlay = document.getElementById('overlay');
+const above = labels && (overlay.compareDocumentPosition(labels) & Node.DOCUMENT_POSITION_FOLLOWING) !== 0;
+let checked = 0, hidden = [];
+for (const label of document.querySelectorAll('#board text.label')) {
+  const matrix = label.getScreenCTM();
+  for (let i = 0; i < label.getNumberOfChars(); i++) {
+    const box = label.getExtentOfChar(i);
+    const point = new DOMPoint(box.x + box.width / 2, box.y + box.height / 2).matrixTransform(matrix);
+    if (point.x < 0 || point.y < 0 || point.x >= window.innerWidth || point.y >= window.innerHeight) continue;
+    checked++;
+    if (document.elementFromPoint(point.x, point.y) !== label) hidden.push(label.textContent);
+  }
+}
+return [above, checked, hidden];
+"""
+
+
 def check_phase(page, line, index, count, checks):
     when = f"phase {index + 1} ({title_of(line)})"
     checks.expect(page["title"] == title_of(line), f"{when}: title {page['title']!r}")
@@ -199,9 +246,14 @@ def check_phase(page, line, index, count, checks):
     for power in line["powers"]:
         shown = page["legend"].get(str(power["power"]), "")
         checks.expect(shown == f"{power['name']} ({power['centres']})", f"{when}: legend {shown!r}")
-    expected_rows = [[line["powers"][order["power"]]["name"], order["order"], order["outcome"]]
-                     for order in line.get("orders", [])]
-    checks.expect(page["orders"] == expected_rows, f"{when}: orders table")
+    expected_rows, unlisted = listed_orders(line)
+    checks.expect(page["orders"] == expected_rows, f"{when}: orders table {page['orders'][:4]}..., "
+                  f"record gives {expected_rows[:4]}...")
+    checks.expect(page["unlisted"].startswith(f"{unlisted} unit") if unlisted else page["unlisted"] == "",
+                  f"{when}: {unlisted} units left out of the list, the page says {page['unlisted']!r}")
+    checks.expect(page["address"] == f"#phase={index + 1}", f"{when}: address {page['address']!r}")
+    checks.expect(all(any(key.endswith(words) or words in key for key in page["keys"]) for words in KEY_WORDS),
+                  f"{when}: the legend's key {page['keys']}")
     owned = sum(len(centres) for centres in line["ownership"])
     checks.expect(page["tinted"] >= min(owned, 1), f"{when}: no land tinted though centres are owned")
 
@@ -212,7 +264,7 @@ def main(argv):
         return 2
     folder = pathlib.Path(argv[1]).resolve()
     lines = [json.loads(text) for text in (folder / "game.jsonl").read_text().splitlines()]
-    lines = [line for line in lines if not line.get("dropped")]
+    lines = [line for line in lines if not line.get("dropped") and not line.get("map")]
     phases = len(lines)
     chromium = find_program("chromium", "chromium-browser")
     chromedriver = find_program("chromedriver")
@@ -238,6 +290,11 @@ def main(argv):
                 browser.click("#next")
             page = read()
             check_phase(page, lines[index], index, phases, checks)
+            # No unit, arrow or mark hides a label.
+            above, checked, hidden = browser.script(LABELS_ON_TOP)
+            checks.expect(above, "the labels are drawn before the units and marks")
+            checks.expect(checked >= 10 and not hidden, f"{page['title']}: labels hidden under marks: "
+                          f"{sorted(set(hidden))} ({checked} letters checked)")
             print(f"{page['title']}: {page['units']} units, orders drawn {page['outcomes']}")
             if index == min(1, phases - 1):
                 browser.screenshot(argv[2])
@@ -260,6 +317,14 @@ def main(argv):
         browser.click("#first")
         check_phase(read(), lines[0], 0, phases, checks)
         browser.click("#last")
+        check_phase(read(), lines[-1], phases - 1, phases, checks)
+
+        # The address opens the phase it names, on loading and when it changes.
+        wanted = min(2, phases - 1)
+        browser.open((folder / "replay.html").as_uri() + f"#phase={wanted + 1}")
+        check_phase(read(), lines[wanted], wanted, phases, checks)
+        browser.script("window.location.hash = arguments[0];", f"#phase={phases}")
+        time.sleep(0.2)
         check_phase(read(), lines[-1], phases - 1, phases, checks)
 
         expected = centres_by_year(lines, lines[-1]["powers"])

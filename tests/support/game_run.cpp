@@ -23,6 +23,7 @@ std::vector<JsonValue> game_record(const Workspace &space, bool dropped) {
         JsonValue value;
         std::string error;
         EXPECT_TRUE(json_parse(line, &value, &error)) << error << "\n" << line;
+        if (value["map"].boolean) continue;
         if (value["dropped"].boolean == dropped) lines.push_back(std::move(value));
     }
     return lines;

@@ -27,7 +27,8 @@ struct Server {
     uint16_t port = 0;
 };
 
-// The phase lines and the final line of the game record in out/; the
-// lines of dropped connections are skipped, as a reader that does not know
-// them would, or with `dropped` kept alone.  Every line must be JSON.
+// The phase lines and the final line of the game record in out/; the map
+// line and the lines of dropped connections are skipped, as a reader that
+// does not know them would, or with `dropped` the dropped-connection lines
+// are kept alone.  Every line must be JSON.
 std::vector<JsonValue> game_record(const Workspace &space, bool dropped = false);

@@ -1,6 +1,7 @@
-// Child processes for tests that run the real server and bots: started in
-// a directory of their own with their output in a file, waited for with a
-// time limit, and killed if a test leaves them running.
+// Child processes for tests that run the real server and bots, through the
+// tools' child-process module: started in a directory of their own with
+// their output appended to a file, waited for with a time limit, and
+// killed if a test leaves them running.
 #pragma once
 
 #include <sys/types.h>
@@ -8,6 +9,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/common/child_process.h"
 
 class ChildProcess {
   public:
@@ -24,11 +27,10 @@ class ChildProcess {
     // the signal number when a signal ended it; nothing on timeout.
     std::optional<int> wait(int timeout_ms);
     void send_signal(int signal_number);
-    pid_t pid() const { return pid_; }
+    pid_t pid() const { return child_.pid; }
 
   private:
-    pid_t pid_ = -1;
-    std::optional<int> status_;
+    Child child_;
 };
 
 // The whole text of a file ("" when it cannot be read).

@@ -1,7 +1,6 @@
 // brox-mapgen: makes a map from a seed and a size (or the built-in default
 // map) and writes its messages and layout to files, optionally with a
 // picture of the position as SVG.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 
 #include "mapgen.h"
 #include "picture.h"
+#include "tools/common/option_value.h"
 
 namespace {
 
@@ -55,23 +55,6 @@ struct Command {
     std::string out = ".";
     std::string svg;
 };
-
-// A whole number from lo to hi; says why not on stderr.
-bool parse_number(const std::string &option, const char *text, long long lo, long long hi, long long *value) {
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0') {
-        std::fprintf(stderr, "brox-mapgen: %s: \"%s\" is not a number\n", option.c_str(), text);
-        return false;
-    }
-    if (errno != 0 || parsed < lo || parsed > hi) {
-        std::fprintf(stderr, "brox-mapgen: %s must be %lld to %lld\n", option.c_str(), lo, hi);
-        return false;
-    }
-    *value = parsed;
-    return true;
-}
 
 // The numeric options and their ranges.
 struct NumberOption {
@@ -126,7 +109,8 @@ int parse(int argc, char **argv, Command *command) {
             command->svg = value;
         } else {
             long long number = 0;
-            if (!parse_number(option, value, number_option->lo, number_option->hi, &number)) return 2;
+            if (!integer_option("brox-mapgen", option.c_str(), value, number_option->lo, number_option->hi, &number))
+                return 2;
             set_number(command, option, number);
         }
     }

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "model.h"
+#include "tools/board/board.h"
 
 namespace mapgen {
 
@@ -79,16 +80,8 @@ std::vector<std::string> power_names(Random &random, int count) {
     return names;
 }
 
-// Twenty colours picked to stay apart: any two differ clearly both at full
-// strength (units, centres) and as the light tint of owned land, and no
-// tint comes near the sea, unowned land or an unowned centre.  The first
-// ones, which small maps use, differ most.
-std::string power_colour(int power) {
-    static constexpr const char *COLOURS[MAX_POWERS] = {
-        "#0000ff", "#00aa00", "#ff0000", "#9977cc", "#ff00bb", "#cc7700", "#009988",
-        "#aa3333", "#0044ee", "#336600", "#660099", "#cc0055", "#aa00ff", "#0088ff",
-        "#ee55dd", "#771155", "#ff5522", "#999900", "#113399", "#009944"};
-    return COLOURS[power % MAX_POWERS];
-}
+// The board's palette, so that every power of a map is drawn in a colour
+// that stays apart from the others, the sea and the red of failures.
+std::string power_colour(int power) { return board_power_colour(power); }
 
 }  // namespace mapgen

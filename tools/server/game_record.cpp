@@ -175,6 +175,16 @@ void write_ownership(JsonWriter &out, const Board &board) {
 
 }  // namespace
 
+std::string game_record_map_line(const std::string &map_name, const Layout &layout) {
+    JsonWriter out;
+    out.begin_object();
+    out.key("map").boolean(true);
+    out.key("name").string(map_name);
+    out.key("layout").raw(layout_json(layout, LayoutText::ONE_LINE));
+    out.end_object();
+    return out.text();
+}
+
 std::string game_record_phase_line(const BroxReferee *referee, const Layout &layout, const BotNames &bots,
                                    const std::string &picture) {
     Position *position = brox_referee_last_position(referee);

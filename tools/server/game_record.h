@@ -1,6 +1,7 @@
 // The lines of the game record (docs/game-record.md), written from what a
-// referee holds: a phase line for the phase it last resolved, the final
-// line, and the line of a dropped connection.  The same lines whoever
+// referee holds: the map line that opens the record, a phase line for the
+// phase it last resolved, the final line, and the line of a dropped
+// connection.  The same lines whoever
 // plays the game: the server, or a program that plays it in-process.
 #pragma once
 
@@ -9,11 +10,15 @@
 #include <vector>
 
 #include "brox.h"
-#include "tools/mapgen/mapgen.h"
+#include "tools/board/layout.h"
 
 // Who plays which power, for the record's "bot" fields: by power index,
 // "" for none.
 using BotNames = std::vector<std::string>;
+
+// The map line, first in the record: the map's name and its layout, so
+// that the record alone can be replayed.
+std::string game_record_map_line(const std::string &map_name, const Layout &layout);
 
 // The line of the phase `referee` resolved last (brox_referee_last_*):
 // the board as it was, every order as used with what became of it, the

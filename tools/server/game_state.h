@@ -70,23 +70,6 @@ struct Seat {
 
 enum class GameStage { WAITING, PLAYING, OVER };
 
-// One order as the replay page lists it.
-struct ReplayOrder {
-    uint16_t power = 0;
-    std::string text;     // "A STA - NOR"
-    std::string outcome;  // "moved", "bounced", ...
-};
-
-// One phase as the replay page shows it: its picture's moving parts over
-// the provinces drawn once for the whole page.
-struct ReplayPhase {
-    std::string title;               // "Spring 1901"
-    std::string picture;             // its SVG file, relative to the output folder
-    std::vector<int> owners;         // by province: the power whose tint it takes, -1 for none
-    std::string overlay;             // centres, units, orders and legend (SVG)
-    std::vector<ReplayOrder> orders; // in unit order; empty for the final position
-};
-
 // Supply centres per power at one moment, for the final table.
 struct CentreCount {
     std::string label;              // "start" or the year
@@ -118,7 +101,7 @@ struct Game {
     std::FILE *record_file = nullptr;            // one JSON line per phase
     std::vector<int> recorded_drops;             // dropped-connection lines per group
     std::map<std::pair<int, std::string>, long> unrecorded_drops; // by seat (-1 none) and reason
-    std::vector<ReplayPhase> replay;             // every phase recorded so far, then the final position
+    size_t recorded_phases = 0;                  // phase lines written so far; numbers the pictures
 
     // The report (report.h).
     std::FILE *log = nullptr;                    // progress and events; null when quiet

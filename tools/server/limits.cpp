@@ -2,12 +2,11 @@
 // limits, with their part of --help.
 #include "tools/server/limits.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+
+#include "tools/common/option_value.h"
 
 const char LIMITS_HELP[] = R"(
 Limits (every bot is treated as hostile):
@@ -58,35 +57,15 @@ void rejoin_gate_refuse(RejoinGate *gate, int free_refusals, int64_t now_ms) {
 
 namespace {
 
-// A whole number from `lo` to `hi`; complains and returns false otherwise.
+constexpr const char *PROGRAM = "brox-server";
+
 bool take_integer(const char *option, const char *value, long long lo, long long hi, long long *out) {
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(value, &end, 10);
-    if (end == value || *end != '\0') {
-        std::fprintf(stderr, "brox-server: %s: \"%s\" is not a number\n", option, value);
-        return false;
-    }
-    if (errno != 0 || parsed < lo || parsed > hi) {
-        std::fprintf(stderr, "brox-server: %s must be %lld to %lld\n", option, lo, hi);
-        return false;
-    }
-    *out = parsed;
-    return true;
+    return integer_option(PROGRAM, option, value, lo, hi, out);
 }
 
 bool take_seconds(const char *option, const char *value, double lo, double hi, int64_t *ms) {
-    errno = 0;
-    char *end = nullptr;
-    double seconds = std::strtod(value, &end);
-    if (end == value || *end != '\0' || std::isnan(seconds)) {
-        std::fprintf(stderr, "brox-server: %s: \"%s\" is not a number\n", option, value);
-        return false;
-    }
-    if (errno != 0 || seconds < lo || seconds > hi) {
-        std::fprintf(stderr, "brox-server: %s must be %g to %g seconds\n", option, lo, hi);
-        return false;
-    }
+    double seconds = 0;
+    if (!seconds_option(PROGRAM, option, value, lo, hi, &seconds)) return false;
     *ms = static_cast<int64_t>(std::llround(seconds * 1000));
     return true;
 }

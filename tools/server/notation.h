@@ -8,7 +8,7 @@
 #include <string>
 
 #include "brox.h"
-#include "tools/mapgen/mapgen.h"
+#include "tools/board/layout.h"
 
 // The map whose things are named: its layout and its Map.
 struct Notation {

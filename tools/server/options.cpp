@@ -1,7 +1,7 @@
 // Parsing the local game server's command line.
 #include "tools/server/options.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "brox.h"
+#include "tools/common/option_value.h"
 
 namespace {
 
@@ -51,30 +52,9 @@ The map (default: the built-in standard map of 7 powers and 75 provinces):
   --help           show this text
 )";
 
+constexpr const char *PROGRAM = "brox-server";
 constexpr long long MAX_YEARS = 1000;
-
-enum class Parsed { OK, NOT_A_NUMBER, OUT_OF_RANGE };
-
-Parsed parse_integer(const char *text, long long lo, long long hi, long long *value) {
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0') return Parsed::NOT_A_NUMBER;
-    if (errno == ERANGE || parsed < lo || parsed > hi) return Parsed::OUT_OF_RANGE;
-    *value = parsed;
-    return Parsed::OK;
-}
-
-Parsed parse_seconds(const char *text, int64_t *ms) {
-    errno = 0;
-    char *end = nullptr;
-    double seconds = std::strtod(text, &end);
-    if (end == text || *end != '\0' || std::isnan(seconds)) return Parsed::NOT_A_NUMBER;
-    if (errno == ERANGE || !(seconds > 0) || seconds > 86400) return Parsed::OUT_OF_RANGE;
-    *ms = static_cast<int64_t>(std::llround(seconds * 1000));
-    if (*ms < 1) *ms = 1;
-    return Parsed::OK;
-}
+constexpr double MAX_DEADLINE_S = 86400;
 
 // An integer option: its name, range, and where the value goes.
 struct IntegerOption {
@@ -89,23 +69,15 @@ const IntegerOption INTEGER_OPTIONS[] = {
     {"--players", 1, MAX_POWERS},
 };
 
-const IntegerOption *integer_option(const char *name) {
+const IntegerOption *find_integer_option(const char *name) {
     for (const IntegerOption &option : INTEGER_OPTIONS)
         if (!std::strcmp(option.name, name)) return &option;
     return nullptr;
 }
 
 bool takes_value(const char *name) {
-    return integer_option(name) || !std::strcmp(name, "--deadline") || !std::strcmp(name, "--out") ||
+    return find_integer_option(name) || !std::strcmp(name, "--deadline") || !std::strcmp(name, "--out") ||
            !std::strcmp(name, "--map") || limits_option(name);
-}
-
-int complain(Parsed parsed, const char *option, const char *value, const char *range) {
-    if (parsed == Parsed::NOT_A_NUMBER)
-        std::fprintf(stderr, "brox-server: %s: \"%s\" is not a number\n", option, value);
-    else
-        std::fprintf(stderr, "brox-server: %s must be %s\n", option, range);
-    return 2;
 }
 
 void store_integer(const char *option, long long number, ServerOptions *options) {
@@ -129,19 +101,17 @@ int take_value(const char *option, const char *value, ServerOptions *options) {
     // The limits against hostile bots parse their own options.
     int limit = limits_take_value(option, value, &options->limits);
     if (limit >= 0) return limit;
-    if (const IntegerOption *integer = integer_option(option)) {
+    if (const IntegerOption *integer = find_integer_option(option)) {
         long long number = 0;
-        Parsed parsed = parse_integer(value, integer->lo, integer->hi, &number);
-        if (parsed != Parsed::OK) {
-            std::string range = std::to_string(integer->lo) + " to " + std::to_string(integer->hi);
-            return complain(parsed, option, value, range.c_str());
-        }
+        if (!integer_option(PROGRAM, option, value, integer->lo, integer->hi, &number)) return 2;
         store_integer(option, number, options);
         return 0;
     }
     if (!std::strcmp(option, "--deadline")) {
-        Parsed parsed = parse_seconds(value, &options->deadline_ms);
-        return parsed == Parsed::OK ? 0 : complain(parsed, option, value, "more than 0 and at most 86400 seconds");
+        double seconds = 0;
+        if (!seconds_option(PROGRAM, option, value, 0, MAX_DEADLINE_S, &seconds)) return 2;
+        options->deadline_ms = std::max<int64_t>(1, std::llround(seconds * 1000));
+        return 0;
     }
     if (value[0] == '\0') {
         std::fprintf(stderr, "brox-server: %s needs a folder name\n", option);

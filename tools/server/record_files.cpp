@@ -3,11 +3,10 @@
 #include "tools/server/record_files.h"
 
 #include <filesystem>
-#include <fstream>
 
+#include "tools/common/json_value.h"
 #include "tools/server/game_record.h"
 #include "tools/server/notation.h"
-#include "tools/server/replay_page.h"
 
 namespace {
 
@@ -24,34 +23,25 @@ void write_line(Game *game, const std::string &line) {
     std::fflush(game->record_file);
 }
 
-bool write_file(const std::string &path, const std::string &bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    file.close();
-    if (!file) std::fprintf(stderr, "brox-server: cannot write %s\n", path.c_str());
-    return static_cast<bool>(file);
-}
-
 // "phases/0003-1901-fall.svg": numbered in playing order.
 std::string phase_picture_name(const Game *game, const Position *position) {
     char number[16];
-    std::snprintf(number, sizeof number, "%04zu", game->replay.size() + 1);
+    std::snprintf(number, sizeof number, "%04zu", game->recorded_phases + 1);
     return std::string(PHASE_PICTURE_FOLDER) + "/" + number + "-" + std::to_string(position->year) + "-" +
            season_name(position->season) + ".svg";
 }
 
-// Draws `position` (with its orders when `phase` is given) into `picture`
-// under the output folder and keeps its parts for the replay page.
-void draw_phase(Game *game, const Position *position, const BoardPhase *phase, const std::string &picture,
-                std::vector<ReplayOrder> orders) {
-    const Layout &layout = game->generated.layout;
-    BoardPicture parts = board_picture(layout, position->map, position->centres, position, phase);
-    std::filesystem::path out(game->options.out);
-    std::error_code failure;
-    std::filesystem::create_directories((out / picture).parent_path(), failure);
-    write_file((out / picture).string(), board_svg(layout, position->map, position->centres, position, phase));
-    game->replay.push_back(
-        {phase_title(position->season, position->year), picture, parts.owners, parts.overlay, std::move(orders)});
+// Writes a phase line or the final line and draws its picture from the
+// line itself, as brox-replay would.
+void write_phase_line(Game *game, const std::string &line) {
+    write_line(game, line);
+    game->recorded_phases++;
+    JsonValue value;
+    RecordPhase phase;
+    std::string error;
+    if (!json_parse(line, &value, &error) || !record_phase_read(value, &phase) ||
+        !replay_picture_write(game->generated.layout, phase, game->recorded_phases, game->options.out, &error))
+        std::fprintf(stderr, "brox-server: %s\n", error.empty() ? "a record line cannot be read back" : error.c_str());
 }
 
 void write_unrecorded_drops(Game *game) {
@@ -78,6 +68,7 @@ bool record_open(Game *game, std::string *error) {
         *error = "cannot write " + path;
         return false;
     }
+    write_line(game, game_record_map_line(game->map_name, game->generated.layout));
     return true;
 }
 
@@ -89,30 +80,23 @@ void record_close(Game *game) {
 void record_phase(Game *game) {
     const Position *last = brox_referee_last_position(game->referee);
     if (!last) return;
-    std::string picture = phase_picture_name(game, last);
-    write_line(game, game_record_phase_line(game->referee, game->generated.layout, bot_names(game), picture));
-    Notation names{game->generated.layout, last->map};
-    BoardPhase phase;
-    std::vector<ReplayOrder> orders;
-    for (uint16_t u = 0; u < last->unit_count; u++) {
-        BroxOrderResult result{};
-        if (!brox_referee_last_result(game->referee, u, &result)) break;
-        const char *outcome = brox_outcome_text(result.outcome);
-        phase.outcomes.push_back(outcome);
-        phase.dislodged.push_back(result.dislodged != 0);
-        orders.push_back({last->units[u]->power, order_text(names, last->units[u], last->units[u]->order), outcome});
-    }
-    draw_phase(game, last, &phase, picture, std::move(orders));
+    write_phase_line(game, game_record_phase_line(game->referee, game->generated.layout, bot_names(game),
+                                                  phase_picture_name(game, last)));
 }
 
 void record_final(Game *game, const char *reason) {
     if (!game->referee) return;
     write_unrecorded_drops(game);
-    write_line(game, game_record_final_line(game->referee, game->generated.layout, bot_names(game), reason,
-                                            FINAL_BOARD_FILE));
-    draw_phase(game, game_position(game), nullptr, FINAL_BOARD_FILE, {});
+    write_phase_line(game, game_record_final_line(game->referee, game->generated.layout, bot_names(game), reason,
+                                                  FINAL_BOARD_FILE));
+    // The page from the record as written, so that it shows what any
+    // reader of the record sees.
+    std::filesystem::path out(game->options.out);
+    GameRecordRead record;
     std::string error;
-    if (!replay_page_write(game, &error)) std::fprintf(stderr, "brox-server: %s\n", error.c_str());
+    if (!record_load((out / GAME_RECORD_FILE).string(), &record, &error) ||
+        !replay_write(record, out.string(), false, &error))
+        std::fprintf(stderr, "brox-server: the replay page: %s\n", error.c_str());
 }
 
 void record_dropped(Game *game, const Link &link, const char *reason, const std::string &detail) {

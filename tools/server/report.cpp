@@ -4,9 +4,9 @@
 #include <cstdarg>
 #include <filesystem>
 
+#include "tools/replay/replay.h"
 #include "tools/server/notation.h"
 #include "tools/server/record_files.h"
-#include "tools/server/replay_page.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/tournament/children.h"
+#include "tools/common/child_process.h"
 #include "tools/tournament/game_result.h"
 #include "tools/tournament/record.h"
 
@@ -24,6 +24,7 @@ namespace {
 constexpr int POLL_MS = 50;
 constexpr int STOP_GRACE_MS = 3000;       // from the termination signal to the kill
 constexpr int BOT_EXIT_GRACE_MS = 10000;  // for the bots to leave once the game is over
+constexpr int INTERRUPT_GRACE_MS = 2000;  // for this job's own interrupt to arrive
 constexpr size_t LOG_EXCERPT = 240;       // characters of a log line quoted in an error
 constexpr const char *SERVER_LOG = "server.log";
 constexpr const char *BOT_LOG = "bot.log";
@@ -100,6 +101,18 @@ std::string game_stage(const Run &run) {
     return phase.empty() ? "before the first phase was resolved" : "after " + phase;
 }
 
+// Whether this job has been interrupted, waiting a while for the signal
+// when it has not been seen yet.  Slurm (scancel, or its time limit) and a
+// terminal's Ctrl-C signal every process of the job at once, so a bot or
+// the server may be seen to end from that signal before this process has
+// noted its own: an end is blamed on a process only once no interrupt has
+// come within INTERRUPT_GRACE_MS.
+bool interrupted_after_all() {
+    auto until = Clock::now() + std::chrono::milliseconds(INTERRUPT_GRACE_MS);
+    while (!interrupted && Clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS));
+    return interrupted;
+}
+
 bool failing(Run *run, const std::string &error, const std::string &culprit = "") {
     run->result.status = GameStatus::FAILED;
     run->result.error = error;
@@ -119,12 +132,32 @@ bool may_go_on(Run *run, const char *what, const std::string &waiting_bot = "") 
                    waiting_bot);
 }
 
-bool server_gone(Run *run, const std::string &what) {
+// Whether the server has ended while it should not: `what` says when for
+// its error, `when` for an interrupt's.
+bool server_gone(Run *run, const std::string &what, const std::string &when) {
     if (child_running(&run->server)) return false;
+    if (interrupted_after_all()) {
+        failing(run, "the job was interrupted " + when);
+        return true;
+    }
     std::string line = last_line(fs::path(run->job.folder) / SERVER_LOG);
     failing(run, "the server ended (" + exit_description(run->server) + ") " + what +
                      (line.empty() ? "" : ": " + line));
     return true;
+}
+
+// The server and every bot lead a process group of their own, so that
+// stopping one stops what it started (a bot run through the shell, a
+// wrapper script), and die with the game's job.
+ChildSetup process_setup(const std::string &directory, const std::string &log,
+                         const std::vector<std::string> &environment) {
+    ChildSetup setup;
+    setup.directory = directory;
+    setup.log_path = log;
+    setup.environment = environment;
+    setup.own_group = true;
+    setup.dies_with_parent = true;
+    return setup;
 }
 
 void wait_a_moment() { std::this_thread::sleep_for(std::chrono::milliseconds(POLL_MS)); }
@@ -147,11 +180,11 @@ bool start_server(Run *run) {
     argv.insert(argv.end(), run->job.server_args.begin(), run->job.server_args.end());
     fs::path log = fs::path(run->job.folder) / SERVER_LOG;
     std::string error;
-    if (!child_start(&run->server, argv, run->job.folder, log.string(), {}, &error))
+    if (!child_start(&run->server, argv, process_setup(run->job.folder, log.string(), {}), &error))
         return failing(run, "the server could not be started: " + error);
     for (;;) {
         if (parse_server_start(read_file(log), &run->port, &run->powers)) return true;
-        if (server_gone(run, "before it listened")) return false;
+        if (server_gone(run, "before it listened", "before the server listened")) return false;
         if (!may_go_on(run, "before the server listened")) return false;
         wait_a_moment();
     }
@@ -174,6 +207,7 @@ bool bots_still_fine(Run *run) {
         if (child_succeeded(bot.child) && !run->record_finished)
             run->record_finished = record_read(run->job.folder).finished;
         if (child_succeeded(bot.child) && run->record_finished) continue;
+        if (interrupted_after_all()) return failing(run, "the job was interrupted " + game_stage(*run));
         return failing(run, bot_label(bot) + " stopped " + game_stage(*run) + ", before the game ended: " +
                                 exit_description(bot.child) + "; " + log_says(*run, bot.folder + "/" + BOT_LOG),
                        bot.bot->name);
@@ -204,12 +238,15 @@ bool start_bot(Run *run, int power) {
     run->result.bots.push_back(bot.bot->name);
     run->bots.push_back(bot);
     BotProcess &started = run->bots.back();
-    if (!child_start(&started.child, argv, folder.string(), (folder / BOT_LOG).string(), environment, &error))
+    if (!child_start(&started.child, argv, process_setup(folder.string(), (folder / BOT_LOG).string(), environment),
+                     &error))
         return failing(run, bot_label(started) + " could not be started: " + error, started.bot->name);
     std::string log_name = started.folder + "/" + BOT_LOG;
     std::string what = "while " + bot_label(started) + " was joining";
     for (;;) {
         if (joined(read_file(fs::path(job.folder) / SERVER_LOG), power)) return true;
+        if (!child_running(&started.child) && interrupted_after_all())
+            return failing(run, "the job was interrupted " + what);
         if (!child_running(&started.child))
             return failing(run, bot_label(started) + " did not join: " + exit_description(started.child) + "; " +
                                     log_says(*run, log_name),
@@ -217,7 +254,7 @@ bool start_bot(Run *run, int power) {
         // One that joined before may have gone since; the server would give
         // its power to the next bot.
         if (!bots_still_fine(run)) return false;
-        if (server_gone(run, what)) return false;
+        if (server_gone(run, what, what)) return false;
         if (!may_go_on(run, what.c_str(), started.bot->name)) return false;
         wait_a_moment();
     }
@@ -227,10 +264,12 @@ bool start_bot(Run *run, int power) {
 // Playing and ending
 // ---------------------------------------------------------------------------
 
+// An interrupt is looked for before the bots: when the job is stopped
+// from outside, its bots end too, and none of them is to blame.
 bool play(Run *run) {
     while (child_running(&run->server)) {
-        if (!bots_still_fine(run)) return false;
         if (!may_go_on(run, nullptr)) return false;
+        if (!bots_still_fine(run)) return false;
         wait_a_moment();
     }
     return true;
@@ -241,6 +280,8 @@ bool play(Run *run) {
 bool judge_end(Run *run) {
     RecordSummary record = record_read(run->job.folder);
     std::string line = last_line(fs::path(run->job.folder) / SERVER_LOG);
+    bool stopped = !child_succeeded(run->server) || !record.finished || record.reason == STOPPED_REASON;
+    if (stopped && interrupted_after_all()) return failing(run, "the job was interrupted " + game_stage(*run));
     if (!child_succeeded(run->server))
         return failing(run, "the server ended (" + exit_description(run->server) + ") " + game_stage(*run) +
                                 (line.empty() ? "" : ": " + line));

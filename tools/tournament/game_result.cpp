@@ -52,8 +52,19 @@ GameResult with_seats(GameResult result) {
         seat.units = end.units;
         seat.solo = record_solo(record, end);
         seat.survived = record_survived(end);
+        if (p < record.orders.size()) {
+            seat.orders_due = record.orders[p].due;
+            seat.missed = record.orders[p].missed;
+            seat.refused = record.orders[p].refused;
+        }
         result.seats.push_back(seat);
     }
+    // The same record with the same bots on the same powers is the same
+    // game.
+    result.record_fingerprint = record.fingerprint;
+    result.fingerprint = record.fingerprint;
+    for (const std::string &bot : result.bots)
+        for (unsigned char c : bot + '\n') result.fingerprint = (result.fingerprint ^ c) * 0x100000001b3ull;
     if (result.end.empty()) result.end = record.end;
     if (result.reason.empty()) result.reason = record.reason;
     return result;

@@ -2,6 +2,7 @@
 // job when it ends, and read back with the game record by the merge step.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ struct Seat {
     int units = 0;       // at the end
     bool solo = false;   // owns more than half the supply centres
     bool survived = false;
+    int orders_due = 0;  // phases in which it had something to order
+    int missed = 0;      // of those, phases for which no orders came
+    int refused = 0;     // entries of its orders that the server refused
 };
 
 struct GameResult {
@@ -36,6 +40,8 @@ struct GameResult {
     std::string reason;                // why it ended, from the record
     double seconds = 0;                // wall-clock time
     std::vector<Seat> seats;           // by power, for a played game (read with the record)
+    uint64_t fingerprint = 0;          // of the record and the seating: equal for a game played again
+    uint64_t record_fingerprint = 0;   // of the record alone: equal when the bots chose alike
 };
 
 // Writes <folder>/result.json (through a temporary file, so that a reader

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+
+#include "tools/common/child_process.h"
 
 namespace fs = std::filesystem;
 
@@ -116,9 +117,6 @@ bool parallel_run(const std::string &folder, const std::vector<std::string> &lin
     std::vector<std::string> argv = {"parallel", "--will-cite", "--jobs", std::to_string(jobs), "--joblog",
                                      (fs::path(folder) / JOBLOG_FILE).string(), "--termseq", TERMINATION,
                                      "-a", pending_jobs.string()};
-    std::vector<char *> args;
-    for (std::string &arg : argv) args.push_back(arg.data());
-    args.push_back(nullptr);
     int output[2];
     if (pipe2(output, O_CLOEXEC) != 0) {
         *error = std::string("cannot start parallel: ") + std::strerror(errno);
@@ -133,19 +131,15 @@ bool parallel_run(const std::string &folder, const std::vector<std::string> &lin
     sigaction(SIGINT, &action, &old_int);
     sigaction(SIGTERM, &action, &old_term);
     std::fflush(stdout);
-    pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        dup2(output[1], STDOUT_FILENO);
-        setenv("PARALLEL_SHELL", "/bin/sh", 1);
-        execvp(args[0], args.data());
-        std::fprintf(stderr, "brox-tournament: cannot run parallel: %s\n", std::strerror(errno));
-        _exit(127);
-    }
+    ChildSetup setup;
+    setup.output_fd = output[1];
+    setup.environment = {"PARALLEL_SHELL=/bin/sh"};
+    setup.search_path = true;
+    Child parallel;
+    std::string reason;
+    bool started = child_start(&parallel, argv, setup, &reason);
+    if (!started) *error = "cannot start parallel: " + reason;
     close(output[1]);
-    bool started = pid > 0;
-    if (!started) *error = std::string("cannot start parallel: ") + std::strerror(errno);
 
     Progress progress;
     progress.games = lines.size();
@@ -156,7 +150,7 @@ bool parallel_run(const std::string &folder, const std::vector<std::string> &lin
     for (bool open = started; open;) {
         if (interrupt_seen && !passed_on) {
             // In case it was meant for this process alone.
-            kill(pid, SIGINT);
+            child_signal(parallel, SIGINT);
             passed_on = true;
         }
         pollfd watched = {output[0], POLLIN, 0};
@@ -174,8 +168,7 @@ bool parallel_run(const std::string &folder, const std::vector<std::string> &lin
     close(output[0]);
     if (terminal && progress.status_shown) std::fputs("\n", stdout);
     if (!pending.empty()) std::fputs((pending + "\n").c_str(), stdout);
-    while (started && waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    if (started) child_wait(&parallel, -1);
     sigaction(SIGINT, &old_int, nullptr);
     sigaction(SIGTERM, &old_term, nullptr);
     *interrupted = interrupt_seen;

@@ -5,13 +5,15 @@
 #include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+
+#include "tools/common/option_value.h"
+#include "tools/mapgen/mapgen.h"
 
 namespace fs = std::filesystem;
 
@@ -22,7 +24,10 @@ const char HELP[] = R"(Usage: brox-tournament --bot NAME=COMMAND [--bot NAME=COM
        brox-tournament merge DIR
 
 Plays many games between bots and prints a table per bot: games, solo wins,
-survivals and supply centres at the end, with 95% confidence intervals.
+survivals and supply centres at the end, with 95% confidence intervals,
+phases missed and orders refused; then each bot's difference in centres
+from the first bot, paired by rotation, with a 95% interval.  Games that
+repeat an earlier one move for move are found and left out.
 Each game is one brox-server on a free loopback port with one bot per
 power, in a folder of its own, and the bots take the powers in rotation.
 The games are written as a job list, one command per line (DIR/jobs.txt),
@@ -42,6 +47,10 @@ Options:
   --seed N            seed of the first generated map (default 1): the games
                       of one rotation share a map, the next rotation plays
                       the map of the next seed
+  --provinces N       generated maps: provinces, 8 to 300 (default 75)
+  --powers N          generated maps: powers, 1 to 20 (default 7)
+  --homes N           generated maps: home centres per power, 1 to 5
+                      (default 3)
   --standard-map      play every game on the server's built-in map
   --map DIR           play every game on the map files in DIR, as
                       brox-mapgen writes them
@@ -71,6 +80,7 @@ its log (bots/pPP-NAME/bot.log).  Bots also find BROX_GAME, BROX_POWER,
 BROX_PORT and BROX_BOT in their environment.
 )";
 
+constexpr const char *PROGRAM = "brox-tournament";
 constexpr int MAX_GAMES = 100000;
 constexpr int MAX_YEARS = 100;
 constexpr int MAX_JOBS = 1024;
@@ -85,39 +95,6 @@ __attribute__((format(printf, 1, 2))) int complain(const char *format, ...) {
     va_end(arguments);
     std::fputc('\n', stderr);
     return PARSE_ERROR;
-}
-
-// An integer option's value within [lo, hi]; complains otherwise.
-bool integer_value(const char *option, const char *text, long long lo, long long hi, long long *value) {
-    errno = 0;
-    char *end = nullptr;
-    long long parsed = std::strtoll(text, &end, 10);
-    if (end == text || *end != '\0') {
-        complain("%s: \"%s\" is not a number", option, text);
-        return false;
-    }
-    if (errno == ERANGE || parsed < lo || parsed > hi) {
-        complain("%s must be %lld to %lld", option, lo, hi);
-        return false;
-    }
-    *value = parsed;
-    return true;
-}
-
-bool seconds_value(const char *option, const char *text, double hi, double *value) {
-    errno = 0;
-    char *end = nullptr;
-    double parsed = std::strtod(text, &end);
-    if (end == text || *end != '\0') {
-        complain("%s: \"%s\" is not a number", option, text);
-        return false;
-    }
-    if (errno == ERANGE || !(parsed > 0) || parsed > hi) {
-        complain("%s must be more than 0 and at most %g seconds", option, hi);
-        return false;
-    }
-    *value = parsed;
-    return true;
 }
 
 bool valid_bot_name(const std::string &name) {
@@ -187,8 +164,23 @@ int finish(TournamentOptions *options, const std::string &program, bool standard
         return complain("a bot command, path or server argument holds a line break; write it on one line");
     if (standard + seeded + mapped > 1)
         return complain("--seed, --standard-map and --map choose the map in different ways: give one");
+    bool sized = tournament.provinces || tournament.powers || tournament.homes;
+    if (sized && (standard || mapped))
+        return complain("--provinces, --powers and --homes size generated maps; --%s plays a map of its own",
+                        standard ? "standard-map" : "map");
     if (standard) tournament.map = MapChoice::STANDARD;
     if (mapped) tournament.map = MapChoice::FOLDER;
+    if (sized) {
+        // The generator's own judgement, before any game is planned.
+        MapgenOptions size = mapgen_default_options();
+        if (tournament.provinces) size.provinces = tournament.provinces;
+        if (tournament.powers) size.powers = tournament.powers;
+        if (tournament.homes) size.homes = tournament.homes;
+        std::string problem = mapgen_check_options(size);
+        if (!problem.empty())
+            return complain("maps of %d provinces, %d powers and %d home centres a power cannot be made: %s",
+                            size.provinces, size.powers, size.homes, problem.c_str());
+    }
     tournament.program = program;
     if (tournament.server.empty()) tournament.server = (fs::path(program).parent_path() / "brox-server").string();
     tournament.server = absolute_path(tournament.server);
@@ -212,17 +204,26 @@ int take_value(const char *option, const char *value, TournamentOptions *options
     long long number = 0;
     if (!std::strcmp(option, "--bot")) return bot_value(value, &tournament.bots);
     if (!std::strcmp(option, "--games")) {
-        if (!integer_value(option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
         tournament.games = static_cast<int>(number);
     } else if (!std::strcmp(option, "--years")) {
-        if (!integer_value(option, value, 1, MAX_YEARS, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_YEARS, &number)) return PARSE_ERROR;
         tournament.years = static_cast<int>(number);
     } else if (!std::strcmp(option, "--deadline")) {
-        if (!seconds_value(option, value, 86400, &tournament.deadline_s)) return PARSE_ERROR;
+        if (!seconds_option(PROGRAM, option, value, 0, 86400, &tournament.deadline_s)) return PARSE_ERROR;
     } else if (!std::strcmp(option, "--seed")) {
-        if (!integer_value(option, value, 0, INT64_MAX / 2, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 0, INT64_MAX / 2, &number)) return PARSE_ERROR;
         tournament.first_seed = static_cast<uint64_t>(number);
         *seeded = true;
+    } else if (!std::strcmp(option, "--provinces")) {
+        if (!integer_option(PROGRAM, option, value, MAPGEN_MIN_PROVINCES, MAX_PROVINCES, &number)) return PARSE_ERROR;
+        tournament.provinces = static_cast<int>(number);
+    } else if (!std::strcmp(option, "--powers")) {
+        if (!integer_option(PROGRAM, option, value, 1, MAX_POWERS, &number)) return PARSE_ERROR;
+        tournament.powers = static_cast<int>(number);
+    } else if (!std::strcmp(option, "--homes")) {
+        if (!integer_option(PROGRAM, option, value, MAPGEN_MIN_HOMES, MAPGEN_MAX_HOMES, &number)) return PARSE_ERROR;
+        tournament.homes = static_cast<int>(number);
     } else if (!std::strcmp(option, "--map")) {
         if (!*value) return complain("--map needs a folder");
         tournament.map_folder = absolute_path(value);
@@ -235,12 +236,17 @@ int take_value(const char *option, const char *value, TournamentOptions *options
                 return complain("--server-arg %s: each game starts its server on a free port in its own folder "
                                 "with a bot on every power, and reads its output; leave %s out",
                                 value, value);
+        // The map is the tournament's to choose, rotation by rotation.
+        for (const char *map_option : {"--seed", "--map", "--provinces", "--powers", "--homes"})
+            if (!std::strcmp(value, map_option))
+                return complain("--server-arg %s: give %s to brox-tournament itself (see --help)", value,
+                                !std::strcmp(value, "--map") ? "--map DIR or --standard-map" : value);
         tournament.server_args.push_back(value);
     } else if (!std::strcmp(option, "--game-limit")) {
-        if (!integer_value(option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
         tournament.game_limit_s = static_cast<int>(number);
     } else if (!std::strcmp(option, "--jobs")) {
-        if (!integer_value(option, value, 1, MAX_JOBS, &number)) return PARSE_ERROR;
+        if (!integer_option(PROGRAM, option, value, 1, MAX_JOBS, &number)) return PARSE_ERROR;
         options->jobs = static_cast<int>(number);
     } else if (!std::strcmp(option, "--out")) {
         if (!*value) return complain("--out needs a folder");
@@ -255,9 +261,10 @@ int take_value(const char *option, const char *value, TournamentOptions *options
 }
 
 bool takes_value(const char *option) {
-    static const char *const with_values[] = {"--bot",        "--games", "--years", "--deadline", "--seed",
-                                              "--map",        "--server-arg", "--game-limit", "--jobs", "--out",
-                                              "--server"};
+    static const char *const with_values[] = {"--bot",        "--games",     "--years",      "--deadline",
+                                              "--seed",       "--provinces", "--powers",     "--homes",
+                                              "--map",        "--server-arg", "--game-limit", "--jobs",
+                                              "--out",        "--server"};
     for (const char *known : with_values)
         if (!std::strcmp(option, known)) return true;
     return false;
@@ -300,7 +307,7 @@ int folder_options_parse(int argc, char **argv, bool with_jobs, std::string *fol
         if (with_jobs && !std::strcmp(arg, "--jobs")) {
             long long number = 0;
             if (i + 1 >= argc) return complain("--jobs needs a value (see --help)");
-            if (!integer_value(arg, argv[++i], 1, MAX_JOBS, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, arg, argv[++i], 1, MAX_JOBS, &number)) return PARSE_ERROR;
             *jobs = static_cast<int>(number);
         } else if (arg[0] == '-' && arg[1] != '\0') {
             return complain("unknown option %s (see --help)", arg);
@@ -323,15 +330,15 @@ int game_options_parse(int argc, char **argv, GameJob *job) {
         const char *value = argv[++i];
         long long number = 0;
         if (!std::strcmp(option, "--game")) {
-            if (!integer_value(option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 1, MAX_GAMES, &number)) return PARSE_ERROR;
             job->game = static_cast<int>(number);
         } else if (!std::strcmp(option, "--out")) {
             job->folder = value;
         } else if (!std::strcmp(option, "--rotation")) {
-            if (!integer_value(option, value, 0, MAX_GAMES, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 0, MAX_GAMES, &number)) return PARSE_ERROR;
             job->rotation = static_cast<int>(number);
         } else if (!std::strcmp(option, "--limit")) {
-            if (!integer_value(option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
+            if (!integer_option(PROGRAM, option, value, 1, MAX_LIMIT_S, &number)) return PARSE_ERROR;
             job->limit_s = static_cast<int>(number);
         } else if (!std::strcmp(option, "--server")) {
             job->server = value;

@@ -75,8 +75,14 @@ std::string map_description(const Tournament &tournament) {
     int rotations = (tournament.games + static_cast<int>(tournament.bots.size()) - 1) /
                     static_cast<int>(tournament.bots.size());
     uint64_t last = tournament.first_seed + static_cast<uint64_t>(rotations) - 1;
-    if (rotations == 1) return "a map generated from seed " + std::to_string(tournament.first_seed);
-    return "maps generated from seeds " + std::to_string(tournament.first_seed) + " to " + std::to_string(last);
+    std::string size;
+    if (tournament.provinces) size += std::to_string(tournament.provinces) + " provinces";
+    if (tournament.powers) size += (size.empty() ? "" : ", ") + std::to_string(tournament.powers) + " powers";
+    if (tournament.homes)
+        size += (size.empty() ? "" : ", ") + std::to_string(tournament.homes) + " home centres a power";
+    if (!size.empty()) size = " (" + size + ")";
+    if (rotations == 1) return "a map generated from seed " + std::to_string(tournament.first_seed) + size;
+    return "maps generated from seeds " + std::to_string(tournament.first_seed) + " to " + std::to_string(last) + size;
 }
 
 std::string shell_quote(const std::string &word) {
@@ -93,7 +99,12 @@ std::string job_line(const Tournament &tournament, int game) {
                        " --server " + shell_quote(tournament.server);
     for (const BotEntry &bot : tournament.bots) line += " --bot " + shell_quote(bot.name + "=" + bot.command);
     line += " -- --years " + std::to_string(tournament.years) + " --deadline " + number_text(tournament.deadline_s);
-    if (tournament.map == MapChoice::GENERATED) line += " --seed " + std::to_string(game_seed(tournament, game));
+    if (tournament.map == MapChoice::GENERATED) {
+        line += " --seed " + std::to_string(game_seed(tournament, game));
+        if (tournament.provinces) line += " --provinces " + std::to_string(tournament.provinces);
+        if (tournament.powers) line += " --powers " + std::to_string(tournament.powers);
+        if (tournament.homes) line += " --homes " + std::to_string(tournament.homes);
+    }
     if (tournament.map == MapChoice::FOLDER) line += " --map " + shell_quote(tournament.map_folder);
     for (const std::string &arg : tournament.server_args) line += " " + shell_quote(arg);
     return line;

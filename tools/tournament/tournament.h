@@ -35,6 +35,9 @@ struct Tournament {
     MapChoice map = MapChoice::GENERATED;
     std::string map_folder;          // absolute, for MapChoice::FOLDER
     uint64_t first_seed = 1;         // map seed of the first rotation
+    int provinces = 0;               // generated maps' size; 0: the server's default
+    int powers = 0;
+    int homes = 0;                   // home centres per power
     std::vector<std::string> server_args;  // passed to every server as they are
     std::string folder;              // the tournament's folder, absolute
     std::string server;              // brox-server, absolute

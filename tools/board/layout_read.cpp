@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "mapgen.h"
+#include "tools/board/layout.h"
 #include "tools/common/json_value.h"
 
 namespace {
@@ -170,8 +170,13 @@ bool layout_parse(const std::string &text, Layout *layout, std::string *error) {
     std::string problem;
     if (!json_parse(text, &root, &problem)) {
         *error = problem;
+        *layout = Layout{};
         return false;
     }
+    return layout_read(root, layout, error);
+}
+
+bool layout_read(const JsonValue &root, Layout *layout, std::string *error) {
     Checker check{error};
     *layout = Layout{};
     if (root.kind != Kind::OBJECT) return check.fail("the file", "expected a JSON object");

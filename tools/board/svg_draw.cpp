@@ -1,7 +1,5 @@
 // Text, numbers, colours and points shared by the parts of a board picture.
-#include "svg_draw.h"
-
-#include "world/position.h"
+#include "tools/board/svg_draw.h"
 
 namespace svg_draw {
 
@@ -33,15 +31,22 @@ std::string name_of(const Layout &layout, int power) {
     return "Power " + std::to_string(power);
 }
 
-bool location_point(const Layout &layout, const Position *position, const LocationState *location,
-                    LayoutPoint *at) {
-    if (!location || !location->province) return false;
-    uint16_t p = position_province_index(position, location->province);
-    if (p >= layout.provinces.size() || p >= position->map->province_count) return false;
-    const LayoutProvince &province = layout.provinces[p];
+bool covered(const Layout &layout, const BoardPlace &place) { return place.province < layout.provinces.size(); }
+
+bool place_point(const Layout &layout, const BoardPlace &place, LayoutPoint *at) {
+    if (!covered(layout, place)) return false;
+    const LayoutProvince &province = layout.provinces[place.province];
     *at = province.label;
     for (const LayoutCoast &coast : province.coasts)
-        if (coast.code == location->coast) *at = coast.at;
+        if (!place.coast.empty() && coast.name == place.coast) *at = coast.at;
+    return true;
+}
+
+bool unit_point(const Layout &layout, const BoardState &state, int unit, LayoutPoint *at) {
+    if (unit < 0 || static_cast<size_t>(unit) >= state.units.size()) return false;
+    const BoardUnit &drawn = state.units[static_cast<size_t>(unit)];
+    if (!place_point(layout, drawn.place, at)) return false;
+    if (drawn.dislodged) *at = {at->x + DISLODGED_SHIFT, at->y + DISLODGED_SHIFT};
     return true;
 }
 
