@@ -24,6 +24,7 @@
 #include "session/map_name_message.h"
 #include "session/rejoin_message.h"
 #include "tools/server/game.h"
+#include "tools/server/passcode.h"
 #include "world/centres_message.h"
 #include "world/map_message.h"
 #include "world/position.h"

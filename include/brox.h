@@ -121,6 +121,7 @@
 #ifndef BROX_H
 #define BROX_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(_WIN32)
@@ -491,7 +492,13 @@ typedef struct LocationState {
  * power owed the build, unit_type UNIT_ARMY, order ORD_WAIVE.  To build,
  * give each slot one BUILD candidate of the FIRST slot (a different
  * province each) and set the slot's unit_type to UNIT_FLEET for a fleet
- * location (target->coast != COAST_ARMY); slots left on ORD_WAIVE waive. */
+ * location (target->coast != COAST_ARMY); slots left on ORD_WAIVE waive.
+ *
+ * A Position holds at most MAX_UNITS Units.  When the units and the builds
+ * due come to more, the slots that fit are dealt out one at a time to the
+ * powers with builds due, in power order and round again, until none fits
+ * or every build due has its slot; each power's slots then stand together,
+ * powers in index order.  adjustment still gives the builds due. */
 typedef struct Unit {
     uint16_t unit_type;      /* UNIT_ARMY or UNIT_FLEET; a build slot's may be set by the bot */
     uint16_t power;          /* power index */
@@ -775,7 +782,18 @@ BROX_API Order *brox_candidate_next(Unit *unit, Order *order);
  * unit whose order refers outside `position` is left out.  Sends nothing
  * when no unit takes part.  The first argument is not read.  Nothing is
  * reported back: the send result is not returned.  A null position does
- * nothing. */
+ * nothing.
+ *
+ * Missing a deadline: the client library (libvorn) sends each orders
+ * message right behind a tag naming the season and year of the last
+ * position it delivered, and the server takes orders only for the phase
+ * it is playing.  Orders that arrive after their phase was resolved are
+ * refused whole ("orders for an earlier phase" in the game record) and
+ * never applied to the next phase.  For the phase it missed the bot's
+ * power gets the defaults: units hold, dislodged units disband, build
+ * slots waive, and removals due are chosen by the server (units farthest
+ * from home first, see the referee's rules below).  Submit again for the
+ * new position. */
 BROX_API void brox_order_submit(void *first, Position *position, uint16_t power);
 
 /* Creates an agenda on `position` with its root item (no choices) scored
@@ -831,6 +849,307 @@ BROX_API void brox_agenda_free(Agenda *agenda);
  * An item still in an agenda is not freed (the agenda frees it), nor is
  * null. */
 BROX_API void brox_agenda_item_free(AgendaItem *item, int release);
+
+/* ===================================================================
+ * Referee: one whole game in-process
+ *
+ * A BroxReferee holds one game (its Map, the supply-centre ownership, the
+ * current Position and the orders each power has given for it) and
+ * applies every rule the game server (brox-server) applies, so that a
+ * program can play whole games without a server: a tournament, a test, a
+ * learning loop.  brox-server itself plays through these calls.
+ *
+ *   BroxReferee *game = brox_referee_load("maps/standard", &error);
+ *   brox_referee_set_years(game, 10);
+ *   while (!brox_referee_over(game)) {
+ *       Position *position = brox_referee_position(game);
+ *       for (uint16_t u = 0; u < position->unit_count; u++) {
+ *           Order *choice = brox_candidate_first(position->units[u]); // or any candidate
+ *           if (choice) brox_referee_order(game, u, choice, NULL);
+ *       }
+ *       if (!brox_referee_step(game)) break;             // lack of memory
+ *       // brox_referee_last_*: what became of the phase just resolved
+ *   }
+ *   brox_referee_free(game);
+ *
+ * The rules, in the order a phase meets them:
+ *   Orders.  A power's orders are given unit by unit as candidates
+ *     (brox_referee_order) or as one orders message (the server's way,
+ *     brox_referee_orders_message).  Every order must be one of the unit's
+ *     candidates (for a winter build slot: a BUILD or WAIVE candidate of
+ *     the power's FIRST slot), and besides:
+ *     - summer and autumn: only dislodged units are ordered (the others
+ *       have no candidates);
+ *     - winter: at most one build per province, at most as many builds and
+ *       waives as the power has build slots (builds beyond the allowance
+ *       are refused), and no more removals than are due.
+ *     A refused order changes nothing: the unit keeps what it had.  Each
+ *     refusal is kept with its reason (REFUSAL_ below) for the record.
+ *   Defaults.  At brox_referee_step every unit without an order holds, a
+ *     dislodged one disbands and a build slot waives.  A power that must
+ *     remove units and has ordered fewer removals than are due has the
+ *     rest removed for it: its units farthest from its home centres first
+ *     (moves from the nearest of its home centres as Map.home_distance
+ *     counts them, but 0 on a home centre itself; no path at all counts as
+ *     farthest); at equal distance fleets before armies, then the lower
+ *     province index first.  Keeping a unit (ORD_HOLD) does not protect it.
+ *   Retreats.  After a movement phase each dislodged unit is offered a
+ *     RETREAT to each place adjacent to it whose province, after the moves,
+ *     has no unit standing in it, is not the province its attacker came
+ *     from, and saw no bounce (a standoff leaves a province empty but
+ *     closed); and DISBAND.  Two or more retreats into one province all
+ *     fail: the units are gone.
+ *   Winter.  Ownership changes after the fall and autumn as the
+ *     adjudicator works it out (brox_adjudicate); a winter with nothing to
+ *     adjust is skipped.  Build slots: see the Unit record.
+ *   End.  After each step the game is over when one power owns more than
+ *     half the supply centres (END_MAJORITY), or when the spring of the
+ *     opening year plus the years set by brox_referee_set_years has come
+ *     (END_LAST_YEAR).  A game over takes no more orders or steps.
+ *
+ * Ownership and lifetimes: the referee owns everything it builds.  The
+ * Positions, messages and records it hands out (refusal bytes included)
+ * stay valid until the next brox_referee_step, brox_referee_restart or
+ * brox_referee_free.  The messages
+ * given to brox_referee_new and brox_referee_orders_message stay the
+ * caller's; they are copied or read during the call only.  One referee is
+ * used by one thread at a time; separate referees share nothing.  Memory:
+ * a few Positions and small tables per referee; a step builds the next
+ * Position and frees the one before last, and nothing is allocated per
+ * order (the table of refused orders grows to the largest phase seen and
+ * is reused).
+ * =================================================================== */
+
+typedef struct BroxReferee BroxReferee; /* opaque: brox_referee_new / brox_referee_free */
+
+/* Why an order was refused.  brox_refusal_text gives the words the game
+ * record uses. */
+#define REFUSAL_NONE 0             /* taken */
+#define REFUSAL_NO_UNIT 1          /* "names no unit of this power that may be ordered" */
+#define REFUSAL_OTHER_POWER 2      /* "a unit of another power" */
+#define REFUSAL_SECOND_ORDER 3     /* "a second order for one unit" (one orders message) */
+#define REFUSAL_NOT_LEGAL 4        /* "not a legal order for this unit" */
+#define REFUSAL_TOO_MANY_REMOVALS 5 /* "more removals than are due" */
+#define REFUSAL_NO_SLOT 6          /* "no build slot left" */
+#define REFUSAL_NOT_A_HOME 7       /* "not a place this power may build in" */
+#define REFUSAL_SECOND_BUILD 8     /* "a second build in one province" */
+#define REFUSAL_NOT_ADJUSTMENT 9   /* "not an adjustment" */
+#define REFUSAL_EARLIER_PHASE 10   /* "orders for an earlier phase" */
+#define REFUSAL_GAME_OVER 11       /* "the game is over" (never recorded) */
+
+/* What became of an order, in the words of the game record
+ * (brox_outcome_text):
+ *   spring, fall   hold: HELD, or DISLODGED when the unit was dislodged;
+ *                  move, move by convoy: MOVED, BOUNCED, or NO_SUCH_ORDER
+ *                  for a convoyed move its route did not carry; support:
+ *                  SUPPORTED, CUT, NO_SUCH_ORDER or DISLODGED (the
+ *                  supporter was overpowered); convoy: CARRIED when its
+ *                  army moved along a route through it, else NOT_CARRIED
+ *   summer, autumn RETREATED, BOUNCED (retreats into one province), DISBANDED;
+ *                  a unit that was not dislodged HELD
+ *   winter         BUILT, REMOVED, WAIVED, HELD */
+#define OUTCOME_HELD 1
+#define OUTCOME_MOVED 2
+#define OUTCOME_BOUNCED 3
+#define OUTCOME_SUPPORTED 4
+#define OUTCOME_CUT 5
+#define OUTCOME_NO_SUCH_ORDER 6
+#define OUTCOME_DISLODGED 7
+#define OUTCOME_CARRIED 8
+#define OUTCOME_NOT_CARRIED 9
+#define OUTCOME_RETREATED 10
+#define OUTCOME_DISBANDED 11
+#define OUTCOME_BUILT 12
+#define OUTCOME_REMOVED 13
+#define OUTCOME_WAIVED 14
+
+/* Why a game is over (brox_referee_over, brox_end_text). */
+#define END_NONE 0      /* not over */
+#define END_MAJORITY 1  /* "one power owns more than half the supply centres" */
+#define END_LAST_YEAR 2 /* "the last year has been played" */
+
+#define REFEREE_NO_UNIT 0xFFFF /* no unit: BroxOrderResult.dislodged_by */
+
+/* What became of one unit's order in the phase last resolved. */
+typedef struct BroxOrderResult {
+    uint16_t outcome;       /* OUTCOME_ word */
+    uint16_t resolution;    /* the adjudicator's RES_ token for the order */
+    uint8_t from_bot;       /* 1: the power gave it; 0: the referee's default */
+    uint8_t dislodged;      /* movement phases: 1 when this phase's moves dislodged the unit */
+    uint16_t dislodged_by;  /* unit index (same Position) of the unit that dislodged it; REFEREE_NO_UNIT */
+    uint16_t retreat_count; /* places it is offered in the retreat phase that follows */
+    uint16_t retreats[MAX_RETREATS]; /* their location indices (Map.locations), in the order offered */
+} BroxOrderResult;
+
+/* What one power did in the phase last resolved. */
+typedef struct BroxPowerOrders {
+    uint8_t due;       /* it had something to order (see brox_referee_orders_due) */
+    uint8_t received;  /* orders for this phase came: a message, or brox_referee_order */
+    uint16_t entries;  /* entries of its last orders message, or orders given one by one */
+    uint16_t refused;  /* entries refused, orders for an earlier phase included */
+    uint16_t refusals; /* refusals kept (brox_referee_last_refusal); the first 200 */
+    uint16_t builds;   /* winter: builds it ordered and that were taken */
+    uint16_t removals; /* winter: removals it ordered and that were taken (not the referee's) */
+} BroxPowerOrders;
+
+/* One refused order.  `bytes` is the order as given, laid out as one
+ * 244-byte entry of an orders message (MSG_ORDERS):
+ *   0-1 the unit's power, 2-3 unit type, 4-5 province TOKEN, 6-7 coast,
+ *   8-11 dislodged; 96-97 order token; 98-99 target province token
+ *   (TARGET_NONE for none), 100-101 target coast; 104-115 the other unit
+ *   (supported or convoyed), as bytes 0-11; 200-201 route length,
+ *   202-241 the route's province tokens.  All little-endian.
+ * Orders refused by brox_referee_order are written the way
+ * brox_order_submit writes them. */
+typedef struct BroxRefusal {
+    uint16_t entry;       /* its place in its orders message, from 1; or, one by one, the count of orders given so far */
+    uint16_t refusal;     /* REFUSAL_ code */
+    const uint8_t *bytes; /* the entry as given, 244 bytes; owned by the referee */
+} BroxRefusal;
+
+/* Creates a game from three messages, each from its type word with `size`
+ * bytes as brox-mapgen writes them: the map definition, the centre
+ * ownership and the opening position.  Each must be of its type, with a
+ * length field equal to its size; every entry is checked against the Map
+ * (powers, provinces, coasts, one standing unit per province, dislodged
+ * units only in a retreat season, at most MAX_UNITS units, a season of the
+ * five).  Maps of more than 100 supply centres are played (winter's build
+ * slots then follow the rule of the Unit record).  The messages stay the
+ * caller's.  Returns the game, or null with a text naming the message and
+ * what is wrong in *error (error may be null; the text is kept per thread
+ * until the next brox_referee_new or brox_referee_load on the thread) for
+ * a missing or malformed message or lack of memory.  Free it with
+ * brox_referee_free. */
+BROX_API BroxReferee *brox_referee_new(const uint8_t *map_message, size_t map_size,
+                                       const uint8_t *centres_message, size_t centres_size,
+                                       const uint8_t *position_message, size_t position_size,
+                                       const char **error);
+
+/* brox_referee_new from a map folder as brox-mapgen --out writes it:
+ * map.bin, centres.bin and position.bin (layout.json is not read).  Null,
+ * with what is wrong in *error (the file named; kept as above), when a
+ * file is missing, unreadable, larger than a message can be, or refused as
+ * above.  A null folder is refused the same way. */
+BROX_API BroxReferee *brox_referee_load(const char *folder, const char **error);
+
+/* Frees the game, its Positions and tables.  Null does nothing.  Every
+ * pointer the referee handed out dies with it. */
+BROX_API void brox_referee_free(BroxReferee *referee);
+
+/* Starts the game again from its opening (the messages it was created
+ * from): the current Position is the opening, no orders are given, the
+ * last phase is forgotten and the game is not over; the years set stay.
+ * Cheaper than a new referee: the Map is kept.  Every pointer into the
+ * earlier Positions dies.  Returns 1; 0 for a null referee or lack of
+ * memory (the game then goes on as it was). */
+BROX_API int brox_referee_restart(BroxReferee *referee);
+
+/* The game ends at the spring of (opening year + years): after `years`
+ * years have been played.  0 (the default): no limit.  Returns 1; 0 for a
+ * null referee or a last year beyond 65535 (nothing changed). */
+BROX_API int brox_referee_set_years(BroxReferee *referee, uint16_t years);
+
+/* The current phase: every Unit with its candidates, as brox_adjudicate
+ * builds Positions, dislodged units offered their retreats.  Owned by the
+ * referee; valid until the next step or free.  Read it and pass its Units'
+ * candidates to brox_referee_order; writing its units' `order` fields
+ * gives no order (the referee keeps its own).  After the game is over it is
+ * the final Position.  Null for a null referee. */
+BROX_API Position *brox_referee_position(BroxReferee *referee);
+
+/* The current phase as the server sends it to bots: its MSG_POSITION (the
+ * retreat options of dislodged units listed) and its MSG_CENTRE_OWNERSHIP
+ * (in a game of twelve or more powers unowned centres are left out, as 11
+ * is a power there), each from its type word, *size bytes.  Owned by the
+ * referee; valid until the next step or free.  Null, *size 0, for a null
+ * referee; size may be null. */
+BROX_API const uint8_t *brox_referee_position_message(const BroxReferee *referee, size_t *size);
+BROX_API const uint8_t *brox_referee_centres_message(const BroxReferee *referee, size_t *size);
+
+/* Supply centres the power owns in the current phase; 0 for a null
+ * referee or a power not below the Map's power_count. */
+BROX_API uint16_t brox_referee_centre_count(const BroxReferee *referee, uint16_t power);
+
+/* Whether the power has anything to order in the current phase: a unit in
+ * a movement phase, a dislodged unit in a retreat phase, removals due, or
+ * builds due with a free home centre to build in.  1 or 0 (0 too for a
+ * null referee, a power out of range, or a game over). */
+BROX_API int brox_referee_orders_due(const BroxReferee *referee, uint16_t power);
+
+/* Whether orders for the current phase have come from the power: an orders
+ * message for this phase (even one whose every entry was refused) or an
+ * order taken or refused by brox_referee_order.  1 or 0. */
+BROX_API int brox_referee_orders_received(const BroxReferee *referee, uint16_t power);
+
+/* Gives unit `unit` (an index into brox_referee_position's units) the
+ * order `order`, which must be one of that Unit's own candidate records
+ * (from brox_candidate_first/next; a copy is refused), or for a build slot
+ * a BUILD or WAIVE candidate of its power's first build slot.  An order
+ * given earlier in this phase to the same unit is replaced.  Returns 1
+ * when taken; 0 when refused, with the REFUSAL_ code in *refusal (refusal
+ * may be null).  Refusals under the rules above are kept for the record
+ * (brox_referee_last_refusal); bad arguments are refused without a trace:
+ * a null referee or an index beyond the units (REFUSAL_NO_UNIT), a null
+ * order or one that is not such a candidate record (REFUSAL_NOT_LEGAL; it
+ * is read to look it up, so it must point at a readable Order), a game
+ * over (REFUSAL_GAME_OVER).  Nothing is allocated, except that the table
+ * of refusals kept for the record may grow. */
+BROX_API int brox_referee_order(BroxReferee *referee, uint16_t unit, const Order *order, uint16_t *refusal);
+
+/* Gives the power's orders as one orders message (MSG_ORDERS, from its type
+ * word, `size` bytes, as a bot's brox_order_submit sends it), chosen for
+ * the phase `season`, `year`.  For the current phase the message replaces
+ * everything the power gave in this phase: each entry must name a unit of
+ * the power and one of its candidates (the server's rules above); a
+ * second entry for one unit is refused.  Orders chosen for any other
+ * phase change nothing: every entry is refused as "orders for an earlier
+ * phase" and kept for the record (only the latest such message per phase).
+ * Returns 1 when the message was read; 0, nothing changed, for a null
+ * referee or message, a power out of range, a game over, or a message that
+ * cannot be read (not MSG_ORDERS, its length not `size`, more than
+ * MAX_UNITS entries, or not as many as its length holds). */
+BROX_API int brox_referee_orders_message(BroxReferee *referee, uint16_t power, const uint8_t *message,
+                                         size_t size, uint16_t season, uint16_t year);
+
+/* Resolves the current phase: defaults for every unit without an order
+ * (and the removals a power left out), adjudication, the retreats offered,
+ * the next phase, and the end conditions.  The phase resolved becomes the
+ * last phase (brox_referee_last_*), the next one current.  Returns 1; 0 for
+ * a null referee, a game over, or lack of memory (the game is then as it
+ * was before the call). */
+BROX_API int brox_referee_step(BroxReferee *referee);
+
+/* END_NONE (0) while the game goes on; otherwise why it is over.  0 for a
+ * null referee. */
+BROX_API uint16_t brox_referee_over(const BroxReferee *referee);
+
+/* The phase last resolved, every Unit's `order` as it was used (defaults
+ * included); null before the first step.  Owned by the referee, valid
+ * until the next step or free; read it only. */
+BROX_API Position *brox_referee_last_position(const BroxReferee *referee);
+
+/* What became of the order of unit `unit` of the last Position.  Returns 1
+ * and fills *out; 0 (nothing written) before the first step, for a null
+ * argument or an index beyond the last Position's units. */
+BROX_API int brox_referee_last_result(const BroxReferee *referee, uint16_t unit, BroxOrderResult *out);
+
+/* What power `power` ordered in the phase last resolved.  Returns 1 and
+ * fills *out; 0 before the first step, for a null argument or a power not
+ * below the Map's power_count. */
+BROX_API int brox_referee_last_orders(const BroxReferee *referee, uint16_t power, BroxPowerOrders *out);
+
+/* Refusal `index` (from 0, below BroxPowerOrders.refusals) of the power in
+ * the phase last resolved: those of orders for an earlier phase first, then
+ * the others in the order they were given.  Returns 1 and fills *out; 0 for
+ * a null argument or an index out of range. */
+BROX_API int brox_referee_last_refusal(const BroxReferee *referee, uint16_t power, uint16_t index,
+                                       BroxRefusal *out);
+
+/* The words of an OUTCOME_, REFUSAL_ or END_ code, as the game record
+ * writes them (constant text); "?" for a code that is none of them. */
+BROX_API const char *brox_outcome_text(uint16_t outcome);
+BROX_API const char *brox_refusal_text(uint16_t refusal);
+BROX_API const char *brox_end_text(uint16_t end);
 
 #ifdef __cplusplus
 }

@@ -91,6 +91,15 @@ inline const uint8_t *orders_message_entry(const uint8_t *message, uint16_t inde
 // ORDERS_ENTRIES_AT bytes.
 inline uint16_t orders_message_count(const uint8_t *message) { return get_u16(message, ORDERS_COUNT_AT); }
 
+// Whether `length` bytes from `message` can be read as an orders message:
+// a count at most MAX_UNITS, and exactly as many entries as the length
+// holds.  The message's own length field is not read.
+inline bool orders_message_readable(const uint8_t *message, size_t length) {
+    if (length < ORDERS_ENTRIES_AT) return false;
+    uint16_t count = orders_message_count(message);
+    return count <= MAX_UNITS && length == orders_message_size(count);
+}
+
 inline UnitBlock unit_block_read(const uint8_t *block) {
     return {get_u16(block, UNIT_POWER_AT), get_u16(block, UNIT_TYPE_AT), get_u16(block, UNIT_PROVINCE_AT),
             get_u16(block, UNIT_COAST_AT), get_u32(block, UNIT_DISLODGED_AT)};

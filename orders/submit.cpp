@@ -1,21 +1,18 @@
 // Sending one power's chosen orders: which Units take part in each season,
-// and how each order fills its 244-byte entry.  Every byte of the record
-// that the format leaves unset goes out as zero.
+// each as its entry (orders/order_entry.h).  Every byte of the record that
+// the format leaves unset goes out as zero.
 #include "orders/submit.h"
 
 #include <cstring>
 
 #include "client/client.h"
 #include "common/record.h"
+#include "orders/order_entry.h"
 #include "world/arguments.h"
 #include "world/position.h"
 #include "world/season.h"
 
 namespace {
-
-uint16_t province_token(const LocationState *location) {
-    return location->province->province->token;
-}
 
 // Winter sends every adjustment but leaves out units that keep holding; the
 // retreat seasons send only dislodged units; the movement seasons, and any
@@ -33,58 +30,7 @@ bool takes_part(uint16_t season, const Unit *unit) {
     return true;
 }
 
-// The entry of the Unit's chosen order; fields the order does not set stay
-// 0.  Returns false when the order has no unit block to describe it: a
-// build without a location, or any order but a build or a waive on a build
-// slot.
-bool entry_of(const Unit *unit, OrderEntry *entry) {
-    const Order &order = unit->order;
-    *entry = OrderEntry{};
-    switch (order.token) {
-    case ORD_WAIVE:
-        entry->unit.power = unit->power;
-        break;
-    case ORD_BUILD:
-        if (!order.target) return false;
-        entry->unit = {unit->power, unit->unit_type, province_token(order.target), order.target->coast, 0};
-        break;
-    default:
-        if (!unit->location) return false;
-        entry->unit = unit_block_of(unit);
-        break;
-    }
-
-    entry->token = order.token;
-    if (!order.target) {
-        entry->target_province = TARGET_NONE;
-    } else if (order.token == ORD_SUPPORT) {
-        entry->target_province = province_token(order.target);
-        entry->target_coast = COAST_ANY;
-    } else if (order.token != ORD_BUILD) {  // a build's place travels in its unit block
-        entry->target_province = province_token(order.target);
-        entry->target_coast = order.target->coast;
-    }
-
-    if (order.other_unit) entry->other = unit_block_of(order.other_unit);
-
-    entry->route_length = order.route_length < MAX_ROUTE ? order.route_length : MAX_ROUTE;
-    for (uint16_t r = 0; r < entry->route_length; r++)
-        if (order.route[r]) entry->route[r] = order.route[r]->province->token;
-    return true;
-}
-
 }  // namespace
-
-UnitBlock unit_block_of(const Unit *unit) {
-    UnitBlock block{unit->power, unit->unit_type, 0, 0, unit->dislodged};
-    if (unit->location) {
-        block.province_token = province_token(unit->location);
-        block.coast = unit->location->coast;
-    }
-    return block;
-}
-
-void write_unit_block(const Unit *unit, uint8_t *block) { unit_block_write(block, unit_block_of(unit)); }
 
 extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t power) {
     if (!position) return;
@@ -101,7 +47,7 @@ extern "C" BROX_API void brox_order_submit(void *, Position *position, uint16_t 
         // refers to, if it is still there at all: the unit is left out.
         if (!order_refers_inside(position, &unit->order)) continue;
         OrderEntry entry;
-        if (!entry_of(unit, &entry)) continue;
+        if (!order_entry_of(unit, unit->order, &entry)) continue;
         uint8_t *bytes = orders_message_entry(message, entries++);
         std::memset(bytes, 0, ORDER_ENTRY_SIZE);
         order_entry_write(bytes, entry);

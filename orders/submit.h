@@ -2,17 +2,5 @@
 // MSG_ORDERS record handed to the client library.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include "brox.h"
 #include "orders/orders_message.h"
-
-// The unit block of a Unit (orders/orders_message.h): its power, unit
-// type, the token of the province it stands in, its coast and its
-// dislodged value.  A Unit without a location (a build slot) has province
-// token and coast 0.
-UnitBlock unit_block_of(const Unit *unit);
-
-// Writes unit_block_of(unit) into the first 12 bytes of `block`.
-void write_unit_block(const Unit *unit, uint8_t *block);

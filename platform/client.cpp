@@ -23,8 +23,10 @@
 #include "brox.h"
 #include "common/event_record.h"
 #include "common/record.h"
+#include "platform/phase_tag.h"
 #include "platform/wire.h"
 #include "vorn.h"
+#include "world/position_message.h"
 
 #define VORN_EXPORT __attribute__((visibility("default")))
 
@@ -74,10 +76,11 @@ struct Client {
     int socket;
     int wake_read;           // read end of the pipe that vorn_client_stop writes to
     Delivery *head, *tail;   // records waiting for delivery, oldest first
+    OrdersPhase delivered;   // the phase of the last position delivered on this connection; 0 for none
     WireReader reader;
 };
 
-Client client = {VORN_DEFAULT_HOST, VORN_DEFAULT_PORT, -1, -1, nullptr, nullptr, {}};
+Client client = {VORN_DEFAULT_HOST, VORN_DEFAULT_PORT, -1, -1, nullptr, nullptr, {0, 0}, {}};
 std::atomic<bool> stop_requested{false};
 std::atomic<int> wake_write{-1};
 
@@ -131,7 +134,26 @@ void queue_connect_event(uint32_t status) {
 void close_socket() {
     if (client.socket >= 0) close(client.socket);
     client.socket = -1;
+    client.delivered = {0, 0};
     wire_reader_reset(&client.reader);
+}
+
+// Remembers the phase of a position handed to the bot: the orders it sends
+// next were chosen on it.
+void note_delivered(const uint8_t *record) {
+    if (record_kind(record) != KIND_MESSAGE) return;
+    const uint8_t *message = record_message(record);
+    if (msg_type(message) != MSG_POSITION || msg_length(message) < POSITION_UNITS_AT) return;
+    PositionPhase phase = position_message_phase(message);
+    client.delivered = {phase.season, phase.year};
+}
+
+// Sends the tag that goes right before an orders message.
+bool send_phase_tag() {
+    uint8_t record[RECORD_MESSAGE_AT + PHASE_TAG_LENGTH];
+    record[RECORD_KIND_AT] = KIND_MESSAGE;
+    phase_tag_write(record_message(record), client.delivered);
+    return wire_send_frame(client.socket, record, sizeof record) == 1;
 }
 
 // The connection broke (closed by the server, a socket error, a broken
@@ -312,7 +334,8 @@ VORN_EXPORT int vorn_client_connect(void) {
 
 VORN_EXPORT int vorn_client_send_message(const uint8_t *record, size_t size) {
     if (client.socket < 0 || !wire_record_valid(record, size)) return 0;
-    if (wire_send_frame(client.socket, record, size)) return 1;
+    bool orders = msg_type(record_message(record)) == MSG_ORDERS;
+    if ((!orders || send_phase_tag()) && wire_send_frame(client.socket, record, size)) return 1;
     connection_lost();
     return 0;
 }
@@ -325,7 +348,11 @@ VORN_EXPORT uint8_t *vorn_client_receive(int timeout_ms) {
             drain_wake_pipe();
             return stop_record.bytes.data();
         }
-        if (client.head) return record_of(dequeue());
+        if (client.head) {
+            uint8_t *record = record_of(dequeue());
+            note_delivered(record);
+            return record;
+        }
         int wait = -1;
         if (timeout_ms >= 0) {
             long long left = deadline - now_ms();

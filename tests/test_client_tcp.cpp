@@ -25,6 +25,7 @@
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
+#include "platform/phase_tag.h"
 #include "platform/wire.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
@@ -276,6 +277,52 @@ TEST_F(Client, AStopComesAheadOfEverythingElse) {
     EXPECT_EQ(record_kind(stopped->data()), KIND_STOP_A);
 }
 
+// The tag that must come right before an orders message: the phase of the
+// last position delivered.
+void expect_tag(const std::optional<Bytes> &record, uint16_t season, uint16_t year) {
+    ASSERT_TRUE(record.has_value());
+    ASSERT_EQ(record_type(*record), MSG_ORDERS_PHASE);
+    ASSERT_TRUE(phase_tag_readable(record_message(record->data())));
+    OrdersPhase phase = phase_tag_read(record_message(record->data()));
+    EXPECT_EQ(phase.season, season);
+    EXPECT_EQ(phase.year, year);
+}
+
+TEST_F(Client, OrdersGoOutBehindTheirPhaseTheLastPositionDelivered) {
+    connect();
+    Bytes orders = record_of(MSG_ORDERS, static_cast<uint16_t>(orders_message_size(0)), FLAG_SUBMIT);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    // Before any position: a tag naming none.  Other records go untagged.
+    EXPECT_EQ(vorn_client_send_message(orders.data(), orders.size()), 1);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 1);
+    expect_tag(server.read(), 0, 0);
+    EXPECT_EQ(server.read(), orders);
+    EXPECT_EQ(server.read(), gof);
+
+    const board::Board board(R"(
+        powers 1
+        land PAR*0
+    )");
+    ASSERT_TRUE(server.send(board::as_record(board.position(SEASON_FALL, 1902, "0 A PAR"))));
+    ASSERT_TRUE(receive().has_value());
+    ASSERT_TRUE(server.send(board::as_record(board.position(SEASON_SPRING, 1903, "0 A PAR"))));
+    // The spring has arrived but is not delivered yet: orders sent now were
+    // chosen on the fall.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(vorn_client_send_message(orders.data(), orders.size()), 1);
+    expect_tag(server.read(), SEASON_FALL, 1902);
+    EXPECT_EQ(server.read(), orders);
+    ASSERT_TRUE(receive().has_value());
+    EXPECT_EQ(vorn_client_send_message(orders.data(), orders.size()), 1);
+    expect_tag(server.read(), SEASON_SPRING, 1903);
+    EXPECT_EQ(server.read(), orders);
+
+    // A new connection has delivered nothing yet.
+    connect();
+    EXPECT_EQ(vorn_client_send_message(orders.data(), orders.size()), 1);
+    expect_tag(server.read(), 0, 0);
+}
+
 // ---------------------------------------------------------------------------
 // A bot's whole game over TCP
 // ---------------------------------------------------------------------------
@@ -344,9 +391,10 @@ class TcpGame : public Client {
         brox_order_submit(nullptr, position, power);
     }
 
-    // What the server decodes from the bot's orders: its one army, PAR,
-    // moving to BUR.
-    void check_orders(std::optional<Bytes> orders) {
+    // What the server decodes from the bot's orders, tagged with the
+    // spring it was sent in: its one army, PAR, moving to BUR.
+    void check_orders(std::optional<Bytes> tag, std::optional<Bytes> orders, uint16_t year) {
+        expect_tag(tag, SEASON_SPRING, year);
         ASSERT_TRUE(orders.has_value());
         EXPECT_EQ(record_type(*orders), MSG_ORDERS);
         EXPECT_EQ(record_flag(*orders), FLAG_SUBMIT);
@@ -398,7 +446,10 @@ TEST_F(TcpGame, ABotJoinsPlaysATurnAndLeavesAtGameEnd) {
 
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1901, "0 A PAR; 1 A MUN")));
-        check_orders(server.read());
+        {
+            std::optional<Bytes> tag = server.read();
+            check_orders(tag, server.read(), 1901);
+        }
         server.send(record_of(MSG_GAME_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });
@@ -463,7 +514,10 @@ TEST_F(TcpGame, ABotRejoinsAsTheSamePower) {
         server.send(board::assignment_record(0x0041, 0x5150));
         server.send(board::as_record(board.centres("0: PAR; 1: MUN")));
         server.send(board::as_record(board.position(SEASON_SPRING, 1902, "0 A PAR; 1 A MUN")));
-        check_orders(server.read());
+        {
+            std::optional<Bytes> tag = server.read();
+            check_orders(tag, server.read(), 1902);
+        }
         server.send(record_of(MSG_SESSION_END, MSG_HEADER_SIZE));
         EXPECT_TRUE(server.client_closed());
     });

@@ -439,6 +439,25 @@ TEST(MapgenMaps, EveryMapKeepsTheRulesAndIsBuiltConnected) {
     EXPECT_GE(two_coast_maps, 30);
 }
 
+// A winter owes one build per centre beyond a power's units: a map of more
+// centres than a Position holds units could owe builds with no room for
+// them.
+TEST(MapgenMaps, NoMapHasMoreSupplyCentresThanAPositionHoldsUnits) {
+    for (MapgenOptions options : {options_of(0, 300, 20), options_of(0, 300, 20, 5), options_of(0, 300, 1, 1),
+                                  options_of(0, 230, 17)})
+        for (uint64_t seed : {1u, 2u, 3u}) {
+            options.seed = seed;
+            GeneratedMap generated = mapgen_generate(options);
+            std::unique_ptr<Map, void (*)(Map *)> map(map_build(generated.map_message.data()), map_release);
+            ASSERT_NE(map, nullptr);
+            EXPECT_LE(map->centre_count, MAX_UNITS) << options.provinces << " provinces, seed " << seed;
+            // The large maps get as many as fit.
+            if (options.provinces == 300) {
+                EXPECT_EQ(map->centre_count, MAX_UNITS);
+            }
+        }
+}
+
 TEST(MapgenMaps, SameOptionsGiveTheSameBytesAndSeedsDiffer) {
     MapgenOptions options = options_of(99, 120, 9);
     GeneratedMap first = mapgen_generate(options), second = mapgen_generate(options);

@@ -266,6 +266,36 @@ TEST(SeasonCandidates, WinterBuildSlotsAndRemovals) {
     EXPECT_TRUE(world.candidates(position->units[0]).empty());
 }
 
+// Past MAX_UNITS the build slots that fit are dealt one at a time to the
+// powers with builds due, in power order, not handed to the lowest
+// indices first.
+TEST(SeasonCandidates, BuildSlotsThatDoNotAllFitAreDealtInTurn) {
+    std::string text = "powers 4\nland H0*0 H1*0 H2*0 H3*1 H4*2 H5*2 H6*2";
+    std::string units;
+    for (int p = 0; p < 96; p++) {
+        text += " P" + std::to_string(p);
+        units += (p ? "; 3 A P" : "3 A P") + std::to_string(p);
+    }
+    Board board(text + "\n");
+    // Builds due: 3, 1 and 3; power 3 must remove 96.  Room: 4 slots.
+    World world(board, "0: H0 H1 H2; 1: H3; 2: H4 H5 H6");
+    Position *position = world.position(SEASON_WINTER, units);
+    ASSERT_NE(position, nullptr);
+    ASSERT_EQ(position->unit_count, MAX_UNITS);
+    EXPECT_EQ(position->adjustment[0], 3);
+    EXPECT_EQ(position->adjustment[2], 3);
+    std::vector<uint16_t> slot_powers;
+    for (uint16_t u = 96; u < position->unit_count; u++) {
+        EXPECT_EQ(position->units[u]->location, nullptr);
+        slot_powers.push_back(position->units[u]->power);
+    }
+    // One each in turn, then power 0 again; each power's slots together.
+    EXPECT_EQ(slot_powers, (std::vector<uint16_t>{0, 0, 1, 2}));
+    EXPECT_EQ(world.candidates(position->units[96]).size(), 4u);  // three builds and a waive
+    EXPECT_TRUE(world.candidates(position->units[97]).empty());
+    EXPECT_EQ(world.candidates(position->units[99]).size(), 4u);
+}
+
 TEST(SeasonCandidates, BuildsNeedAnEmptyHomeCentreOwnedByItsHomePower) {
     Board board(R"(
         powers 2

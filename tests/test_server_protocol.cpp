@@ -4,6 +4,7 @@
 // malformed records close only the link that sent them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,14 +21,19 @@
 #include "common/record.h"
 #include "doubles.h"
 #include "orders/orders_message.h"
+#include "platform/phase_tag.h"
 #include "session/gof_message.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
 #include "temp_dir.h"
+#include "tools/common/json_value.h"
 #include "tools/server/bot_protocol.h"
+#include "tools/mapgen/random.h"
 #include "tools/server/game.h"
 #include "tools/server/game_record.h"
 #include "tools/server/messages.h"
+#include "tools/server/notation.h"
+#include "tools/server/record_files.h"
 
 namespace {
 
@@ -245,57 +251,138 @@ TEST_F(ServerProtocol, ASilentBotIsAwaitedUntilTheDeadlineButABotThatHasGoneIsNo
     // Power 0's bot is connected but has sent nothing: the phase waits for
     // it until the deadline.
     game_tick(&game, game.now_ms + 999);
-    EXPECT_EQ(game.position->season, SEASON_SPRING);
+    EXPECT_EQ(game_position(&game)->season, SEASON_SPRING);
     game_tick(&game, game.now_ms + 1);
-    ASSERT_EQ(game.position->season, SEASON_FALL);
+    ASSERT_EQ(game_position(&game)->season, SEASON_FALL);
 
     // In the fall its bot leaves: once the others have sent their orders,
     // the phase is resolved at once, with power 0's defaults...
     submit(second);
     game_link_closed(&game, first.link);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     submit(third);
-    EXPECT_EQ(game.position->season, SEASON_SPRING);
-    EXPECT_EQ(game.position->year, 1902);
+    EXPECT_EQ(game_position(&game)->season, SEASON_SPRING);
+    EXPECT_EQ(game_position(&game)->year, 1902);
     EXPECT_EQ(game.seats[0].link, -1);
     // ...and so is every later phase, until the bot rejoins.
     submit(second);
     submit(third);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
 
     // With no bot connected at all the phase runs to its deadline, so that
     // the game does not race to its end while the bots restart.
     int64_t opened = game.now_ms;
     game_link_closed(&game, second.link);
     game_link_closed(&game, third.link);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     EXPECT_EQ(game.stage, GameStage::PLAYING);
     game_tick(&game, opened + 999);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
     game_tick(&game, opened + 1000);
     EXPECT_EQ(game.stage, GameStage::OVER);
+}
+
+// The client library's tag for orders chosen on the position of `season`
+// and `year`, as a record.
+Record phase_tag(uint16_t season, uint16_t year) {
+    Record record = record_new(MSG_ORDERS_PHASE, PHASE_TAG_LENGTH, FLAG_PLAIN);
+    phase_tag_write(record_message(record.data()), {season, year});
+    return record;
+}
+
+// A bot too slow for its deadline sends its spring orders while the fall
+// is played: they are refused as orders for an earlier phase, the fall
+// still waits for its orders, and nothing of the spring's is applied.
+TEST_F(ServerProtocol, OrdersThatArriveAfterTheirPhaseAreRefusedAndNeverApplied) {
+    start(2, 1);
+    Bot slow, quick;
+    join(slow);
+    join(quick);
+    exchange(slow);
+    ASSERT_EQ(game_position(&game)->season, SEASON_SPRING);
+    // The slow bot chooses moves for the spring; they are not sent yet.
+    for (uint16_t u = 0; u < slow.session.position->unit_count; u++) {
+        Unit *unit = slow.session.position->units[u];
+        if (unit->power != 0) continue;
+        for (Order *order = brox_candidate_first(unit); order; order = brox_candidate_next(unit, order))
+            if (order->token == ORD_MOVE) unit->order = *order;
+    }
+    fake_client::reset();
+    brox_order_submit(nullptr, slow.session.position, slow.power_token());
+    ASSERT_EQ(fake_client::sent().size(), 1u);
+    Record late = fake_client::sent()[0];
+    fake_client::reset();
+    brox_order_submit(nullptr, quick.session.position, quick.power_token());
+    exchange(quick);
+    game_tick(&game, game.now_ms + 1000);  // the spring's deadline
+    ASSERT_EQ(game_position(&game)->season, SEASON_FALL);
+
+    EXPECT_EQ(take(slow.link, phase_tag(SEASON_SPRING, 1901)), RecordVerdict::KEEP);
+    EXPECT_EQ(take(slow.link, late), RecordVerdict::KEEP);
+    fake_client::reset();
+    brox_order_submit(nullptr, quick.session.position, quick.power_token());
+    exchange(quick);
+    // Still the fall: power 0's orders for it have not come.
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
+    EXPECT_EQ(brox_referee_orders_received(game.referee, 0), 0);
+    // Its fall orders, tagged with the fall, are taken at once.
+    exchange(slow);
+    EXPECT_EQ(take(slow.link, phase_tag(SEASON_FALL, 1901)), RecordVerdict::KEEP);
+    fake_client::reset();
+    brox_order_submit(nullptr, slow.session.position, slow.power_token());
+    ASSERT_EQ(fake_client::sent().size(), 1u);
+    EXPECT_EQ(take(slow.link, fake_client::sent()[0]), RecordVerdict::KEEP);
+    EXPECT_EQ(game.stage, GameStage::OVER);
+
+    std::vector<std::string> lines = record_lines();
+    ASSERT_EQ(lines.size(), 3u);
+    JsonValue spring, fall;
+    ASSERT_TRUE(json_parse(lines[0], &spring, nullptr));
+    ASSERT_TRUE(json_parse(lines[1], &fall, nullptr));
+    // The spring: power 0 sent nothing in time and held throughout.
+    int power_orders = 0;
+    for (const JsonValue &order : spring["orders"].items) {
+        if (order["power"].integer() != 0) continue;
+        power_orders++;
+        EXPECT_EQ(order["from"].text, "default");
+        EXPECT_EQ(order["outcome"].text, "held");
+    }
+    EXPECT_GT(power_orders, 0);
+    EXPECT_EQ(spring["powers"][0]["refused"].integer(), 0);
+    // The fall: every late entry refused with its reason, the fall's own
+    // orders taken.
+    const JsonValue &power = fall["powers"][0];
+    EXPECT_TRUE(power["orders_received"].boolean);
+    EXPECT_EQ(power["refused"].integer(), power_orders);
+    ASSERT_EQ(power["refusals"].items.size(), static_cast<size_t>(power_orders));
+    for (const JsonValue &refusal : power["refusals"].items)
+        EXPECT_EQ(refusal["reason"].text, "orders for an earlier phase");
+    for (const JsonValue &order : fall["orders"].items) {
+        if (order["power"].integer() != 0) continue;
+        EXPECT_EQ(order["from"].text, "bot");
+    }
 }
 
 // Gives power 0 the first `count` supply centres of the map in the game's
 // current ownership, as if it had taken them.
 void give_centres(Game &game, uint16_t count) {
-    CentreList *list = game.centres->lists[0];
+    CentreList *list = game_position(&game)->centres->lists[0];
     list->count = 0;
-    for (uint16_t i = 0; i < game.map->province_count && list->count < count; i++)
-        if (game.map->provinces[i].centre_kind != CENTRE_NONE) list->provinces[list->count++] = i;
+    for (uint16_t i = 0; i < game_map(&game)->province_count && list->count < count; i++)
+        if (game_map(&game)->provinces[i].centre_kind != CENTRE_NONE) list->provinces[list->count++] = i;
 }
 
 TEST_F(ServerProtocol, HalfTheSupplyCentresIsNotEnoughToEndTheGame) {
     start(1, 5);
     Bot only;
     join(only);
-    ASSERT_EQ(game.map->centre_count, 34);
+    ASSERT_EQ(game_map(&game)->centre_count, 34);
     give_centres(game, 17);
     fake_client::reset();
     brox_order_submit(nullptr, only.session.position, only.power_token());
     exchange(only);
     EXPECT_EQ(game.stage, GameStage::PLAYING);
-    EXPECT_EQ(game.position->season, SEASON_FALL);
+    EXPECT_EQ(game_position(&game)->season, SEASON_FALL);
 }
 
 TEST_F(ServerProtocol, TheGameEndsOnceOnePowerOwnsMoreThanHalfTheSupplyCentres) {
@@ -392,6 +479,7 @@ TEST_F(ServerProtocol, MalformedRecordsCloseTheLinkAndUnexpectedOnesAreIgnored) 
     put_u16(record_message(orders.data()), ORDERS_COUNT_AT, 2);
     EXPECT_EQ(take(link, orders), RecordVerdict::CLOSE);
     EXPECT_EQ(take(link, record_new(MSG_ORDERS, 7, FLAG_SUBMIT)), RecordVerdict::CLOSE);
+    EXPECT_EQ(take(link, record_new(MSG_ORDERS_PHASE, PHASE_TAG_LENGTH - 2, FLAG_PLAIN)), RecordVerdict::CLOSE);
     EXPECT_TRUE(game.links[link].outbox.empty());
     EXPECT_EQ(game.seats[0].assigned, false);
 
@@ -640,6 +728,143 @@ TEST_F(ServerProtocol, LogAndRecordLinesAboutConnectionsWithoutAPowerAreCappedAn
               "\"reason\":\"malformed\",\"detail\":\"5 more connections dropped for this reason were counted, "
               "not recorded one by one\"}");
     EXPECT_TRUE(contains(lines.back(), "\"final\":true"));
+}
+
+// ---------------------------------------------------------------------------
+// The same game in-process
+// ---------------------------------------------------------------------------
+
+std::vector<Order *> candidates_of(Unit *unit) {
+    std::vector<Order *> all;
+    for (Order *order = brox_candidate_first(unit); order; order = brox_candidate_next(unit, order)) all.push_back(order);
+    return all;
+}
+
+// A bot's orders for its own units, drawn from their candidates: mostly
+// moves and supports; in winter exactly the removals due and builds in
+// distinct provinces (now and then a waive).
+void draw_orders(Position *position, uint16_t power, mapgen::Random &random) {
+    std::vector<Unit *> slots;
+    std::vector<Unit *> removable;
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        Unit *unit = position->units[u];
+        if (unit->power != power) continue;
+        if (!unit->location) {
+            slots.push_back(unit);
+            continue;
+        }
+        std::vector<Order *> all = candidates_of(unit);
+        if (position->season == SEASON_WINTER) {
+            if (!all.empty()) removable.push_back(unit);
+            continue;
+        }
+            std::vector<Order *> active;
+        for (Order *order : all)
+            if (order->token == ORD_MOVE || order->token == ORD_SUPPORT || order->token == ORD_RETREAT) active.push_back(order);
+        const std::vector<Order *> &from = active.empty() || random.one_in(5) ? all : active;
+        if (!from.empty()) unit->order = *from[random.below(static_cast<uint32_t>(from.size()))];
+    }
+    if (position->adjustment[power] < 0) {
+        random.shuffle(removable);
+        for (int r = 0; r < -position->adjustment[power] && r < static_cast<int>(removable.size()); r++)
+            for (Order *order : candidates_of(removable[static_cast<size_t>(r)]))
+                if (order->token == ORD_REMOVE) removable[static_cast<size_t>(r)]->order = *order;
+    }
+    if (slots.empty()) return;
+    std::vector<Order *> builds;
+    for (Order *order : candidates_of(slots[0]))
+        if (order->token == ORD_BUILD) builds.push_back(order);
+    random.shuffle(builds);
+    std::vector<const ProvinceState *> used;
+    for (Unit *slot : slots)
+        for (Order *build : builds) {
+            if (std::find(used.begin(), used.end(), build->target->province) != used.end()) continue;
+            used.push_back(build->target->province);
+            if (!random.one_in(6)) slot->order = *build;
+            break;
+        }
+}
+
+// The candidate of unit u (for a build slot, of its power's first slot)
+// whose notation is `text`, or null.
+Order *candidate_named(const Notation &names, Position *position, uint16_t u, const std::string &text) {
+    Unit *unit = position->units[u];
+    Unit *holder = unit;
+    if (!unit->location)
+        for (uint16_t s = 0; s < position->unit_count; s++)
+            if (position->units[s]->power == unit->power && !position->units[s]->location) {
+                holder = position->units[s];
+                break;
+            }
+    for (Order *order : candidates_of(holder))
+        if (order_text(names, unit, *order) == text) return order;
+    return nullptr;
+}
+
+// Seven bots play four years on the server, sending the library's orders
+// messages; then the orders of the record are given to a referee
+// in-process, candidate by candidate, and the record written from it is
+// the server's, line by line.
+TEST_F(ServerProtocol, TheSameOrdersPlayedInProcessGiveTheSameRecord) {
+    start(7, 4);
+    Bot bots[7];
+    for (Bot &bot : bots) join(bot);
+    for (Bot &bot : bots) exchange(bot);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    mapgen::Random random(99);
+    int ordered[7] = {};
+    for (int round = 0; round < 400 && game.stage == GameStage::PLAYING; round++)
+        for (int b = 0; b < 7; b++) {
+            Bot &bot = bots[b];
+            if (bot.running && bot.session.position && bot.positions > ordered[b]) {
+                ordered[b] = bot.positions;
+                draw_orders(bot.session.position, static_cast<uint16_t>(bot.power_token() >> 8), random);
+                fake_client::reset();
+                brox_order_submit(nullptr, bot.session.position, bot.power_token());
+            }
+            exchange(bot);
+        }
+    ASSERT_EQ(game.stage, GameStage::OVER);
+    std::vector<std::string> lines = record_lines();
+    ASSERT_GE(lines.size(), 9u);  // at least spring and fall of four years, and the final line
+
+    GeneratedMap map = mapgen_default();
+    const char *error = nullptr;
+    BroxReferee *referee =
+        brox_referee_new(map.map_message.data(), map.map_message.size(), map.centres_message.data(),
+                         map.centres_message.size(), map.position_message.data(), map.position_message.size(), &error);
+    ASSERT_NE(referee, nullptr) << error;
+    ASSERT_EQ(brox_referee_set_years(referee, 4), 1);
+    BotNames names(7, "test bot");
+    int retreats = 0, builds = 0;
+    for (size_t l = 0; l + 1 < lines.size(); l++) {
+        JsonValue line;
+        ASSERT_TRUE(json_parse(lines[l], &line, nullptr)) << lines[l];
+        Position *position = brox_referee_position(referee);
+        Notation notation{map.layout, position->map};
+        ASSERT_EQ(line["orders"].items.size(), position->unit_count) << lines[l];
+        for (uint16_t u = 0; u < position->unit_count; u++) {
+            const JsonValue &order = line["orders"][u];
+            if (order["from"].text != "bot") continue;
+            Order *candidate = candidate_named(notation, position, u, order["order"].text);
+            ASSERT_NE(candidate, nullptr) << order["order"].text;
+            EXPECT_EQ(brox_referee_order(referee, u, candidate, nullptr), 1) << order["order"].text;
+            retreats += candidate->token == ORD_RETREAT;
+            builds += candidate->token == ORD_BUILD;
+        }
+        ASSERT_EQ(brox_referee_step(referee), 1);
+        EXPECT_EQ(game_record_phase_line(referee, map.layout, names, line["picture"].text), lines[l]);
+    }
+    JsonValue final;
+    ASSERT_TRUE(json_parse(lines.back(), &final, nullptr));
+    EXPECT_EQ(brox_referee_over(referee), END_LAST_YEAR);
+    EXPECT_EQ(game_record_final_line(referee, map.layout, names, brox_end_text(brox_referee_over(referee)),
+                                     FINAL_BOARD_FILE),
+              lines.back());
+    // The game saw a retreat and builds.
+    EXPECT_GT(retreats, 0);
+    EXPECT_GT(builds, 0);
+    brox_referee_free(referee);
 }
 
 }  // namespace

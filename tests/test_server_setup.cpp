@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "board.h"
 #include "common/bytes.h"
 #include "doubles.h"
 #include "temp_dir.h"
@@ -134,9 +135,45 @@ TEST(MapFolder, AFolderBroxMapgenWroteIsReadBackAndPlayed) {
     Game game;
     ASSERT_TRUE(game_init(&game, options, &error)) << error;
     EXPECT_EQ(game.map_name, "small");
-    EXPECT_EQ(game.map->power_count, 3);
-    EXPECT_EQ(game.position->unit_count, position_message_unit_count(generated.position_message.data()));
+    EXPECT_EQ(game_map(&game)->power_count, 3);
+    EXPECT_EQ(game_position(&game)->unit_count, position_message_unit_count(generated.position_message.data()));
     game_release(&game);
+}
+
+// The server plays maps of at most 100 supply centres: a winter could
+// owe more builds than a position has room for.  The library builds such
+// maps, and a referee plays them in-process.
+TEST(MapFolder, AMapOfMoreThanAHundredSupplyCentresIsRefusedByTheServerOnly) {
+    TempDir dir;
+    std::string text = "powers 1\nland H*0";
+    for (int c = 0; c < 101; c++) text += " C" + std::to_string(c) + "*";
+    board::Board big(text + "\n");
+    GeneratedMap map;
+    map.map_message = big.map_message();
+    map.centres_message = big.centres("0: H");
+    map.position_message = big.position(SEASON_SPRING, 1901, "0 A H");
+    write_folder("big", map);
+    EXPECT_NE(read_error("big").find("map folder big: map.bin: 102 supply centres, but a position holds at most 100 "
+                                     "units, so the server plays maps of at most 100 supply centres"),
+              std::string::npos)
+        << read_error("big");
+
+    ServerOptions options;
+    options.out = "out";
+    options.verbosity = Verbosity::QUIET;
+    Game game;
+    std::string error;
+    EXPECT_FALSE(game_init_on_map(&game, options, map, "big", &error));
+    EXPECT_NE(error.find("map big: 102 supply centres"), std::string::npos) << error;
+    game_release(&game);
+
+    const char *why = nullptr;
+    BroxReferee *referee =
+        brox_referee_new(map.map_message.data(), map.map_message.size(), map.centres_message.data(),
+                         map.centres_message.size(), map.position_message.data(), map.position_message.size(), &why);
+    ASSERT_NE(referee, nullptr) << why;
+    EXPECT_EQ(brox_referee_position(referee)->map->centre_count, 102);
+    brox_referee_free(referee);
 }
 
 TEST(MapFolder, EveryDamagedFileIsRefusedWithItsNameAndFault) {

@@ -174,6 +174,23 @@ const char *check_unit(const Position *position, uint16_t u, bool winter, bool *
     return check_candidates(position, u);
 }
 
+// Slots that did not all fit were dealt one at a time in power order: a
+// power left short has at least as many as any power after it, and at
+// most one fewer than any power before it.
+const char *check_dealt_slots(const Position *position, const uint16_t slots[MAX_POWERS]) {
+    const Map *map = position->map;
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        if (position->adjustment[p] <= 0 || slots[p] >= position->adjustment[p]) continue;
+        for (uint16_t q = 0; q < map->power_count; q++) {
+            int most = q < p ? slots[p] + 1 : slots[p];
+            if (slots[q] > most)
+                return broken("power %u: %u build slots while power %u, %d builds due, has %u", q, slots[q], p,
+                              position->adjustment[p], slots[p]);
+        }
+    }
+    return nullptr;
+}
+
 // Units per power, and in winter each power's adjustment and build slots.
 const char *check_counts(const Position *position, bool winter) {
     const Map *map = position->map;
@@ -196,7 +213,7 @@ const char *check_counts(const Position *position, bool winter) {
         if (slots[p] > wanted || (!full && slots[p] != wanted))
             return broken("power %u: %u build slots, %d builds due", p, slots[p], due);
     }
-    return nullptr;
+    return winter ? check_dealt_slots(position, slots) : nullptr;
 }
 
 }  // namespace

@@ -155,9 +155,38 @@ int place_units(Position *position, uint8_t *message) {
     return 1;
 }
 
+// How many build slots each power gets: every build due while the Units
+// fit; past MAX_UNITS, the slots that fit are dealt one at a time to the
+// powers with builds due, in power order and round again, so that the
+// room is shared rather than taken by the lowest power indices.
+void deal_build_slots(const Position *position, uint16_t slots[MAX_POWERS]) {
+    uint16_t power_count = position->map->power_count;
+    int wanted = 0;
+    for (uint16_t p = 0; p < power_count; p++) {
+        slots[p] = 0;
+        if (position->adjustment[p] > 0) wanted += position->adjustment[p];
+    }
+    int room = MAX_UNITS - position->unit_count;
+    if (wanted <= room) {
+        for (uint16_t p = 0; p < power_count; p++)
+            if (position->adjustment[p] > 0) slots[p] = static_cast<uint16_t>(position->adjustment[p]);
+        return;
+    }
+    for (bool dealt = true; room > 0 && dealt;) {
+        dealt = false;
+        for (uint16_t p = 0; p < power_count && room > 0; p++) {
+            if (slots[p] >= position->adjustment[p]) continue;
+            slots[p]++;
+            room--;
+            dealt = true;
+        }
+    }
+}
+
 // Winter (and any season word that is not a season): removals for powers
-// with more units than centres, build slots for powers with fewer.  Only a
-// power's first build slot carries candidates.
+// with more units than centres, build slots for powers with fewer, each
+// power's slots together in power order.  Only a power's first build slot
+// carries candidates.
 int add_adjustments(Position *position) {
     uint16_t power_count = position->map->power_count;
     for (uint16_t p = 0; p < power_count; p++) {
@@ -166,13 +195,16 @@ int add_adjustments(Position *position) {
         int16_t adjustment = static_cast<int16_t>(owned - position->unit_counts[p]);
         position->adjustment[p] = adjustment;
         if (adjustment < 0 && !add_removal_candidates(position, p)) return 0;
-        for (int16_t b = 0; b < adjustment; b++) {
+    }
+    uint16_t slots[MAX_POWERS];
+    deal_build_slots(position, slots);
+    for (uint16_t p = 0; p < power_count; p++)
+        for (uint16_t b = 0; b < slots[p]; b++) {
             Unit *slot = next_unit_slot(position);
             if (!slot) break;
             unit_init(slot, UNIT_ARMY, p, nullptr, 0, ORD_WAIVE);
             if (b == 0 && !add_build_candidates(position, &slot->candidates, p)) return 0;
         }
-    }
     return 1;
 }
 

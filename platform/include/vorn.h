@@ -53,7 +53,14 @@ int vorn_client_connect(void);
 
 /* Sends one message record of `size` bytes as a frame.  Returns 1 when it
  * went out, 0 when not connected, when `size` is not the record's length + 1
- * or when the connection failed (which is then delivered as lost). */
+ * or when the connection failed (which is then delivered as lost).
+ *
+ * An orders message (MSG_ORDERS) goes out right behind a small tag record
+ * (type 0x3048) naming the season and year of the last MSG_POSITION that
+ * vorn_client_receive delivered on this connection (0 and 0 before the
+ * first).  The game server takes orders only for the phase it is playing:
+ * orders chosen on an earlier position, sent after that phase was
+ * resolved, are refused and never applied to the next phase. */
 int vorn_client_send_message(const uint8_t *record, size_t size);
 
 /* The next delivered record, waiting at most `timeout_ms` milliseconds

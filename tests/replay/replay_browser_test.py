@@ -31,7 +31,9 @@ CHROMIUM_ARGUMENTS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-
                       "--disable-background-networking", "--disable-component-update", "--disable-sync",
                       "--window-size=1300,1600"]
 ARROW_LEFT, ARROW_RIGHT = "\ue012", "\ue014"
-# Outcomes of orders the picture does not draw (holds and waives).
+# Outcomes of orders the picture does not draw (holds and waives).  A hold
+# whose unit was dislodged is not drawn either: its outcome is "dislodged",
+# and the dislodgement has its own mark.
 NOT_DRAWN = {"held", "waived"}
 
 
@@ -168,7 +170,7 @@ def title_of(line):
 def drawn_outcomes(line):
     counts = {}
     for order in line.get("orders", []):
-        if order["outcome"] not in NOT_DRAWN:
+        if order["outcome"] not in NOT_DRAWN and not order["order"].endswith(" H"):
             counts[order["outcome"]] = counts.get(order["outcome"], 0) + 1
     return counts
 

@@ -10,6 +10,14 @@
 #include "world/map.h"
 #include "world/position.h"
 
+namespace {
+
+// A board province's index from its token, so that names work for records
+// built on any Map made from the board (a referee builds its own).
+uint16_t index_of(const Province *province) { return static_cast<uint16_t>(province->token >> 8); }
+
+}  // namespace
+
 World::World(const board::Board &board_, const std::string &owners) : board(board_) {
     map = map_build(board.map_message().data());
     if (!map) ADD_FAILURE() << "the board's map was refused";
@@ -71,7 +79,7 @@ LocationState *World::location(Position *position, const std::string &name_text)
 std::string World::name(const LocationState *location) const {
     if (!location) return "-";
     const Province *province = location->location->province;
-    std::string text = board.definition.provinces[map_province_index(map, province)].name;
+    std::string text = board.definition.provinces[index_of(province)].name;
     uint16_t coast = location->coast;
     if (coast == COAST_ARMY || coast == COAST_SEA) return text;
     if (coast == COAST_SHORE) return text + "/f";
@@ -98,7 +106,7 @@ std::string World::name(const Order &order) const {
     case ORD_CONVOY_MOVE: {
         std::string text = "CONVOY_MOVE " + name(order.target) + " via";
         for (uint16_t r = 0; r < order.route_length; r++) {
-            uint16_t index = static_cast<uint16_t>(order.route[r]->province - map->provinces);
+            uint16_t index = index_of(order.route[r]->province);
             text += (r ? "," : " ") + board.definition.provinces[index].name;
         }
         return text;

@@ -87,13 +87,15 @@ void place_homes(World &world, Random &random, const MapgenOptions &options) {
 }
 
 // 34 centres in 75 provinces, at least one per home and at most one per
-// land province; the neutral ones go furthest from the centres so far.
+// land province, and never more than the MAX_UNITS units a position holds
+// (a game of more centres could owe more builds than there is room for);
+// the neutral ones go furthest from the centres so far.
 void place_neutral_centres(World &world, Random &random) {
     int n = world.province_count();
     int land = 0;
     for (int p = 0; p < n; p++) land += world.is_land(p);
     int homes = static_cast<int>(world.home_order.size());
-    int total = std::clamp((n * 34 + 37) / 75, homes, land);
+    int total = std::min(std::clamp((n * 34 + 37) / 75, homes, land), static_cast<int>(MAX_UNITS));
     std::vector<uint32_t> keys = tie_keys(random, n);
     for (int placed = homes; placed < total; placed++) {
         std::vector<int> centres;

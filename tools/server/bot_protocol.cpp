@@ -6,12 +6,16 @@
 #include <string_view>
 
 #include "common/record.h"
+#include "orders/orders_message.h"
+#include "platform/phase_tag.h"
 #include "platform/wire.h"
+#include "tools/server/game.h"
+#include "tools/server/links.h"
 #include "tools/server/messages.h"
-#include "tools/server/orders_decode.h"
+#include "tools/server/notation.h"
+#include "tools/server/passcode.h"
 #include "tools/server/rejoins.h"
 #include "tools/server/report.h"
-#include "world/map.h"
 
 namespace {
 
@@ -70,8 +74,8 @@ RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message, std:
     link.power = power;
     link.state = LinkState::ASSIGNED;
     game_report_link(game, link_id, Verbosity::NORMAL, "power %d (%s): %s joined", power,
-                     power_name(game, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
-    link_send(game, link_id, assignment_record(game_power_token(static_cast<uint16_t>(power)), seat.passcode));
+                     power_name(game->generated.layout, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
+    link_send(game, link_id, assignment_record(power_token(static_cast<uint16_t>(power)), seat.passcode));
     link_send(game, link_id, map_name_record(game->map_name));
     return RecordVerdict::KEEP;
 }
@@ -83,6 +87,7 @@ RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record, std
         return malformed(why, of_length("a rejoin message", msg_length(message)));
     if (game->links[link_id].power >= 0) return RecordVerdict::KEEP;
     rejoin_take(game, link_id, record);
+    game_try_start(game);  // an accepted rejoin may complete the bots awaited
     return RecordVerdict::KEEP;
 }
 
@@ -128,13 +133,16 @@ RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
         link_send(game, link_id, record_of_message(game->generated.map_message));
         break;
     case MSG_ASSIGNMENT:
-        link_send(game, link_id, assignment_record(game_power_token(power), game->seats[power].passcode));
+        link_send(game, link_id, assignment_record(power_token(power), game->seats[power].passcode));
         break;
     case MSG_CENTRE_OWNERSHIP:
-        if (game->stage == GameStage::PLAYING) link_send(game, link_id, centres_record(game->map, game->centres));
-        break;
     case MSG_POSITION:
-        if (game->stage == GameStage::PLAYING) link_send(game, link_id, record_of_message(game->position_message));
+        if (game->stage != GameStage::PLAYING) break;
+        size_t size;
+        const uint8_t *message;
+        message = type == MSG_POSITION ? brox_referee_position_message(game->referee, &size)
+                                       : brox_referee_centres_message(game->referee, &size);
+        link_send(game, link_id, record_of_message(message, size));
         break;
     default:
         break;
@@ -146,15 +154,32 @@ RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
 // Orders
 // ---------------------------------------------------------------------------
 
+// The client library tags each orders message with the phase of the last
+// position it delivered; the tag holds for the next orders message.
+RecordVerdict on_phase_tag(Game *game, uint32_t link_id, const uint8_t *message, std::string *why) {
+    if (!phase_tag_readable(message)) return malformed(why, of_length("an orders phase tag", msg_length(message)));
+    OrdersPhase phase = phase_tag_read(message);
+    game->links[link_id].orders_phase = {true, phase.season, phase.year};
+    return RecordVerdict::KEEP;
+}
+
+// Orders for the phase being played are taken; orders chosen for another
+// phase (a bot that missed its deadline) are refused and recorded as such.
+// Orders that come without a tag (a client other than the library's) are
+// taken for the phase being played.
 RecordVerdict on_orders(Game *game, uint32_t link_id, const uint8_t *message, std::string *why) {
     size_t length = msg_length(message);
     // A malformed orders message closes the link whenever it arrives.
     if (!orders_message_readable(message, length))
         return malformed(why, of_length("an orders message", length) + " whose entry count does not fit");
-    const Link &link = game->links[link_id];
+    Link &link = game->links[link_id];
+    PhaseTag tag = link.orders_phase;
+    link.orders_phase = PhaseTag{};
     if (game->stage != GameStage::PLAYING || link.state != LinkState::READY) return RecordVerdict::KEEP;
-    uint16_t power = static_cast<uint16_t>(link.power);
-    orders_decode(game->position, power, message, length, &game->orders[power]);
+    const Position *position = game_position(game);
+    uint16_t season = tag.given ? tag.season : position->season;
+    uint16_t year = tag.given ? tag.year : position->year;
+    brox_referee_orders_message(game->referee, static_cast<uint16_t>(link.power), message, length, season, year);
     game_resolve_when_complete(game);
     return RecordVerdict::KEEP;
 }
@@ -187,6 +212,8 @@ RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *re
         return on_request(game, link_id, type);
     case MSG_ORDERS:
         return on_orders(game, link_id, message, why);
+    case MSG_ORDERS_PHASE:
+        return on_phase_tag(game, link_id, message, why);
     default:
         return RecordVerdict::KEEP;  // not a message a bot needs to send; ignored
     }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/server/game.h"
+#include "tools/server/game_state.h"
 
 enum class RecordVerdict {
     KEEP,  // the link stays open
@@ -19,7 +19,8 @@ enum class RecordVerdict {
 // it) that link `link` sent.  Any byte string is accepted as input: a record
 // that is not a valid message record, or a message that cannot be read as
 // its type (a join, rejoin or orders message of the wrong length, orders
-// whose count does not match the length), gives CLOSE with the reason in
+// whose count does not match the length, an orders phase tag that is not
+// 10 bytes), gives CLOSE with the reason in
 // *why (when given), and the caller then closes the connection and calls
 // game_link_drop.  Types the server does not expect from a bot are ignored,
 // as are requests from a link that has no power, and everything from a

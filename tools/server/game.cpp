@@ -1,24 +1,16 @@
-// The game's course: setting it up, opening each phase to the bots,
-// resolving it with the library's adjudicator when the orders are in or the
-// deadline has passed, and ending it.
+// The game's course: setting it up on the referee, opening each phase to
+// the bots, resolving it when the orders are in or the deadline has
+// passed, recording and reporting it, and ending it.
 #include "tools/server/game.h"
 
-#include <filesystem>
 #include <utility>
 
-#include "common/bytes.h"
-#include "tools/server/game_record.h"
-#include "tools/server/map_folder.h"
 #include "tools/server/links.h"
+#include "tools/server/map_folder.h"
 #include "tools/server/messages.h"
+#include "tools/server/record_files.h"
 #include "tools/server/rejoins.h"
 #include "tools/server/report.h"
-#include "tools/server/retreat_options.h"
-#include "world/centres.h"
-#include "world/map.h"
-#include "world/order.h"
-#include "world/position.h"
-#include "world/season.h"
 
 namespace {
 
@@ -58,55 +50,36 @@ bool choose_map(const ServerOptions &options, GeneratedMap *generated, std::stri
     return true;
 }
 
-// Builds the Map, the opening CentreTable and Position from game->generated.
+// The referee on game->generated.
 bool load_map(Game *game, std::string *error) {
-    if (game->generated.map_message.empty()) {
+    const GeneratedMap &map = game->generated;
+    if (map.map_message.empty()) {
         *error = "no map could be generated from this seed";
         return false;
     }
-    game->map = map_build(game->generated.map_message.data());
-    if (!game->map) {
-        *error = "the library refused the map";
+    const char *why = nullptr;
+    game->referee = brox_referee_new(map.map_message.data(), map.map_message.size(), map.centres_message.data(),
+                                     map.centres_message.size(), map.position_message.data(),
+                                     map.position_message.size(), &why);
+    if (!game->referee) {
+        *error = std::string("the library refused the map: ") + (why ? why : "?");
         return false;
     }
-    CentreTable *centres = centre_table_build(game->map, game->generated.centres_message.data());
-    if (!centres) {
-        *error = "out of memory";
-        return false;
-    }
-    game->centres = centre_table_retain(centres);
-    game->position_message = game->generated.position_message;
-    game->position = position_build(game->map, game->centres, game->position_message.data());
-    if (!game->position) {
-        *error = "the library refused the opening position";
-        return false;
-    }
-    game->first_year = game->position->year;
-    return true;
+    std::string why_not;
+    if (map_centres_playable(game_map(game), &why_not)) return true;
+    *error = "map " + game->map_name + ": " + why_not;
+    return false;
 }
 
-bool open_outputs(Game *game, std::string *error) {
-    std::error_code failure;
-    std::filesystem::create_directories(game->options.out, failure);
-    if (failure) {
-        *error = "cannot create " + game->options.out + ": " + failure.message();
-        return false;
-    }
-    std::string path = (std::filesystem::path(game->options.out) / GAME_RECORD_FILE).string();
-    game->record_file = std::fopen(path.c_str(), "w");
-    if (!game->record_file) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    game_record_map(game);
-    return true;
+std::vector<uint16_t> centre_counts(const Game *game) {
+    std::vector<uint16_t> counts(game_map(game)->power_count, 0);
+    for (uint16_t p = 0; p < counts.size(); p++) counts[p] = brox_referee_centre_count(game->referee, p);
+    return counts;
 }
 
 // ---------------------------------------------------------------------------
 // Phases
 // ---------------------------------------------------------------------------
-
-bool retreat_season(uint16_t season) { return season_phase(season) == Phase::RETREATS; }
 
 // Every power that has something to order and whose bot is connected has
 // sent its orders.  Powers that never had a bot, or whose bot has gone, are
@@ -115,74 +88,26 @@ bool retreat_season(uint16_t season) { return season_phase(season) == Phase::RET
 // does not race to its end while every bot is restarting.
 bool phase_complete(const Game *game) {
     bool anyone = false;
-    for (uint16_t p = 0; p < game->map->power_count; p++) {
+    for (uint16_t p = 0; p < game->seats.size(); p++) {
         const Seat &seat = game->seats[p];
         if (!seat.assigned || seat.link < 0) continue;
         anyone = true;
-        if (!game->orders[p].received && game_power_must_order(game, p)) return false;
+        if (!brox_referee_orders_received(game->referee, p) && brox_referee_orders_due(game->referee, p))
+            return false;
     }
     return anyone;
 }
 
 void open_phase(Game *game) {
-    for (PowerOrders &orders : game->orders) orders = PowerOrders{};
     game->deadline_ms = game->now_ms + game->options.deadline_ms;
     for (uint32_t l = 0; l < game->links.size(); l++)
         if (game->links[l].state == LinkState::READY) link_send_phase(game, l);
 }
 
-// The orders of the phase: defaults first (hold; a dislodged unit
-// disbands; a build slot waives), then what each power sent.
-void apply_orders(Game *game) {
-    Position *position = game->position;
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        Unit *unit = position->units[u];
-        uint16_t token = !unit->location ? ORD_WAIVE : unit->dislodged ? ORD_DISBAND : ORD_HOLD;
-        order_set(&unit->order, token, nullptr, nullptr);
-    }
-    for (const PowerOrders &orders : game->orders)
-        for (const ChosenOrder &chosen : orders.chosen)
-            if (chosen.unit < position->unit_count) position->units[chosen.unit]->order = chosen.order;
-}
-
-std::vector<uint16_t> centre_counts(const Game *game) {
-    std::vector<uint16_t> counts(game->map->power_count, 0);
-    for (uint16_t p = 0; p < game->map->power_count; p++)
-        if (game->centres->lists[p]) counts[p] = game->centres->lists[p]->count;
-    return counts;
-}
-
-void fail(Game *game, const char *why) {
-    std::fprintf(stderr, "brox-server: %s; the game ends\n", why);
-    game->exit_status = 1;
-    game_stop(game);
-}
-
-// Replaces the game's Position (and CentreTable) by the one that follows
-// `next`, composed as a message with the retreat options the server works
-// out.  Returns false when memory ran out.
-bool take_next_position(Game *game, Position *next, const RetreatOptions &retreats) {
-    game->position_message = position_message_compose(next, retreats);
-    CentreTable *centres = centre_table_retain(next->centres);
-    brox_position_free(next);
-    brox_position_free(game->position);
-    centre_table_release(game->map, game->centres);
-    game->centres = centres;
-    game->position = position_build(game->map, game->centres, game->position_message.data());
-    return game->position != nullptr;
-}
-
-const char *winner_reason(const Game *game) {
-    std::vector<uint16_t> counts = centre_counts(game);
-    for (uint16_t count : counts)
-        if (2 * count > game->map->centre_count) return "one power owns more than half the supply centres";
-    return nullptr;
-}
-
 void end_game(Game *game, const char *reason) {
     game->stage = GameStage::OVER;
     rejoin_forget_all(game);  // held rejoins get the end messages below
-    game_record_final(game, reason);
+    record_final(game, reason);
     game_report_end(game, reason);
     for (uint32_t l = 0; l < game->links.size(); l++) {
         link_send(game, l, end_record(MSG_GAME_END));
@@ -191,31 +116,22 @@ void end_game(Game *game, const char *reason) {
     }
 }
 
-// The phase is recorded once its outcome is known: what became of each
-// order, who was dislodged and where it may retreat.
-void resolve_phase(Game *game) {
-    apply_orders(game);
-    game_report_phase(game);
-    PhaseResults results = phase_results_find(game->position);
-    uint16_t year = game->position->year;
-    CentreTable *before = game->centres;
-    Position *next = brox_adjudicate(game->position);
-    if (!next) {
-        game_record_phase(game, results);
-        return fail(game, "the adjudicator built no next position");
-    }
-    RetreatOptions retreats;
-    if (retreat_season(next->season)) retreats = retreat_options_find(game->position, next);
-    phase_results_add_next(&results, game->position, next, retreats);
-    game_record_phase(game, results);
-    bool new_ownership = next->centres != before;
-    if (!take_next_position(game, next, retreats)) return fail(game, "out of memory");
-    if (new_ownership) game->centre_history.push_back({std::to_string(year), centre_counts(game)});
+void fail(Game *game, const char *why) {
+    std::fprintf(stderr, "brox-server: %s; the game ends\n", why);
+    game->exit_status = 1;
+    game_stop(game);
+}
 
-    if (const char *reason = winner_reason(game)) return end_game(game, reason);
-    if (game->position->season == SEASON_SPRING &&
-        game->position->year >= game->first_year + game->options.years)
-        return end_game(game, "the last year has been played");
+// The referee resolves the phase; the server reports and records it, and
+// ends the game or opens the next phase.
+void resolve_phase(Game *game) {
+    if (!brox_referee_step(game->referee)) return fail(game, "out of memory");
+    game_report_phase(game);
+    record_phase(game);
+    const Position *last = brox_referee_last_position(game->referee);
+    if (last->centres != game_position(game)->centres)
+        game->centre_history.push_back({std::to_string(last->year), centre_counts(game)});
+    if (uint16_t end = brox_referee_over(game->referee)) return end_game(game, brox_end_text(end));
     open_phase(game);
 }
 
@@ -246,12 +162,13 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
     game->log = options.verbosity == Verbosity::QUIET ? nullptr : stdout;
     if (!load_map(game, error)) return false;
     // Years are 16-bit words: the last one must still fit.
-    if (game->first_year + game->options.years > 0xFFFF) {
-        *error = "the game starts in " + std::to_string(game->first_year) + ": --years must be 1 to " +
-                 std::to_string(0xFFFF - game->first_year);
+    uint16_t first_year = game_position(game)->year;
+    if (!brox_referee_set_years(game->referee, static_cast<uint16_t>(game->options.years))) {
+        *error = "the game starts in " + std::to_string(first_year) + ": --years must be 1 to " +
+                 std::to_string(0xFFFF - first_year);
         return false;
     }
-    uint16_t powers = game->map->power_count;
+    uint16_t powers = game_map(game)->power_count;
     if (game->options.players == 0) game->options.players = powers;
     if (game->options.players > powers) {
         *error = "the map has only " + std::to_string(powers) + " powers";
@@ -263,24 +180,18 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         return false;
     }
     game->seats.assign(powers, Seat{});
-    game->orders.assign(powers, PowerOrders{});
     // The limits' groups: one per power and one for connections without.
     game->seat_gates.assign(powers + 1u, RejoinGate{});
     game->log_budgets.assign(powers + 1u, LineBudget{});
     game->recorded_drops.assign(powers + 1u, 0);
     game->centre_history.push_back({"start", centre_counts(game)});
-    return open_outputs(game, error);
+    return record_open(game, error);
 }
 
 void game_release(Game *game) {
-    if (game->position) brox_position_free(game->position);
-    game->position = nullptr;
-    if (game->centres) centre_table_release(game->map, game->centres);
-    game->centres = nullptr;
-    if (game->map) map_release(game->map);
-    game->map = nullptr;
-    if (game->record_file) std::fclose(game->record_file);
-    game->record_file = nullptr;
+    brox_referee_free(game->referee);
+    game->referee = nullptr;
+    record_close(game);
 }
 
 // ---------------------------------------------------------------------------
@@ -288,17 +199,7 @@ void game_release(Game *game) {
 // ---------------------------------------------------------------------------
 
 uint32_t game_link_open(Game *game, const std::string &peer) {
-    uint32_t link;
-    if (!game->free_links.empty()) {
-        link = game->free_links.back();
-        game->free_links.pop_back();
-        game->links[link] = Link{};
-    } else {
-        link = static_cast<uint32_t>(game->links.size());
-        game->links.push_back(Link{});
-    }
-    game->links[link].peer = peer;
-    game->links[link].expires_ms = game->now_ms + game->options.limits.handshake_timeout_ms;
+    uint32_t link = link_open(game, peer);
     if (game->stage == GameStage::OVER) {
         // Too late to play: tell the bot and let it go.
         link_send(game, link, end_record(MSG_SESSION_END));
@@ -307,70 +208,21 @@ uint32_t game_link_open(Game *game, const std::string &peer) {
     return link;
 }
 
-void game_link_closed(Game *game, uint32_t link_id) {
-    if (link_id >= game->links.size()) return;
-    Link &link = game->links[link_id];
-    if (link.state == LinkState::CLOSED) return;
-    if (link.state == LinkState::HELD) rejoin_forget(game, link_id);
-    int power = link.power;
-    link = Link{};
-    link.state = LinkState::CLOSED;
-    game->free_links.push_back(link_id);
-    if (power < 0) return;
-    Seat &seat = game->seats[static_cast<size_t>(power)];
-    if (seat.link != static_cast<int>(link_id)) return;
-    seat.link = -1;
-    // Before the start a seat whose bot has gone is free for a newcomer.
-    if (game->stage == GameStage::WAITING) seat = Seat{};
-    game_resolve_when_complete(game);
+void game_link_closed(Game *game, uint32_t link) {
+    if (link_close(game, link) >= 0) game_resolve_when_complete(game);
 }
 
-void link_send(Game *game, uint32_t link_id, Record record) {
-    if (link_id >= game->links.size() || game->links[link_id].state == LinkState::CLOSED) return;
-    game->links[link_id].outbox_bytes += record.size();
-    game->links[link_id].outbox.push_back(std::move(record));
+void game_link_drop(Game *game, uint32_t link, const char *reason, const std::string &detail) {
+    if (link_drop(game, link, reason, detail) >= 0) game_resolve_when_complete(game);
 }
 
-void link_send_phase(Game *game, uint32_t link_id) {
+void link_send_phase(Game *game, uint32_t link) {
     if (game->stage != GameStage::PLAYING) return;
-    link_send(game, link_id, centres_record(game->map, game->centres));
-    link_send(game, link_id, record_of_message(game->position_message));
-}
-
-namespace {
-
-// Whether one of the power's build slots has a place to build in: with
-// every home centre taken there is nothing to order, and a bot sends
-// nothing.
-bool power_may_build(const Position *position, uint16_t power) {
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        const Unit *slot = position->units[u];
-        if (slot->power != power || slot->location) continue;
-        LumAvlTree *set = const_cast<LumAvlTree *>(&slot->candidates);
-        for (auto *order = static_cast<Order *>(LUM_AVL_ITEM(set, set->first)); order;
-             order = static_cast<Order *>(lum_avl_next(set, &order->node)))
-            if (order->token == ORD_BUILD) return true;
-    }
-    return false;
-}
-
-}  // namespace
-
-bool game_power_must_order(const Game *game, uint16_t power) {
-    const Position *position = game->position;
-    if (!position || power >= game->map->power_count) return false;
-    if (position->season == SEASON_WINTER)
-        return position->adjustment[power] < 0 || (position->adjustment[power] > 0 && power_may_build(position, power));
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        const Unit *unit = position->units[u];
-        if (unit->power != power || !unit->location) continue;
-        if (!retreat_season(position->season) || unit->dislodged) return true;
-    }
-    return false;
-}
-
-uint16_t game_power_token(uint16_t power) {
-    return static_cast<uint16_t>((power << 8) | POWER_CATEGORY);
+    size_t size = 0;
+    const uint8_t *centres = brox_referee_centres_message(game->referee, &size);
+    link_send(game, link, record_of_message(centres, size));
+    const uint8_t *position = brox_referee_position_message(game->referee, &size);
+    link_send(game, link, record_of_message(position, size));
 }
 
 // ---------------------------------------------------------------------------
@@ -391,8 +243,9 @@ void game_resolve_when_complete(Game *game) {
 
 void game_tick(Game *game, int64_t now_ms) {
     game->now_ms = now_ms;
-    links_expire(game);
+    if (links_expire(game)) game_resolve_when_complete(game);
     rejoin_release_due(game);
+    game_try_start(game);  // a rejoin may complete the bots awaited
     if (game->stage != GameStage::PLAYING || now_ms < game->deadline_ms) return;
     resolve_phase(game);
     game_resolve_when_complete(game);

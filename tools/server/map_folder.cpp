@@ -8,11 +8,10 @@
 #include <iterator>
 
 #include "common/record.h"
+#include "game/opening.h"
 #include "world/centres.h"
-#include "world/centres_message.h"
 #include "world/map.h"
 #include "world/position.h"
-#include "world/season.h"
 
 namespace {
 
@@ -82,76 +81,6 @@ bool read_message(const fs::path &path, uint16_t type, const char *what, Bytes *
     return true;
 }
 
-bool check_centres(const Map *map, const Bytes &message, std::string *error) {
-    if (message.size() < CENTRES_ENTRIES_AT) {
-        *error = "too short for its entry count";
-        return false;
-    }
-    uint16_t count = centres_message_count(message.data());
-    if (message.size() != centres_message_size(count)) {
-        *error = std::to_string(count) + " entries do not fill its " + std::to_string(message.size()) + " bytes";
-        return false;
-    }
-    for (uint16_t e = 0; e < count; e++) {
-        auto [power, province] = centres_message_entry(message.data(), e);
-        std::string which = "entry " + std::to_string(e + 1) + ": ";
-        if (province >= map->province_count || map->provinces[province].centre_kind == CENTRE_NONE) {
-            *error = which + "province " + std::to_string(province) + " is not a supply centre of the map";
-            return false;
-        }
-        if (power != POWER_UNOWNED && power >= map->power_count) {
-            *error = which + "power " + std::to_string(power) + ", but the map has " +
-                     std::to_string(map->power_count) + " powers";
-            return false;
-        }
-    }
-    return true;
-}
-
-bool is_season(uint16_t season) { return season_phase(season) != Phase::NONE; }
-
-// Each unit: a power, type, province and coast of the map, one standing
-// unit per province, an army only at an army location, dislodged only in
-// a retreat season.
-bool check_unit(Map *map, const uint8_t *entry, bool retreats, std::vector<bool> *occupied, std::string *error) {
-    PositionUnitEntry unit;
-    position_unit_read(entry, &unit);
-    uint16_t power = unit.power, type = unit.unit_type, province = unit.province, coast = unit.coast;
-    uint32_t dislodged = unit.dislodged;
-    if (power >= map->power_count) return refuse(error, "power " + std::to_string(power) + " is not a power of the map");
-    if (type != UNIT_ARMY && type != UNIT_FLEET) return refuse(error, "type " + hex(type) + " is neither army nor fleet");
-    if (province >= map->province_count)
-        return refuse(error, "province " + std::to_string(province) + " is not a province of the map");
-    if (!(coast & COAST_ANY) && !map_find_location(map, province, coast))
-        return refuse(error, "province " + std::to_string(province) + " has no location of coast " + hex(coast));
-    if (!(coast & COAST_ANY) && (type == UNIT_ARMY) != (coast == COAST_ARMY))
-        return refuse(error, std::string(type == UNIT_ARMY ? "an army at a fleet location" : "a fleet at an army location"));
-    if (dislodged && !retreats) return refuse(error, "dislodged outside a retreat season");
-    if (!dislodged) {
-        if ((*occupied)[province]) return refuse(error, "a second unit standing in province " + std::to_string(province));
-        (*occupied)[province] = true;
-    }
-    return true;
-}
-
-bool check_position(Map *map, const Bytes &message, std::string *error) {
-    if (message.size() < POSITION_UNITS_AT) return refuse(error, "too short for its header");
-    uint16_t season = position_message_phase(message.data()).season;
-    if (!is_season(season)) return refuse(error, "season " + hex(season) + " is not one of the five seasons");
-    uint16_t count = position_message_unit_count(message.data());
-    if (count > MAX_UNITS) return refuse(error, std::to_string(count) + " units, more than 100");
-    if (message.size() != position_message_size(count))
-        return refuse(error, std::to_string(count) + " units do not fill its " + std::to_string(message.size()) + " bytes");
-    bool retreats = season_phase(season) == Phase::RETREATS;
-    std::vector<bool> occupied(map->province_count, false);
-    for (uint16_t u = 0; u < count; u++) {
-        std::string problem;
-        if (!check_unit(map, position_message_unit(message.data(), u), retreats, &occupied, &problem))
-            return refuse(error, "unit " + std::to_string(u + 1) + ": " + problem);
-    }
-    return true;
-}
-
 bool check_layout(const Map *map, const Layout &layout, std::string *error) {
     if (layout.provinces.size() != map->province_count)
         return refuse(error, std::to_string(layout.provinces.size()) + " provinces, but map.bin has " +
@@ -162,7 +91,8 @@ bool check_layout(const Map *map, const Layout &layout, std::string *error) {
     return true;
 }
 
-// The three messages through the library's builders, which must take them.
+// The three messages through the game's checks and the library's
+// builders, which must take them.
 bool build_check(Bytes map_message, Bytes centres_message, Bytes position_message, std::string *file,
                  std::string *error) {
     Map *map = map_build(map_message.data());
@@ -173,12 +103,18 @@ bool build_check(Bytes map_message, Bytes centres_message, Bytes position_messag
                  "adjacencies than a Map holds)";
         return false;
     }
+    char why[256];
     bool ok = true;
-    if (!check_centres(map, centres_message, error)) {
-        *file = "centres.bin";
+    if (!map_centres_playable(map, error)) {
+        *file = "map.bin";
         ok = false;
-    } else if (!check_position(map, position_message, error)) {
+    } else if (!opening_check_centres(map, centres_message.data(), why, sizeof why)) {
+        *file = "centres.bin";
+        *error = why;
+        ok = false;
+    } else if (!opening_check_position(map, position_message.data(), why, sizeof why)) {
         *file = "position.bin";
+        *error = why;
         ok = false;
     } else {
         CentreTable *centres = centre_table_build(map, centres_message.data());
@@ -229,6 +165,14 @@ bool map_folder_read(const std::string &folder, GeneratedMap *out, std::string *
     if (!fits) return in_file("layout.json");
     *out = std::move(map);
     return true;
+}
+
+bool map_centres_playable(const Map *map, std::string *error) {
+    if (map->centre_count <= MAX_UNITS) return true;
+    *error = std::to_string(map->centre_count) + " supply centres, but a position holds at most " +
+             std::to_string(MAX_UNITS) + " units, so the server plays maps of at most " + std::to_string(MAX_UNITS) +
+             " supply centres (brox-mapgen makes none larger)";
+    return false;
 }
 
 std::string map_folder_name(const std::string &folder) {

@@ -24,6 +24,7 @@
 
 #include "platform/wire.h"
 #include "tools/server/bot_protocol.h"
+#include "tools/server/game.h"
 #include "tools/server/report.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tools/server/game.h"
+#include "tools/server/game_state.h"
 
 // A listening TCP socket on 127.0.0.1; port 0 picks a free one.  Returns
 // the socket and the port in *bound, or -1 with a reason in *error.

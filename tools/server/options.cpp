@@ -36,8 +36,10 @@ The map (default: the built-in standard map of 7 powers and 75 provinces):
 
   --deadline S     seconds to wait for a phase's orders, more than 0 and at
                    most 86400 (default 20); a power whose orders have not
-                   come holds, disbands its dislodged units and waives its
-                   builds
+                   come holds, disbands its dislodged units, waives its
+                   builds and has its removals due made for it (farthest
+                   from home first); orders that come after their phase are
+                   refused
   --players N      bots to wait for before the first phase, 1 to 20 (default:
                    one per power); powers without a bot hold throughout
   --out DIR        folder for the game record (game.jsonl), a picture of

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "tools/server/game.h"
+#include "tools/server/passcode.h"
 
 namespace {
 

@@ -6,7 +6,9 @@
 #include "common/assignment_message.h"
 #include "common/record.h"
 #include "session/rejoin_message.h"
+#include "tools/server/links.h"
 #include "tools/server/messages.h"
+#include "tools/server/notation.h"
 #include "tools/server/report.h"
 
 namespace {
@@ -46,7 +48,7 @@ const char *refusal(const Game *game, uint16_t token, uint16_t passcode) {
     uint16_t power = power_token_index(token);
     if (game->stage == GameStage::OVER) return "the game is over";
     if (power >= game->seats.size()) return "no such power";
-    if (token != game_power_token(power)) return "not the power's token";
+    if (token != power_token(power)) return "not the power's token";
     const Seat &seat = game->seats[power];
     if (!seat.assigned) return "no bot has played this power";
     if (seat.link >= 0) return "the power's bot is still connected";
@@ -81,8 +83,7 @@ void weigh(Game *game, uint32_t link_id) {
     link.state = LinkState::READY;
     link.expires_ms = -1;
     game_report_link(game, link_id, Verbosity::NORMAL, "power %u (%s): rejoined", power,
-                     power_name(game, power).c_str());
-    game_try_start(game);
+                     power_name(game->generated.layout, power).c_str());
 }
 
 }  // namespace
@@ -97,7 +98,7 @@ void rejoin_take(Game *game, uint32_t link_id, const uint8_t *record) {
             std::string detail = link.claimed_seat >= 0
                                      ? "a rejoin as power " + std::to_string(power) + " already waits its turn"
                                      : "a rejoin naming no power already waits its turn";
-            game_link_drop(game, link_id, "rejoin-limit", detail);
+            link_drop(game, link_id, "rejoin-limit", detail);
             return;
         }
     link.state = LinkState::HELD;
@@ -126,11 +127,6 @@ int64_t rejoin_next_ms(const Game *game) {
         if (next < 0 || at < next) next = at;
     }
     return next;
-}
-
-void rejoin_forget(Game *game, uint32_t link) {
-    auto &held = game->held_rejoins;
-    held.erase(std::remove(held.begin(), held.end(), link), held.end());
 }
 
 void rejoin_forget_all(Game *game) {

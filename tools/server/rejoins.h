@@ -1,12 +1,14 @@
 // Rejoins under the rejoin limits (limits.h): a rejoin request is held
 // until the gates of the power it names and of the address it comes from
 // are open, then weighed: accepted, it gives the bot its power back;
-// refused, it is answered and the connection let go.
+// refused, it is answered and the connection let go.  An accepted rejoin
+// may complete the bots the game waits for: the caller then tries to start
+// it (game_try_start).
 #pragma once
 
 #include <cstdint>
 
-#include "tools/server/game.h"
+#include "tools/server/game_state.h"
 
 // Takes a rejoin request (a whole record of REJOIN_LENGTH message bytes)
 // from a link without a power.  Holds it, and weighs it at once when its
@@ -18,8 +20,6 @@ void rejoin_take(Game *game, uint32_t link, const uint8_t *record);
 void rejoin_release_due(Game *game);
 // The earliest time at which a held rejoin's gates open, or -1.
 int64_t rejoin_next_ms(const Game *game);
-// Forgets the held rejoin of a link whose connection is gone.
-void rejoin_forget(Game *game, uint32_t link);
 // Forgets every held rejoin, leaving their links CONNECTED (the game is
 // over and they get its end messages).
 void rejoin_forget_all(Game *game);

@@ -4,10 +4,13 @@
 #include <cstdarg>
 #include <filesystem>
 
-#include "tools/server/game_record.h"
 #include "tools/replay/replay.h"
+#include "tools/server/notation.h"
+#include "tools/server/record_files.h"
 
 namespace {
+
+std::string power_name(const Game *game, uint16_t power) { return power_name(game->generated.layout, power); }
 
 int column_width(const Game *game, uint16_t power) {
     int width = static_cast<int>(power_name(game, power).size());
@@ -70,12 +73,6 @@ void game_report_link(Game *game, uint32_t link, Verbosity level, const char *fo
     va_end(arguments);
 }
 
-std::string power_name(const Game *game, uint16_t power) {
-    const std::vector<LayoutPower> &powers = game->generated.layout.powers;
-    if (power < powers.size()) return powers[power].name;
-    return "Power " + std::to_string(power);
-}
-
 void game_report_event(const Game *game, Verbosity level, const char *format, ...) {
     if (!game->log || game->options.verbosity < level) return;
     va_list arguments;
@@ -88,38 +85,46 @@ void game_report_event(const Game *game, Verbosity level, const char *format, ..
 
 void game_report_start(const Game *game) {
     if (!game->log) return;
+    const Map *map = game_map(game);
     std::fprintf(game->log, "game: map %s, %u powers, %u supply centres; %d years from %u; deadline %.1f s\n",
-                 game->map_name.c_str(), game->map->power_count, game->map->centre_count, game->options.years,
-                 game->first_year, static_cast<double>(game->options.deadline_ms) / 1000);
+                 game->map_name.c_str(), map->power_count, map->centre_count, game->options.years,
+                 game_position(game)->year, static_cast<double>(game->options.deadline_ms) / 1000);
     std::fprintf(game->log, "%-4s %-6s %7s", "year", "season", "orders");
-    for (uint16_t p = 0; p < game->map->power_count; p++)
+    for (uint16_t p = 0; p < map->power_count; p++)
         std::fprintf(game->log, "%*s", column_width(game, p), power_name(game, p).c_str());
     std::fputc('\n', game->log);
     std::fflush(game->log);
 }
 
 void game_report_phase(Game *game) {
-    if (!game->log) return;
+    const Position *last = brox_referee_last_position(game->referee);
+    if (!game->log || !last) return;
+    const Map *map = last->map;
     int due = 0, received = 0;
-    for (uint16_t p = 0; p < game->map->power_count; p++) {
-        if (!game_power_must_order(game, p)) continue;
+    std::vector<BroxPowerOrders> orders(map->power_count);
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        brox_referee_last_orders(game->referee, p, &orders[p]);
+        if (!orders[p].due) continue;
         due++;
-        received += game->orders[p].received;
+        received += orders[p].received;
     }
-    char orders[32];
-    std::snprintf(orders, sizeof orders, "%d/%d", received, due);
-    std::fprintf(game->log, "%-4u %-6s %7s", game->position->year, season_name(game->position->season), orders);
-    for (uint16_t p = 0; p < game->map->power_count; p++) {
-        const CentreList *list = game->centres->lists[p];
+    char counts[32];
+    std::snprintf(counts, sizeof counts, "%d/%d", received, due);
+    std::fprintf(game->log, "%-4u %-6s %7s", last->year, season_name(last->season), counts);
+    for (uint16_t p = 0; p < map->power_count; p++) {
+        const CentreList *list = last->centres->lists[p];
         std::fprintf(game->log, "%*u", column_width(game, p), list ? list->count : 0u);
     }
     std::fputc('\n', game->log);
     std::fflush(game->log);
-    for (uint16_t p = 0; p < game->map->power_count; p++)
-        for (const Refusal &refusal : game->orders[p].refusals)
-            report_group(game, p, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)",
-                         power_name(game, p).c_str(), refusal.entry, refusal.reason.c_str(),
-                         refused_order_text(game, refusal.bytes).c_str());
+    Notation names{game->generated.layout, map};
+    for (uint16_t p = 0; p < map->power_count; p++)
+        for (uint16_t r = 0; r < orders[p].refusals; r++) {
+            BroxRefusal refusal{};
+            if (!brox_referee_last_refusal(game->referee, p, r, &refusal)) break;
+            report_group(game, p, Verbosity::VERBOSE, "  %s: refused entry %u: %s (%s)", power_name(game, p).c_str(),
+                         refusal.entry, brox_refusal_text(refusal.refusal), entry_text(names, refusal.bytes).c_str());
+        }
 }
 
 std::string centre_table_text(const Game *game) {
@@ -132,7 +137,7 @@ std::string centre_table_text(const Game *game) {
         text += cell;
     }
     text += "\n";
-    for (uint16_t p = 0; p < game->map->power_count; p++) {
+    for (uint16_t p = 0; p < game_map(game)->power_count; p++) {
         std::snprintf(cell, sizeof cell, "%-14s", power_name(game, p).c_str());
         text += cell;
         for (const CentreCount &count : game->centre_history) {

@@ -6,12 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "tools/server/game.h"
+#include "tools/server/game_state.h"
 
 constexpr const char *CENTRE_TABLE_FILE = "centres.txt";
-
-// The layout's name of a power, or "Power N".
-std::string power_name(const Game *game, uint16_t power);
 
 // Prints one event line when the verbosity reaches `level`.
 void game_report_event(const Game *game, Verbosity level, const char *format, ...)
@@ -25,8 +22,8 @@ void game_report_link(Game *game, uint32_t link, Verbosity level, const char *fo
 
 // The game's description and the head of the progress table.
 void game_report_start(const Game *game);
-// One progress line for the phase being resolved (with --verbose, the
-// refused orders, counted against each power's log lines).
+// One progress line for the phase the referee resolved last (with
+// --verbose, the refused orders, counted against each power's log lines).
 void game_report_phase(Game *game);
 // Why the game ended, the table of centres by power and year, and where
 // the outputs are.

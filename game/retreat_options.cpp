@@ -1,6 +1,6 @@
 // Working out the retreat options of dislodged units from the orders of a
 // movement phase and where the units stand after it.
-#include "tools/server/retreat_options.h"
+#include "game/retreat_options.h"
 
 #include "adjudicator/adjudicator.h"
 #include "world/position.h"
@@ -32,15 +32,33 @@ bool same_units(const Position *before, const Position *after) {
     return true;
 }
 
+// The province the attacker of the unit dislodged in `home` came from: the
+// unit that moved into it and stands there now; -1 when none is found.
+int attacker_origin(const Position *before, const Position *after, uint16_t home) {
+    int origin = -1;
+    for (uint16_t u = 0; u < before->unit_count; u++) {
+        const Unit *unit = before->units[u];
+        if (is_move(unit->order.token) && unit->order.target && province_of(before, unit->order.target) == home &&
+            arrived(before, after, u))
+            origin = province_of(before, unit->location);
+    }
+    return origin;
+}
+
+void add_place(RetreatPlaces *places, uint16_t location) {
+    for (uint16_t r = 0; r < places->count; r++)
+        if (places->locations[r] == location) return;
+    if (places->count < MAX_RETREATS) places->locations[places->count++] = location;
+}
+
 }  // namespace
 
-RetreatOptions retreat_options_find(const Position *before, const Position *after) {
-    RetreatOptions options(after->unit_count);
-    if (!same_units(before, after)) return options;
-    const uint16_t province_count = before->map->province_count;
+void retreat_options_find(const Position *before, const Position *after, RetreatPlaces places[MAX_UNITS]) {
+    for (uint16_t u = 0; u < after->unit_count && u < MAX_UNITS; u++) places[u].count = 0;
+    if (!same_units(before, after)) return;
 
     // Provinces where a move failed against other units.
-    std::vector<bool> bounced(province_count, false);
+    bool bounced[MAX_PROVINCES] = {};
     for (uint16_t u = 0; u < before->unit_count; u++) {
         const Unit *unit = before->units[u];
         if (!is_move(unit->order.token) || !unit->order.target || arrived(before, after, u)) continue;
@@ -53,27 +71,13 @@ RetreatOptions retreat_options_find(const Position *before, const Position *afte
     for (uint16_t d = 0; d < after->unit_count; d++) {
         const Unit *dislodged = after->units[d];
         if (!dislodged->dislodged) continue;
-        uint16_t home = province_of(after, dislodged->location);
-        // The province the attacker came from: the unit that moved into
-        // this one and stands there now.
-        int attacker_origin = -1;
-        for (uint16_t u = 0; u < before->unit_count; u++) {
-            const Unit *unit = before->units[u];
-            if (is_move(unit->order.token) && unit->order.target &&
-                province_of(before, unit->order.target) == home && arrived(before, after, u))
-                attacker_origin = province_of(before, unit->location);
-        }
+        int origin = attacker_origin(before, after, province_of(after, dislodged->location));
         const Location *here = dislodged->location->location;
         for (uint16_t a = 0; a < here->adjacent_count; a++) {
             const LocationState *next = &after->locations[here->adjacent[a]->index];
             uint16_t province = province_of(after, next);
-            if (next->province->unit || bounced[province] || province == attacker_origin) continue;
-            RetreatOption option{province, next->coast};
-            bool listed = false;
-            for (const RetreatOption &known : options[d])
-                listed = listed || (known.province == option.province && known.coast == option.coast);
-            if (!listed && options[d].size() < MAX_RETREATS) options[d].push_back(option);
+            if (next->province->unit || bounced[province] || province == origin) continue;
+            add_place(&places[d], here->adjacent[a]->index);
         }
     }
-    return options;
 }

@@ -1,9 +1,11 @@
-// The local game server's rules, on boards written as text: where
-// dislodged units may retreat, and how a bot's orders message is matched
-// to the units and candidates of the server's own Position (orders made by
-// the library's own submission, then altered the way a faulty bot would).
+// The referee's rules, on boards written as text: where dislodged units
+// may retreat, the position message bots receive, and how a bot's orders
+// message is matched to the units and candidates of the referee's own
+// Position (orders made by the library's own submission, then altered the
+// way a faulty bot would).
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,9 +16,9 @@
 #include "doubles.h"
 #include "orders/orders_message.h"
 #include "orders/submit.h"
-#include "tools/server/messages.h"
-#include "tools/server/orders_decode.h"
-#include "tools/server/retreat_options.h"
+#include "game/phase_messages.h"
+#include "game/retreat_options.h"
+#include "game/take_orders.h"
 #include "world.h"
 #include "world/position.h"
 
@@ -31,14 +33,21 @@ const Board &iberia() { return iberia_board(); }
 // The retreat options of the unit dislodged in `province` after the moves,
 // as location names.
 Texts options_of(World &world, Position *before, Position *after, const std::string &province) {
-    RetreatOptions options = retreat_options_find(before, after);
+    RetreatPlaces places[MAX_UNITS];
+    retreat_options_find(before, after, places);
     Texts names;
     for (uint16_t u = 0; u < after->unit_count; u++) {
         if (!after->units[u]->dislodged || world.name(after->units[u]->location) != province) continue;
-        for (const RetreatOption &option : options[u])
-            names.push_back(world.name(position_find_location(after, option.province, option.coast)));
+        for (uint16_t r = 0; r < places[u].count; r++) names.push_back(world.name(&after->locations[places[u].locations[r]]));
     }
     return names;
+}
+
+// The position message bots receive for `position`, from its type word.
+std::vector<uint8_t> message_of(const Position *position, const RetreatPlaces *places) {
+    std::vector<uint8_t> message(PHASE_POSITION_CAPACITY);
+    message.resize(phase_position_message(position, places, message.data()));
+    return message;
 }
 
 Position *after_moves(World &world, Position *position, const Orders &orders) {
@@ -60,9 +69,10 @@ TEST(RetreatOptions, EmptyNeighboursOnlyNotTheAttackersOriginNorAStandoff) {
     // of E's adjacency list.
     EXPECT_EQ(options_of(world, spring, summer, "E"), (Texts{"F", "C"}));
     // Only the dislodged unit gets options.
-    RetreatOptions options = retreat_options_find(spring, summer);
+    RetreatPlaces places[MAX_UNITS];
+    retreat_options_find(spring, summer, places);
     size_t listed = 0;
-    for (const auto &unit_options : options) listed += !unit_options.empty();
+    for (uint16_t u = 0; u < summer->unit_count; u++) listed += places[u].count > 0;
     EXPECT_EQ(listed, 1u);
 }
 
@@ -92,9 +102,10 @@ TEST(RetreatOptions, PositionsThatDoNotListTheSameUnitsGiveNoOptions) {
     Position *spring = world.position(SEASON_SPRING, "0 A B; 0 A D; 1 A E");
     Position *summer = after_moves(world, spring, {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}});
     Position *other = world.position(SEASON_SPRING, "0 A B; 1 A E");
-    RetreatOptions options = retreat_options_find(other, summer);
-    ASSERT_EQ(options.size(), summer->unit_count);
-    for (const auto &unit_options : options) EXPECT_TRUE(unit_options.empty());
+    RetreatPlaces places[MAX_UNITS];
+    for (RetreatPlaces &unit_places : places) unit_places.count = 7;
+    retreat_options_find(other, summer, places);
+    for (uint16_t u = 0; u < summer->unit_count; u++) EXPECT_EQ(places[u].count, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -106,7 +117,9 @@ TEST(PositionMessage, DislodgedUnitsCarryTheirOptionsAndBotsReadThemAsRetreats) 
     Position *spring = world.position(SEASON_SPRING, "0 A A; 0 A B; 0 A D; 1 A E; 2 A G; 2 A I");
     Position *summer = after_moves(world, spring,
                                    {{"B", "MOVE E"}, {"D", "SUPPORT A B -> E"}, {"G", "MOVE H"}, {"I", "MOVE H"}});
-    std::vector<uint8_t> message = position_message_compose(summer, retreat_options_find(spring, summer));
+    RetreatPlaces places[MAX_UNITS];
+    retreat_options_find(spring, summer, places);
+    std::vector<uint8_t> message = message_of(summer, places);
     Position *sent = world.position(message);
     ASSERT_NE(sent, nullptr);
     EXPECT_EQ(world.describe(sent), world.describe(summer));
@@ -131,7 +144,7 @@ TEST(PositionMessage, AUnitBuiltOnAFleetCoastIsAFleet) {
     Position *spring = world.next(winter);
     ASSERT_EQ(spring->unit_count, 1);
     EXPECT_EQ(spring->units[0]->unit_type, UNIT_ARMY);
-    std::vector<uint8_t> message = position_message_compose(spring, RetreatOptions{});
+    std::vector<uint8_t> message = message_of(spring, nullptr);
     PositionUnitEntry entry;
     position_unit_read(position_message_unit(message.data(), 0), &entry);
     EXPECT_EQ(entry.unit_type, UNIT_FLEET);
@@ -174,14 +187,36 @@ void repeat_entry(Bytes &message, uint16_t index) {
     msg_set_length(message.data(), static_cast<uint16_t>(message.size()));
 }
 
-// The chosen orders as "unit: order" texts, in the order they were taken.
-Texts chosen_texts(World &world, const Position *position, const PowerOrders &orders) {
+// A power's orders for one phase, taken from messages.
+struct Taken {
+    Taken() : orders(new PhaseOrders{}) {}
+    ~Taken() { phase_orders_release(orders.get()); }
+    std::unique_ptr<PhaseOrders> orders;
+    // Decodes the message when it can be read, as the referee does.
+    bool take(Position *position, uint16_t power, const Bytes &message, size_t length = 0) {
+        if (!orders_message_readable(message.data(), length ? length : message.size())) return false;
+        take_orders_message(position, power, message.data(), orders.get());
+        return true;
+    }
+    const PowerTally &of(uint16_t power) const { return orders->powers[power]; }
+};
+
+// The chosen orders as "unit: order" texts, in unit order.
+Texts chosen_texts(World &world, const Position *position, const Taken &taken) {
     Texts texts;
-    for (const ChosenOrder &chosen : orders.chosen) {
-        const Unit *unit = position->units[chosen.unit];
-        texts.push_back((unit->location ? world.name(unit) : "slot") + ": " + world.name(chosen.order));
+    for (uint16_t u = 0; u < position->unit_count; u++) {
+        if (!taken.orders->from_bot[u]) continue;
+        const Unit *unit = position->units[u];
+        texts.push_back((unit->location ? world.name(unit) : "slot") + ": " + world.name(taken.orders->chosen[u]));
     }
     return texts;
+}
+
+std::vector<uint16_t> chosen_units(const Position *position, const Taken &taken) {
+    std::vector<uint16_t> units;
+    for (uint16_t u = 0; u < position->unit_count; u++)
+        if (taken.orders->from_bot[u]) units.push_back(u);
+    return units;
 }
 
 uint16_t token_of(const Board &board, const std::string &province) {
@@ -196,16 +231,16 @@ TEST(OrdersDecode, TheLibrarysOwnOrdersAreTakenAsCandidatesOfTheServersUnits) {
     Bytes message = submitted(world, bot, 1,
                               {{"POR", "CONVOY_MOVE GAS/f via MAO"}, {"MAO", "CONVOY A POR -> GAS/f"},
                                {"WES", "SUPPORT A MAR -> SPA/sc"}});
-    PowerOrders orders;
-    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
-    EXPECT_TRUE(orders.received);
-    EXPECT_EQ(orders.entries, 3);
-    EXPECT_EQ(orders.refused, 0);
-    EXPECT_EQ(chosen_texts(world, server, orders),
+    Taken taken;
+    ASSERT_TRUE(taken.take(server, 1, message));
+    EXPECT_TRUE(taken.of(1).received);
+    EXPECT_EQ(taken.of(1).entries, 3);
+    EXPECT_EQ(taken.of(1).refused, 0);
+    EXPECT_EQ(chosen_texts(world, server, taken),
               (Texts{"A POR: CONVOY_MOVE GAS/f via MAO", "F MAO: CONVOY A POR -> GAS/f",
                      "F WES: SUPPORT A MAR -> SPA/sc"}));
     // The copies refer into the server's Position, not the bot's.
-    EXPECT_EQ(orders.chosen[1].order.other_unit, world.unit(server, "POR"));
+    EXPECT_EQ(taken.orders->chosen[chosen_units(server, taken)[1]].other_unit, world.unit(server, "POR"));
 }
 
 TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
@@ -225,12 +260,18 @@ TEST(OrdersDecode, OrdersForOtherUnitsIllegalOrdersAndRepeatsAreRefused) {
         e.unit.province_token = token_of(grid_board(), "C");
     });
 
-    PowerOrders orders;
-    ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
-    EXPECT_EQ(orders.entries, 6);
-    EXPECT_EQ(orders.refused, 4);
-    EXPECT_EQ(orders.refusals.size(), 4u);
-    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A A: MOVE D", "A B: MOVE E"}));
+    Taken taken;
+    ASSERT_TRUE(taken.take(server, 0, message));
+    EXPECT_EQ(taken.of(0).entries, 6);
+    EXPECT_EQ(taken.of(0).refused, 4);
+    EXPECT_EQ(taken.of(0).kept, 4);
+    std::vector<uint16_t> reasons;
+    for (uint16_t r = 0; r < taken.of(0).kept; r++) reasons.push_back(phase_orders_refusal(taken.orders.get(), 0, r)->reason);
+    // B's second entry is refused as a second order before its target is
+    // looked at.
+    EXPECT_EQ(reasons, (std::vector<uint16_t>{REFUSAL_SECOND_ORDER, REFUSAL_SECOND_ORDER, REFUSAL_NO_UNIT,
+                                              REFUSAL_OTHER_POWER}));
+    EXPECT_EQ(chosen_texts(world, server, taken), (Texts{"A A: MOVE D", "A B: MOVE E"}));
 }
 
 TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
@@ -238,19 +279,17 @@ TEST(OrdersDecode, AMessageWhoseCountDoesNotFitItsLengthIsNotRead) {
     Position *bot = world.position(SEASON_SPRING, "0 A A; 0 A B");
     Position *server = world.position(SEASON_SPRING, "0 A A; 0 A B");
     Bytes message = submitted(world, bot, 0, {{"A", "MOVE D"}});
-    PowerOrders orders;
-    orders.received = true;
+    Taken taken;
     ASSERT_EQ(orders_message_count(message.data()), 2);  // A moves, B holds
     put_u16(message.data(), ORDERS_COUNT_AT, 3);  // one entry more than the length holds
-    EXPECT_FALSE(orders_decode(server, 0, message.data(), message.size(), &orders));
-    EXPECT_FALSE(orders.received);
-    EXPECT_TRUE(orders.chosen.empty());
+    EXPECT_FALSE(taken.take(server, 0, message));
+    EXPECT_FALSE(taken.of(0).received);
     put_u16(message.data(), ORDERS_COUNT_AT, 1);  // fewer
-    EXPECT_FALSE(orders_decode(server, 0, message.data(), message.size(), &orders));
-    EXPECT_FALSE(orders_decode(server, 0, message.data(), 7, &orders));  // no count at all
+    EXPECT_FALSE(taken.take(server, 0, message));
+    EXPECT_FALSE(taken.take(server, 0, message, 7));  // no count at all
     put_u16(message.data(), ORDERS_COUNT_AT, 2);
-    EXPECT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
-    EXPECT_EQ(orders.chosen.size(), 2u);
+    EXPECT_TRUE(taken.take(server, 0, message));
+    EXPECT_EQ(chosen_units(server, taken).size(), 2u);
 }
 
 TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
@@ -259,29 +298,29 @@ TEST(OrdersDecode, RetreatSeasonsTakeOrdersForDislodgedUnitsOnly) {
     Position *bot = world.position(SEASON_SUMMER, units);
     Position *server = world.position(SEASON_SUMMER, units);
     Bytes message = submitted(world, bot, 1, {{"E", "RETREAT F"}});
-    PowerOrders orders;
-    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
-    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A E: RETREAT F"}));
+    Taken taken;
+    ASSERT_TRUE(taken.take(server, 1, message));
+    EXPECT_EQ(chosen_texts(world, server, taken), (Texts{"A E: RETREAT F"}));
 
     // A dislodged unit left on hold (what the library sends when nothing was
     // chosen) is refused, so it disbands; a retreat to a place not offered
     // is refused too.
     Position *unchosen = world.position(SEASON_SUMMER, units);
     Bytes hold = submitted(world, unchosen, 1, {});
-    ASSERT_TRUE(orders_decode(server, 1, hold.data(), hold.size(), &orders));
-    EXPECT_EQ(orders.refused, 1);
-    EXPECT_TRUE(orders.chosen.empty());
+    ASSERT_TRUE(taken.take(server, 1, hold));
+    EXPECT_EQ(taken.of(1).refused, 1);
+    EXPECT_TRUE(chosen_units(server, taken).empty());
     edit_entry(message, 0, [](OrderEntry &e) { e.target_province = token_of(grid_board(), "D"); });
-    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
-    EXPECT_EQ(orders.refused, 1);
+    ASSERT_TRUE(taken.take(server, 1, message));
+    EXPECT_EQ(taken.of(1).refused, 1);
 
     // The standing army in C is not dislodged: an order for it is refused.
     edit_entry(message, 0, [](OrderEntry &e) {
         e.unit.province_token = token_of(grid_board(), "C");
         e.unit.dislodged = 0;
     });
-    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
-    EXPECT_EQ(orders.refused, 1);
+    ASSERT_TRUE(taken.take(server, 1, message));
+    EXPECT_EQ(taken.of(1).refused, 1);
 }
 
 TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
@@ -305,13 +344,15 @@ TEST(OrdersDecode, BuildsUseTheSlotsOnceEachInDistinctHomeCentres) {
     repeat_entry(message, 0);  // and a waive: no slot left
     edit_entry(message, 4, [](OrderEntry &e) { e.token = ORD_WAIVE; });
 
-    PowerOrders orders;
-    ASSERT_TRUE(orders_decode(server, 0, message.data(), message.size(), &orders));
-    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"slot: BUILD A", "slot: BUILD B"}));
-    EXPECT_EQ(orders.refused, 3);
+    Taken taken;
+    ASSERT_TRUE(taken.take(server, 0, message));
+    EXPECT_EQ(chosen_texts(world, server, taken), (Texts{"slot: BUILD A", "slot: BUILD B"}));
+    EXPECT_EQ(taken.of(0).refused, 3);
+    std::vector<uint16_t> reasons;
+    for (uint16_t r = 0; r < taken.of(0).kept; r++) reasons.push_back(phase_orders_refusal(taken.orders.get(), 0, r)->reason);
+    EXPECT_EQ(reasons, (std::vector<uint16_t>{REFUSAL_SECOND_BUILD, REFUSAL_NOT_A_HOME, REFUSAL_NO_SLOT}));
     // Each build went to a slot of its own.
-    ASSERT_EQ(orders.chosen.size(), 2u);
-    EXPECT_NE(orders.chosen[0].unit, orders.chosen[1].unit);
+    EXPECT_EQ(chosen_units(server, taken).size(), 2u);
 }
 
 TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
@@ -322,18 +363,19 @@ TEST(OrdersDecode, NoMoreRemovalsAreTakenThanAreDue) {
     Position *server = world.position(SEASON_WINTER, units);
     ASSERT_EQ(server->adjustment[1], -2);
     Bytes message = submitted(world, bot, 1, {{"C", "REMOVE"}, {"F", "REMOVE"}, {"H", "REMOVE"}});
-    PowerOrders orders;
-    ASSERT_TRUE(orders_decode(server, 1, message.data(), message.size(), &orders));
-    EXPECT_EQ(chosen_texts(world, server, orders), (Texts{"A C: REMOVE", "A F: REMOVE"}));
-    EXPECT_EQ(orders.refused, 1);
+    Taken taken;
+    ASSERT_TRUE(taken.take(server, 1, message));
+    EXPECT_EQ(chosen_texts(world, server, taken), (Texts{"A C: REMOVE", "A F: REMOVE"}));
+    EXPECT_EQ(taken.of(1).refused, 1);
     // A power with nothing to remove has no removal taken.
     Bytes other = submitted(world, bot, 1, {});
     edit_entry(other, 0, [](OrderEntry &e) {
         e.unit.power = 0;
         e.unit.province_token = token_of(grid_board(), "A");
     });
-    ASSERT_TRUE(orders_decode(server, 0, other.data(), other.size(), &orders));
-    EXPECT_TRUE(orders.chosen.empty());
+    Taken none;
+    ASSERT_TRUE(none.take(server, 0, other));
+    EXPECT_TRUE(chosen_units(server, none).empty());
 }
 
 }  // namespace
