@@ -82,15 +82,19 @@ bool cache_keep(void *header) {
     return true;
 }
 
+thread_local unsigned long refused_allocations;
+
 }  // namespace
 
 void *mem_alloc(size_t size) {
     if (KEEP_BLOCKS && size >= CACHED_MIN_SIZE) {
         if (void *header = cache_take(size)) return static_cast<char *>(header) + HEADER_SIZE;
     }
-    if (size > SIZE_MAX - HEADER_SIZE) return nullptr;
-    void *header = std::malloc(size + HEADER_SIZE);
-    if (!header) return nullptr;
+    void *header = size <= SIZE_MAX - HEADER_SIZE ? std::malloc(size + HEADER_SIZE) : nullptr;
+    if (!header) {
+        refused_allocations++;
+        return nullptr;
+    }
     size_of(header) = size;
     return static_cast<char *>(header) + HEADER_SIZE;
 }
@@ -101,3 +105,5 @@ void mem_release(void *block) {
     if (KEEP_BLOCKS && size_of(header) >= CACHED_MIN_SIZE && cache_keep(header)) return;
     std::free(header);
 }
+
+unsigned long mem_failures() { return refused_allocations; }

@@ -11,3 +11,7 @@ void *mem_alloc(size_t size);
 
 // Returns a block to the allocator; null is ignored.
 void mem_release(void *block);
+
+// Allocations this thread has been refused so far.  A caller that failed
+// compares it before and after, to tell lack of memory from other causes.
+unsigned long mem_failures();

@@ -208,6 +208,7 @@ extern "C" BROX_API int brox_referee_restart(BroxReferee *referee) {
     if (referee->last) brox_position_free(referee->last);
     referee->last = nullptr;
     referee->over = END_NONE;
+    referee->failure[0] = 0;
     referee->result_count = 0;
     phase_orders_clear(referee->current);
     phase_orders_clear(referee->previous);

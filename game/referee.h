@@ -18,6 +18,7 @@ struct BroxReferee {
     uint16_t first_year;         // the opening position's year
     uint16_t end_year;           // the game ends at this year's spring; 0: no limit
     uint16_t over;               // END_ code
+    char failure[80];            // why the last step failed; "" when it did not
     uint16_t result_count;       // entries of results: the last Position's units
     PhaseOrders *current;        // orders for `position`: one of orders[]
     PhaseOrders *previous;       // orders `last` was resolved with: the other one

@@ -1,6 +1,7 @@
 // Resolving a phase: the orders as used, their outcomes, the retreats
 // offered, the next phase and the end of the game; and what the phase last
 // resolved left behind.
+#include <cstdio>
 #include <cstring>
 
 #include "common/memory.h"
@@ -76,6 +77,17 @@ void commit(BroxReferee *referee, Resolution *at) {
         referee->centres_size = phase_centres_message(referee->map, at->next->centres, referee->centres_message);
 }
 
+const char *season_word(uint16_t season) {
+    switch (season) {
+    case SEASON_SPRING: return "spring";
+    case SEASON_SUMMER: return "summer";
+    case SEASON_FALL: return "fall";
+    case SEASON_AUTUMN: return "autumn";
+    case SEASON_WINTER: return "winter";
+    default: return "unknown-season";
+    }
+}
+
 uint16_t end_reason(const BroxReferee *referee) {
     const Position *position = referee->position;
     if (referee_majority(position) != POWER_NONE) return END_MAJORITY;
@@ -84,20 +96,43 @@ uint16_t end_reason(const BroxReferee *referee) {
     return END_NONE;
 }
 
+// Says why the step from the current phase failed: lack of memory only when
+// an allocation was refused during it.
+void note_failure(BroxReferee *referee, bool memory_ran_out) {
+    const Position *position = referee->position;
+    if (memory_ran_out)
+        std::snprintf(referee->failure, sizeof referee->failure, "out of memory");
+    else
+        std::snprintf(referee->failure, sizeof referee->failure,
+                      "no next position could be built from the %s %u phase", season_word(position->season),
+                      position->year);
+}
+
 }  // namespace
 
 extern "C" BROX_API int brox_referee_step(BroxReferee *referee) {
-    if (!referee || referee->over) return 0;
+    if (!referee) return 0;
+    if (referee->over) {
+        std::snprintf(referee->failure, sizeof referee->failure, "the game is over");
+        return 0;
+    }
+    referee->failure[0] = 0;
+    unsigned long refused_before = mem_failures();
     // About 40 KB of working records: on the heap, not the caller's stack.
     Resolution *at = static_cast<Resolution *>(mem_alloc(sizeof(Resolution)));
-    if (!at) return 0;
-    bool resolved = resolve(referee, at);
+    bool resolved = at && resolve(referee, at);
     if (resolved) {
         commit(referee, at);
         referee->over = end_reason(referee);
+    } else {
+        note_failure(referee, mem_failures() != refused_before);
     }
     mem_release(at);
     return resolved ? 1 : 0;
+}
+
+extern "C" BROX_API const char *brox_referee_failure(const BroxReferee *referee) {
+    return referee && referee->failure[0] ? referee->failure : nullptr;
 }
 
 // ---------------------------------------------------------------------------

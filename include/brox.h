@@ -867,7 +867,7 @@ BROX_API void brox_agenda_item_free(AgendaItem *item, int release);
  *           Order *choice = brox_candidate_first(position->units[u]); // or any candidate
  *           if (choice) brox_referee_order(game, u, choice, NULL);
  *       }
- *       if (!brox_referee_step(game)) break;             // lack of memory
+ *       if (!brox_referee_step(game)) break;             // brox_referee_failure says why
  *       // brox_referee_last_*: what became of the phase just resolved
  *   }
  *   brox_referee_free(game);
@@ -1115,9 +1115,18 @@ BROX_API int brox_referee_orders_message(BroxReferee *referee, uint16_t power, c
  * (and the removals a power left out), adjudication, the retreats offered,
  * the next phase, and the end conditions.  The phase resolved becomes the
  * last phase (brox_referee_last_*), the next one current.  Returns 1; 0 for
- * a null referee, a game over, or lack of memory (the game is then as it
- * was before the call). */
+ * a null referee, a game over, lack of memory, or a next phase that cannot
+ * be built; the game is then as it was before the call, and
+ * brox_referee_failure says which. */
 BROX_API int brox_referee_step(BroxReferee *referee);
+
+/* Why the last brox_referee_step returned 0, as text: "out of memory" only
+ * when an allocation was refused during that step, "the game is over", or
+ * "no next position could be built from the spring 1903 phase" (season and
+ * year of the phase that stays current).  Null when the last step
+ * succeeded, before any step, and for a null referee.  Owned by the
+ * referee, valid until its next step, restart or free. */
+BROX_API const char *brox_referee_failure(const BroxReferee *referee);
 
 /* END_NONE (0) while the game goes on; otherwise why it is over.  0 for a
  * null referee. */

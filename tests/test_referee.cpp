@@ -487,6 +487,7 @@ TEST(RefereeEnd, AGameEndsWithAMajorityOfCentresOrAfterItsLastYear) {
         EXPECT_EQ(brox_referee_order(game.referee, 0, brox_candidate_first(game.position()->units[0]), &refusal), 0);
         EXPECT_EQ(refusal, REFUSAL_GAME_OVER);
         EXPECT_EQ(brox_referee_step(game.referee), 0);
+        EXPECT_STREQ(brox_referee_failure(game.referee), "the game is over");
     }
     {
         Game game(grid_board(), owners, SEASON_SPRING, "0 A A; 0 A B; 0 A E; 1 A C; 2 A G");
@@ -608,9 +609,12 @@ TEST(RefereeMemory, EveryFailedAllocationLeavesTheGameAsItWasAndLeaksNothing) {
             test_memory::fail_at(0);
             if (!failed) {
                 EXPECT_EQ(stepped, 1);
+                EXPECT_EQ(brox_referee_failure(game.referee), nullptr);
                 break;
             }
             EXPECT_EQ(stepped, 0) << phase << ", allocation " << n;
+            ASSERT_NE(brox_referee_failure(game.referee), nullptr);
+            EXPECT_STREQ(brox_referee_failure(game.referee), "out of memory");
             EXPECT_EQ(world.describe(game.position()), phase) << "allocation " << n;
             EXPECT_EQ(test_memory::live_blocks(), live) << phase << ", allocation " << n;
             EXPECT_EQ(brox_referee_orders_received(game.referee, 0), orders.empty() ? 0 : 1);

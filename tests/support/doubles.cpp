@@ -51,16 +51,24 @@ void log_releases(bool on) {
 const std::vector<const void *> &released() { return release_log; }
 }  // namespace test_memory
 
+namespace {
+thread_local unsigned long refused_allocations;
+}
+
 void *mem_alloc(size_t size) {
     call_count++;
     if (fail_countdown > 0 && --fail_countdown == 0) {
         failure_happened = true;
+        refused_allocations++;
         return nullptr;
     }
     void *block = std::malloc(size);
     if (block) live++;
+    else refused_allocations++;
     return block;
 }
+
+unsigned long mem_failures() { return refused_allocations; }
 
 void mem_release(void *block) {
     if (!block) return;

@@ -116,16 +116,21 @@ void end_game(Game *game, const char *reason) {
     }
 }
 
+// Ends the game on a step the referee could not make: the final line of
+// the record keeps the phase that stayed current, with the reason.
 void fail(Game *game, const char *why) {
     std::fprintf(stderr, "brox-server: %s; the game ends\n", why);
     game->exit_status = 1;
-    game_stop(game);
+    if (game->stage != GameStage::OVER) end_game(game, why);
 }
 
 // The referee resolves the phase; the server reports and records it, and
 // ends the game or opens the next phase.
 void resolve_phase(Game *game) {
-    if (!brox_referee_step(game->referee)) return fail(game, "out of memory");
+    if (!brox_referee_step(game->referee)) {
+        const char *why = brox_referee_failure(game->referee);
+        return fail(game, why ? why : "the phase could not be resolved");
+    }
     game_report_phase(game);
     record_phase(game);
     const Position *last = brox_referee_last_position(game->referee);
