@@ -8,6 +8,7 @@
 #include "tools/server/notation.h"
 #include "tools/server/record_files.h"
 #include "tools/server/report.h"
+#include "tools/server/seat_secrets.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ int link_close(Game *game, uint32_t link_id) {
     if (seat.link != static_cast<int>(link_id)) return -1;
     seat.link = -1;
     // Before the start a seat whose bot has gone is free for a newcomer.
-    if (game->stage == GameStage::WAITING) seat = Seat{};
+    if (game->stage == GameStage::WAITING) seat_reset(game, static_cast<size_t>(power));
     return power;
 }
 
