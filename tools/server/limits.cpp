@@ -31,7 +31,9 @@ connection.  A refused rejoin closes its connection.  Refused rejoins count
 per power and per address: after 3 for a power (20 from one address) each
 one makes the next rejoin there wait, 1 s doubling up to 60 s, and one
 rejoin per power waits at a time; a passcode then takes weeks to find by
-trial.  Every dropped connection is a line in game.jsonl with its reason
+trial.  A seat with a secret (--seat-secrets, or the one its bot joined
+with) takes only the bot that carries it: its rejoin is weighed at once,
+outside these counts, and a passcode alone never opens it.  Every dropped connection is a line in game.jsonl with its reason
 (up to 100 per power and 1000 without a power; the rest are counted).
 )";
 

@@ -39,6 +39,8 @@ constexpr size_t BOT_RECORD_LIMIT = RECORD_MESSAGE_AT + orders_message_size(MAX_
 // spent, some 32768 trials (three weeks) on average for one passcode, while
 // a bot that restarts with its rejoin file is answered at once, or within
 // a minute when someone has just been trying that power's passcodes.
+// Seats with a secret (seat_secrets.h) are outside these limits: a
+// passcode alone never opens them, and their bot is taken back at once.
 constexpr int REJOIN_FREE_PER_SEAT = 3;
 constexpr int REJOIN_FREE_PER_PEER = 20;  // every bot of a local game shares one address
 constexpr int64_t REJOIN_FIRST_DELAY_MS = 1000;
