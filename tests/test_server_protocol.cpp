@@ -32,6 +32,7 @@
 #include "tools/mapgen/random.h"
 #include "tools/server/game.h"
 #include "tools/server/game_record.h"
+#include "tools/server/links.h"
 #include "tools/server/messages.h"
 #include "tools/server/notation.h"
 #include "tools/server/record_files.h"
@@ -809,6 +810,61 @@ TEST_F(SeatSecrets, ASecretsFileIsCheckedBeforeTheGameStarts) {
     std::string eight;
     for (int p = 0; p < 8; p++) eight += secrets[0] + std::to_string(p) + "\n";
     EXPECT_TRUE(refused(eight));  // more than the 7 powers
+}
+
+TEST_F(ServerProtocol, MapDefinitionsAreAnsweredTwiceAPhaseAndALoopOfRequestsClosesItsConnection) {
+    start(2, 2);
+    Bot looping, honest;
+    join(looping);
+    join(honest);
+    exchange(looping);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    Record request = record_new(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0)), FLAG_PLAIN);
+    // The join asked once; a second is answered, in each phase anew.
+    auto answered = [&](Bot &bot) {
+        game.links[bot.link].outbox.clear();
+        take(bot.link, request);
+        return game.links[bot.link].outbox.size() == 1 && record_type(game.links[bot.link].outbox[0]) == MSG_MAP_DEFINITION;
+    };
+    EXPECT_TRUE(answered(honest));
+    for (int phase = 0; phase < 2; phase++) {
+        game_tick(&game, game.now_ms + game.options.deadline_ms);  // the next phase
+        EXPECT_TRUE(answered(honest));
+        EXPECT_TRUE(answered(honest));
+    }
+    EXPECT_EQ(game.links[honest.link].state, LinkState::READY);
+
+    // A loop of requests: the bytes sent stop at the allowance, and the
+    // connection is closed with its reason recorded.
+    game.links[looping.link].outbox.clear();
+    size_t sent = 0;
+    for (int n = 0; n < 1000 && game.links[looping.link].state != LinkState::CLOSED; n++) {
+        take(looping.link, request);
+        for (const Record &record : game.links[looping.link].outbox) sent += record.size();
+        game.links[looping.link].outbox.clear();
+    }
+    EXPECT_EQ(game.links[looping.link].state, LinkState::CLOSED);
+    EXPECT_EQ(game.seats[0].link, -1);
+    EXPECT_EQ(sent, 2 * (game.generated.map_message.size() + 1));  // a phase later than the join's
+    int limited = 0;
+    for (const std::string &line : record_lines())
+        limited += contains(line, "\"reason\":\"request-limit\",\"detail\":\"asked for the map definition more than 2 "
+                                  "times in one phase\"");
+    EXPECT_EQ(limited, 1);
+}
+
+TEST_F(ServerProtocol, WhenEveryPlaceIsTakenAFloodFromOneAddressEvictsItsOwnConnectionsFirst) {
+    start(2);
+    std::vector<uint32_t> waiting;
+    waiting.push_back(game_link_open(&game, "127.0.0.1:40001"));  // an honest bot, about to join
+    for (int n = 0; n < 5; n++) waiting.push_back(game_link_open(&game, "127.0.0.2:" + std::to_string(50000 + n)));
+    waiting.push_back(game_link_open(&game, "127.0.0.1:40002"));
+    EXPECT_EQ(link_to_make_room(&game, waiting), waiting[1]);  // the flood's oldest, not the oldest of all
+    // With addresses equal in number, the oldest goes.
+    std::vector<uint32_t> even = {waiting[0], waiting[1], waiting[6], waiting[2]};
+    EXPECT_EQ(link_to_make_room(&game, even), waiting[0]);
+    EXPECT_EQ(link_to_make_room(&game, {}), -1);
+    EXPECT_EQ(peer_address("[::1]:5000"), "[::1]");
 }
 
 TEST_F(ServerProtocol, ConnectionsThatDoNotComeToPlayInTimeAreDroppedAndRecorded) {

@@ -150,11 +150,32 @@ RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *me
     return RecordVerdict::KEEP;
 }
 
+// Counts a request against the link's allowance for the phase; false,
+// after dropping the link, when it has had its share.
+bool request_allowed(Game *game, uint32_t link_id, uint16_t type) {
+    Link &link = game->links[link_id];
+    const Position *position = game_position(game);
+    uint32_t phase = static_cast<uint32_t>(position->year) << 16 | position->season;
+    if (link.requests.phase_key != phase) link.requests = RequestCounts{phase, 0, 0};
+    bool map = type == MSG_MAP_DEFINITION;
+    uint16_t &count = map ? link.requests.map_definition : link.requests.other;
+    uint16_t allowed = map ? MAP_DEFINITIONS_PER_PHASE : OTHER_REQUESTS_PER_PHASE;
+    if (count < allowed) {
+        count++;
+        return true;
+    }
+    std::string detail = "asked for " + std::string(map ? "the map definition" : "records") + " more than " +
+                         std::to_string(allowed) + " times in one phase";
+    game_link_drop(game, link_id, "request-limit", detail);  // its orders are no longer awaited
+    return false;
+}
+
 // Requests carry the type of what they ask for and flag 1; only a bot with
-// a power is answered.
+// a power is answered, up to its allowance per phase.
 RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
     const Link &link = game->links[link_id];
     if (link.power < 0) return RecordVerdict::KEEP;
+    if (!request_allowed(game, link_id, type)) return RecordVerdict::KEEP;
     uint16_t power = static_cast<uint16_t>(link.power);
     switch (type) {
     case MSG_MAP_NAME:

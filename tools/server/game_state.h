@@ -37,7 +37,7 @@ struct PhaseTag {
 };
 
 // Requests a connection has had answered in the phase `phase_key` names
-// (limits.h: REQUESTS_PER_PHASE).
+// (year and season; limits.h: MAP_DEFINITIONS_PER_PHASE).
 struct RequestCounts {
     uint32_t phase_key = 0;
     uint16_t map_definition = 0;

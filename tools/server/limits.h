@@ -59,6 +59,19 @@ void rejoin_gate_refuse(RejoinGate *gate, int free_refusals, int64_t now_ms);
 int64_t rejoin_delay_ms(int refused, int free_refusals);
 
 // ---------------------------------------------------------------------------
+// Requests
+// ---------------------------------------------------------------------------
+//
+// A bot asks for the map definition once when it joins or rejoins, and
+// for the other records (map name, assignment, position, centres) seldom.
+// Each request is answered up to these numbers per connection and phase;
+// one more closes the connection ("request-limit"), so that a 6-byte
+// request cannot make the server send a record hundreds of times larger
+// in a loop.
+constexpr uint16_t MAP_DEFINITIONS_PER_PHASE = 2;
+constexpr uint16_t OTHER_REQUESTS_PER_PHASE = 16;
+
+// ---------------------------------------------------------------------------
 // Dropped connections in the game record
 // ---------------------------------------------------------------------------
 //

@@ -3,6 +3,7 @@
 #include "tools/server/links.h"
 
 #include <algorithm>
+#include <map>
 
 #include "tools/server/messages.h"
 #include "tools/server/notation.h"
@@ -118,4 +119,18 @@ int64_t links_next_expiry(const Game *game) {
         if (link.state != LinkState::CLOSED && link.expires_ms >= 0 && (next < 0 || link.expires_ms < next))
             next = link.expires_ms;
     return next;
+}
+
+std::string peer_address(const std::string &peer) {
+    size_t colon = peer.rfind(':');
+    return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
+int64_t link_to_make_room(const Game *game, const std::vector<uint32_t> &waiting) {
+    std::map<std::string, size_t> per_address;
+    size_t most = 0;
+    for (uint32_t link : waiting) most = std::max(most, ++per_address[peer_address(game->links[link].peer)]);
+    for (uint32_t link : waiting)
+        if (per_address[peer_address(game->links[link].peer)] == most) return link;
+    return -1;
 }

@@ -20,15 +20,9 @@ size_t seat_group(const Game *game, const Link &link) {
     return link.claimed_seat >= 0 ? static_cast<size_t>(link.claimed_seat) : game->seats.size();
 }
 
-// The address of "address:port".
-std::string address_of(const std::string &peer) {
-    size_t colon = peer.rfind(':');
-    return colon == std::string::npos ? peer : peer.substr(0, colon);
-}
-
 // The gate of a link's address; addresses past the tracked number share one.
 RejoinGate &peer_gate(Game *game, const Link &link) {
-    std::string address = address_of(link.peer);
+    std::string address = peer_address(link.peer);
     auto found = game->peer_gates.find(address);
     if (found != game->peer_gates.end()) return found->second;
     if (game->peer_gates.size() >= REJOIN_TRACKED_PEERS) address = "*";
@@ -37,7 +31,7 @@ RejoinGate &peer_gate(Game *game, const Link &link) {
 
 int64_t open_at(const Game *game, const Link &link) {
     int64_t at = game->seat_gates[seat_group(game, link)].open_at_ms;
-    auto found = game->peer_gates.find(address_of(link.peer));
+    auto found = game->peer_gates.find(peer_address(link.peer));
     if (found == game->peer_gates.end() && game->peer_gates.size() >= REJOIN_TRACKED_PEERS)
         found = game->peer_gates.find("*");
     if (found != game->peer_gates.end()) at = std::max(at, found->second.open_at_ms);
