@@ -807,9 +807,9 @@ TEST_F(SeatSecrets, ASecretsFileIsCheckedBeforeTheGameStarts) {
     EXPECT_TRUE(refused(secrets[0] + "\n" + secrets[0] + "\n"));  // the same twice
     EXPECT_TRUE(refused("a secret with spaces in it\n"));
     EXPECT_TRUE(refused(""));
-    std::string eight;
-    for (int p = 0; p < 8; p++) eight += secrets[0] + std::to_string(p) + "\n";
-    EXPECT_TRUE(refused(eight));  // more than the 7 powers
+    std::string lines;
+    for (int p = 0; p <= MAX_POWERS; p++) lines += secrets[0] + std::to_string(p) + "\n";
+    EXPECT_TRUE(refused(lines));  // more than any map's powers
 }
 
 TEST_F(ServerProtocol, MapDefinitionsAreAnsweredTwiceAPhaseAndALoopOfRequestsClosesItsConnection) {

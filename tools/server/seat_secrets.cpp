@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "brox.h"
 #include "platform/seat_secret.h"
 
 namespace {
@@ -39,11 +40,13 @@ bool seat_secrets_read(const std::string &path, size_t powers, std::vector<std::
             }
         secrets->push_back(line);
     }
-    if (secrets->empty() || secrets->size() > powers) {
+    if (secrets->empty() || secrets->size() > MAX_POWERS) {
         *error = "--seat-secrets: " + path + " holds " + std::to_string(secrets->size()) +
-                 " secrets; give one per power, at most " + std::to_string(powers);
+                 " secrets; give one per power, 1 to " + std::to_string(MAX_POWERS);
         return false;
     }
+    // A file written before the map's powers were known: the rest are unused.
+    if (secrets->size() > powers) secrets->resize(powers);
     return true;
 }
 

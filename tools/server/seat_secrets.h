@@ -11,8 +11,9 @@
 #include "tools/server/game_state.h"
 
 // Reads a --seat-secrets file: one secret per line, line p for power p,
-// each 16 to 64 printable characters without spaces, no two alike, at
-// most `powers` lines.  False, with a reason in *error, otherwise.
+// each 16 to 64 printable characters without spaces, no two alike, 1 to
+// MAX_POWERS lines; lines past the map's `powers` are left out.  False,
+// with a reason in *error, otherwise.
 bool seat_secrets_read(const std::string &path, size_t powers, std::vector<std::string> *secrets,
                        std::string *error);
 
