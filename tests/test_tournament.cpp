@@ -412,6 +412,28 @@ TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBound
         << filled["error"].text;
 }
 
+// Where bubblewrap cannot make namespaces, no bot is started uncontained:
+// every game fails saying so, with no bot to blame.
+TEST(Tournament, AMachineThatCannotContainBotsFailsEveryGameSayingWhatToDo) {
+    TempDir dir;
+    fs::create_directories("bin");
+    std::ofstream script("bin/bwrap");
+    script << "#!/bin/sh\necho 'bwrap: No permissions to creating new namespace' >&2\nexit 1\n";
+    script.close();
+    fs::permissions("bin/bwrap", fs::perms::owner_all);
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", ((fs::current_path() / "bin").string() + ":" + path).c_str(), 1);
+    int status = tournament({"--bot", "steady=" + BOT, "--games", "1", "--standard-map", "--out", "t"}, "out.txt");
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(status, 1);
+    JsonValue result = json_file(game_folder("t", 1) + "/result.json");
+    EXPECT_EQ(result["status"].text, "failed");
+    EXPECT_EQ(result["culprit"].text, "");
+    EXPECT_EQ(result["error"].text.rfind("bots cannot be contained on this machine: ", 0), 0u) << result["error"].text;
+    EXPECT_NE(result["error"].text.find("No permissions to creating new namespace"), std::string::npos);
+    EXPECT_FALSE(fs::exists(game_folder("t", 1) + "/bots"));
+}
+
 // The process ids of `root` and of every process below it, parents before
 // children, read from /proc as Slurm's process tracking reads them.
 std::vector<pid_t> process_tree(pid_t root) {
