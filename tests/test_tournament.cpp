@@ -365,9 +365,10 @@ TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesSt
 }
 
 // A hostile bot looks for the other bots' folders and the seat secrets,
-// leaves a process behind that ignores termination, and in game 2 fills
-// its folder.  It sees only its own folder and its own secret, what it
-// started ends with it, and the full folder fails game 2 with it to blame.
+// leaves a process behind that ignores termination, in game 2 fills its
+// folder and in game 3 leaves a FIFO for its log.  It sees only its own
+// folder and its own secret, what it started ends with it, and games 2
+// and 3 fail with it to blame.
 TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBounded) {
     TempDir dir;
     std::ofstream script("nosy.sh");
@@ -376,6 +377,7 @@ TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBound
               "cat ../../seat-secrets.txt >> seen.txt 2>&1\n"
               "echo \"secret $BROX_SEAT_SECRET\" >> seen.txt\n"
               "setsid sh -c 'trap \"\" TERM; exec sleep 86399' &\n"
+              "if [ $BROX_GAME = 3 ]; then rm bot.log; mkfifo bot.log; exit 3; fi\n"
               "if [ $BROX_GAME = 2 ]; then\n"
               "  for n in 1 2 3 4 5; do head -c 62914560 /dev/zero > fill$n; done\n"
               "  sleep 5\n"
@@ -384,7 +386,7 @@ TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBound
     script.close();
     fs::permissions("nosy.sh", fs::perms::owner_all);
     int status = tournament({"--bot", "steady=" + BOT + " --steps 2", "--bot",
-                             "nosy=" + (fs::current_path() / "nosy.sh").string(), "--games", "2", "--years", "1",
+                             "nosy=" + (fs::current_path() / "nosy.sh").string(), "--games", "3", "--years", "1",
                              "--standard-map", "--jobs", "1", "--out", "t"},
                             "out.txt");
     std::string out = read_text("out.txt");
@@ -410,6 +412,14 @@ TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBound
     EXPECT_TRUE(std::regex_search(filled["error"].text, std::regex("^bot nosy \\(power 0\\) filled its folder "
                                                                     "bots/p00-nosy past 256 MB")))
         << filled["error"].text;
+
+    // Game 3: a FIFO left where its log was is not waited on.
+    JsonValue fifo = json_file(game_folder("t", 3) + "/result.json");
+    EXPECT_EQ(fifo["culprit"].text, "nosy");
+    EXPECT_EQ(fifo["error"].text.rfind("bot nosy (power 1) did not join: exit status 3; its log bots/p01-nosy/bot.log "
+                                       "is empty", 0),
+              0u)
+        << fifo["error"].text;
 }
 
 // Where bubblewrap cannot make namespaces, no bot is started uncontained:

@@ -3,9 +3,13 @@
 // game went from the processes' ends and the record.
 #include "tools/tournament/game_job.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +30,7 @@ constexpr int STOP_GRACE_MS = 3000;       // from the termination signal to the 
 constexpr int BOT_EXIT_GRACE_MS = 10000;  // for the bots to leave once the game is over
 constexpr int INTERRUPT_GRACE_MS = 2000;  // for this job's own interrupt to arrive
 constexpr size_t LOG_EXCERPT = 240;       // characters of a log line quoted in an error
+constexpr size_t LOG_TAIL = 64 << 10;     // bytes read from the end of a log for its last line
 constexpr const char *SERVER_LOG = "server.log";
 constexpr const char *BOT_LOG = "bot.log";
 constexpr const char *BOTS_FOLDER = "bots";
@@ -79,17 +84,29 @@ struct Run {
     Clock::time_point disk_checked;
 };
 
-std::string read_file(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+// The last `most` bytes of a regular file, "" for anything else: a bot
+// may leave a FIFO or a link in its own folder where its log was, and the
+// job must never wait on it or read through it.
+std::string read_file(const fs::path &path, size_t most = SIZE_MAX) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat about = {};
+    std::string text;
+    if (fstat(fd, &about) == 0 && S_ISREG(about.st_mode)) {
+        auto size = static_cast<size_t>(about.st_size);
+        size_t from = size > most ? size - most : 0;
+        text.resize(size - from);
+        ssize_t got = pread(fd, text.data(), text.size(), static_cast<off_t>(from));
+        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    close(fd);
+    return text;
 }
 
 // The last line of a log with something in it, printable characters
 // only and cut short, for quoting in an error.
 std::string last_line(const fs::path &path) {
-    std::string text = read_file(path);
+    std::string text = read_file(path, LOG_TAIL);
     size_t end = text.find_last_not_of(" \t\r\n");
     if (end == std::string::npos) return "";
     size_t start = text.rfind('\n', end);
@@ -221,7 +238,8 @@ uintmax_t folder_bytes(const fs::path &folder) {
     std::error_code failure;
     for (fs::recursive_directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
         std::error_code size_failure;
-        if (it->is_regular_file(size_failure)) total += it->file_size(size_failure);
+        if (!it->is_symlink(size_failure) && it->is_regular_file(size_failure))
+            total += it->file_size(size_failure);
     }
     return total;
 }
