@@ -25,12 +25,14 @@ constexpr uint16_t YEARS = 10;
 constexpr int FLOOR_PHASES = 3 * YEARS;
 
 // The candidate at a drawn place in the unit's set; null for an empty set.
+// The set is walked as the bare loop walks it, without brox_candidate_next's
+// check that the order is the unit's, so that both loops draw alike.
 Order *draw_candidate(Unit *unit, uint32_t *state) {
     if (!unit->candidates.count) return nullptr;
     *state = *state * 1103515245u + 12345u;
     uint32_t skip = (*state >> 16) % unit->candidates.count;
-    Order *order = brox_candidate_first(unit);
-    while (skip--) order = brox_candidate_next(unit, order);
+    auto *order = static_cast<Order *>(LUM_AVL_ITEM(&unit->candidates, unit->candidates.first));
+    while (skip--) order = static_cast<Order *>(lum_avl_next(&unit->candidates, &order->node));
     return order;
 }
 
