@@ -77,17 +77,6 @@ void commit(BroxReferee *referee, Resolution *at) {
         referee->centres_size = phase_centres_message(referee->map, at->next->centres, referee->centres_message);
 }
 
-const char *season_word(uint16_t season) {
-    switch (season) {
-    case SEASON_SPRING: return "spring";
-    case SEASON_SUMMER: return "summer";
-    case SEASON_FALL: return "fall";
-    case SEASON_AUTUMN: return "autumn";
-    case SEASON_WINTER: return "winter";
-    default: return "unknown-season";
-    }
-}
-
 uint16_t end_reason(const BroxReferee *referee) {
     const Position *position = referee->position;
     if (referee_majority(position) != POWER_NONE) return END_MAJORITY;
@@ -104,7 +93,7 @@ void note_failure(BroxReferee *referee, bool memory_ran_out) {
         std::snprintf(referee->failure, sizeof referee->failure, "out of memory");
     else
         std::snprintf(referee->failure, sizeof referee->failure,
-                      "no next position could be built from the %s %u phase", season_word(position->season),
+                      "no next position could be built from the %s %u phase", season_name(position->season),
                       position->year);
 }
 

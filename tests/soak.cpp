@@ -29,6 +29,7 @@
 #include "world/map.h"
 #include "world/position.h"
 #include "world/position_message.h"
+#include "world/season.h"
 
 namespace {
 
@@ -162,17 +163,6 @@ bool year_ended(const Position *before, const Position *after) {
     return fall && (after->season == SEASON_WINTER || after->season == SEASON_SPRING);
 }
 
-std::string season_name(uint16_t season) {
-    switch (season) {
-    case SEASON_SPRING: return "spring";
-    case SEASON_SUMMER: return "summer";
-    case SEASON_FALL: return "fall";
-    case SEASON_AUTUMN: return "autumn";
-    case SEASON_WINTER: return "winter";
-    default: return "season " + std::to_string(season);
-    }
-}
-
 struct Tally {
     long phases = 0;
     long convoyed_moves = 0;
@@ -217,7 +207,7 @@ std::string play(const Playout &playout, int years, Tally *tally, const char *ke
     Ownership ownership(map);
     uint16_t last_year = static_cast<uint16_t>(MAPGEN_OPENING_YEAR + years);
     while (now && problem.empty() && now->year < last_year) {
-        std::string where = " in " + season_name(now->season) + " " + std::to_string(now->year);
+        std::string where = std::string(" in ") + season_name(now->season) + " " + std::to_string(now->year);
         tally->phases++;
         if (const char *broken = position_check(now)) {
             problem = std::string("position_check: ") + broken + where;

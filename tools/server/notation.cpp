@@ -47,17 +47,6 @@ std::string block_name(const Notation &names, const UnitBlock &block) {
 
 }  // namespace
 
-const char *season_name(uint16_t season) {
-    switch (season) {
-    case SEASON_SPRING: return "spring";
-    case SEASON_SUMMER: return "summer";
-    case SEASON_FALL: return "fall";
-    case SEASON_AUTUMN: return "autumn";
-    case SEASON_WINTER: return "winter";
-    default: return "unknown";
-    }
-}
-
 std::string phase_title(uint16_t season, uint16_t year) {
     std::string name = season_name(season);
     name[0] = static_cast<char>(name[0] - 'a' + 'A');

@@ -9,6 +9,7 @@
 
 #include "brox.h"
 #include "tools/board/layout.h"
+#include "world/season.h"  // season_name
 
 // The map whose things are named: its layout and its Map.
 struct Notation {
@@ -16,8 +17,6 @@ struct Notation {
     const Map *map;
 };
 
-// "spring", "summer", "fall", "autumn", "winter"; "unknown" otherwise.
-const char *season_name(uint16_t season);
 // "Spring 1901".
 std::string phase_title(uint16_t season, uint16_t year);
 // The layout's name of a power, or "Power N".
