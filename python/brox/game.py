@@ -481,14 +481,33 @@ class Game(World):
         rules refused (removals beyond those due); those units keep what
         they had."""
         pointer = lib.brox_referee_position(self._open())
+        return self._choose_random_with([rng.random() for _ in range(pointer.unit_count)], power)
+
+    def _choose_random_with(self, draws, power):
+        """choose_random with a draw in [0, 1) per unit (a list or a numpy
+        float64 array)."""
+        pointer = lib.brox_referee_position(self._open())
         if power is not None:
             self._check_power(power)
-        count = pointer.unit_count
-        draws = ffi.new("double[]", [rng.random() for _ in range(count)] or [0.0])
-        refused = lib.brox_py_referee_choose_random(self._c, draws, count, -1 if power is None else power)
-        if refused < 0 and self.over:
+        if lib.brox_referee_over(self._c):
             raise GameOverError("the game is over (%s): it takes no more orders" % self.end_reason)
-        return max(refused, 0)
+        count = pointer.unit_count
+        if isinstance(draws, list):
+            draws = ffi.new("double[]", draws or [0.0])
+        else:
+            draws = ffi.cast("double *", ffi.from_buffer(draws))
+        refused = lib.brox_py_referee_choose_random(self._c, draws, count, -1 if power is None else power)
+        if refused < 0:
+            raise BroxError("choose_random: %d draws for %d units" % (len(draws), count))
+        return refused
+
+    def _raise_refusals(self, refusals, text):
+        """After orders given by index (refusals[u]: unit u's REFUSAL_
+        code, 0 for taken): raises as `order` does for the first one
+        refused."""
+        for unit, code in enumerate(refusals):
+            if code != lib.REFUSAL_NONE:
+                self._refused(int(code), unit, lambda: text(unit))
 
     def orders(self, power=None):
         """The orders taken so far in the current phase (of one power, or of
