@@ -458,8 +458,9 @@ class Game(World):
         power's first slot's).  The fast way to give orders one by one: no
         Python object is made.  Raises as `order` does, and IndexError for
         an index out of range."""
+        referee = self._open()
         try:
-            code = lib.brox_py_referee_order_index(self._c, unit, candidate)
+            code = lib.brox_py_referee_order_index(referee, unit, candidate)
         except (TypeError, OverflowError):
             _check_int(unit, "a unit index")
             _check_int(candidate, "a candidate index")
