@@ -5,7 +5,10 @@ game server applies, without a server.
     while not game.over:
         for power in range(game.power_count):
             for unit, orders in game.legal_orders(power).items():
-                game.order(random.choice(orders), unit)
+                try:
+                    game.order(random.choice(orders), unit)
+                except brox.OrderRefused:  # a second build in one province
+                    pass
         game.step()
         print(game.last.season, [r.outcome for r in game.last.orders])
     print(game.end_reason, game.winner, game.centre_counts())
