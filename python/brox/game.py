@@ -495,14 +495,14 @@ class Game(World):
             self._check_power(power)
         if lib.brox_referee_over(self._c):
             raise GameOverError("the game is over (%s): it takes no more orders" % self.end_reason)
-        count = pointer.unit_count
+        count, given = pointer.unit_count, len(draws)
         if isinstance(draws, list):
             draws = ffi.new("double[]", draws or [0.0])
         else:
             draws = ffi.cast("double *", ffi.from_buffer(draws))
-        refused = lib.brox_py_referee_choose_random(self._c, draws, count, -1 if power is None else power)
+        refused = lib.brox_py_referee_choose_random(self._c, draws, given, -1 if power is None else power)
         if refused < 0:
-            raise BroxError("choose_random: %d draws for %d units" % (len(draws), count))
+            raise BroxError("choose_random: %d draws for %d units" % (given, count))
         return refused
 
     def _raise_refusals(self, refusals, text):
