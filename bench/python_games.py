@@ -8,7 +8,7 @@ core, as brox_bench counts its rates):
   python-per-unit  orders drawn in Python one unit at a time
                    (Game.candidate_counts, Game.order_index)
   python-game      one call per phase draws every order (Game.choose_random)
-  python-batch     8 games side by side (--batch), one call per phase for all of
+  python-batch     4 games side by side (--batch), one call per phase for all of
                    them (brox.arrays.Games: choose_random, step)
   c-loop           brox_bench's BM_RefereeGameTenYears, the same games
                    played in C, run by this script in the same run
@@ -105,7 +105,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--build", default="build", help="the build folder (default: build)")
     parser.add_argument("--repeats", type=int, default=5, help="measurements of each (default: 5)")
-    parser.add_argument("--batch", type=int, default=8, help="games side by side in python-batch (default: 8)")
+    parser.add_argument("--batch", type=int, default=4, help="games side by side in python-batch (default: 4)")
     parser.add_argument("--seconds", type=float, default=2.0, help="CPU seconds per measurement (default: 2)")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
