@@ -98,6 +98,9 @@ def test_outcomes_match_the_next_phase():
                 assert offered.pop(result.unit) == sorted(place.name for place in result.retreats)
                 dislodged += 1
             assert offered == {}
+            if game.season in ("summer", "autumn"):  # only powers with a dislodged unit order
+                assert [game.orders_due(p) for p in range(7)] == \
+                    [any(u.dislodged for u in game.position.units_of(p)) for p in range(7)]
             checked += 1
         assert checked >= 20
 
@@ -276,3 +279,41 @@ def test_bad_input_raises(tmp_path):
         with pytest.raises(brox.FreedError, match="closed"):
             call()
     game.close()  # a second close does nothing
+
+
+def test_record_and_batch_mistakes(tmp_path):
+    first = tmp_path / "first.jsonl"
+    with brox.Game() as game:
+        game.record(str(first))
+        with pytest.raises(brox.BroxError, match="already writing"):
+            game.record(str(tmp_path / "second.jsonl"))
+        game.choose_random()
+        game.step()
+        game.restart()  # ends the record
+        game.step()
+        with pytest.raises(brox.BroxError, match="before the first step"):
+            game.record(str(tmp_path / "late.jsonl"))
+        game.restart()
+        with pytest.raises(TypeError):
+            game.record(5)
+        with pytest.raises(brox.BroxError, match="no server"):
+            game.position.submit(0)
+    lines = [json.loads(line) for line in first.read_text().splitlines()]
+    assert [sorted(line)[0] for line in lines] == ["layout", "dislodgements", "final"]
+    assert lines[-1]["reason"] == "the game was stopped" and lines[-1]["season"] == "fall"
+    default = brox.maps.default()
+    bare = brox.MapFiles(default.map_message, default.centres_message, default.position_message)
+    with brox.Game(bare) as game:
+        with pytest.raises(brox.MapError, match="no layout"):
+            game.record(str(tmp_path / "bare.jsonl"))
+    assert not (tmp_path / "bare.jsonl").exists() and not (tmp_path / "late.jsonl").exists()
+
+    with pytest.raises(ValueError):
+        Games(0)
+    with pytest.raises(TypeError):
+        Games("2")
+    with Games(2, years=1) as games:
+        with pytest.raises(ValueError, match="shape"):
+            games.choose(np.zeros((2, 5)))
+        with pytest.raises(IndexError, match="powers 0 to 6"):
+            games.choose_random(np.random.default_rng(), power=9)
