@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 import brox
-from brox.arrays import Games, choose
+from brox.arrays import MAX_UNITS, Games, choose
 
 SCHEMA = os.path.join(os.environ.get("BROX_SOURCE_DIR", ""), "docs", "game-record.schema.json")
 
@@ -317,3 +317,28 @@ def test_record_and_batch_mistakes(tmp_path):
             games.choose(np.zeros((2, 5)))
         with pytest.raises(IndexError, match="powers 0 to 6"):
             games.choose_random(np.random.default_rng(), power=9)
+
+
+def test_builds_without_a_unit_take_the_next_free_slot():
+    def two_slots(g):
+        return [p for p in range(g.power_count)
+                if g.season == "winter" and sum(u.is_slot for u in g.position.units_of(p)) >= 2]
+
+    with Games(1, years=10) as games:
+        game = games.games[0]
+        until(game, lambda g: two_slots(g), seed=2)
+        power = two_slots(game)[0]
+        slots = [u for u in game.position.units_of(power) if u.is_slot]
+        builds = [o for o in game.legal_orders(power)[slots[0]] if o.kind == "build"]
+        # The same build for two slots by index: the second is refused, the code returned.
+        indices = np.full((1, MAX_UNITS), -1)
+        indices[0, [slots[0].index, slots[1].index]] = builds[0].index
+        refusals = games.choose(indices)
+        assert refusals[0, slots[1].index] == brox.game.lib.REFUSAL_SECOND_BUILD
+        assert (np.delete(refusals[0], slots[1].index) == 0).all()
+        # By text, without a unit: each build goes to the next slot that does not build yet.
+        game.order(builds[1].text)
+        assert [u.order.text for u in slots[:2]] == [builds[0].text, builds[1].text]
+        assert len(slots) == 2 and len(builds) > 2  # this seed's winter: a third build has no slot
+        with pytest.raises(brox.OrderError, match="already builds"):
+            game.order(builds[2].text)
