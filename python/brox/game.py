@@ -31,6 +31,7 @@ writes nothing else anywhere.
 import os
 import random as _random
 
+from brox._closing import Closing
 from brox import maps as _maps
 from brox._lib import ffi, lib
 from brox.errors import BroxError, FreedError, MapError, OrderError
@@ -188,7 +189,7 @@ class GamePosition(Position):
 # ---------------------------------------------------------------------------
 # The game
 # ---------------------------------------------------------------------------
-class Game(World):
+class Game(World, Closing):
     """One game played in-process with every rule of the game server.
 
     Game(map_files=None, years=None, record=None, bots=None):
@@ -671,18 +672,6 @@ class Game(World):
                 slots[index] = ffi.NULL
             lib.brox_referee_free(self._c)
             self._c = None
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:  # interpreter shutdown
-            pass
 
     def __repr__(self):
         if self._c is None:
