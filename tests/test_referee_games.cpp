@@ -269,7 +269,7 @@ MapgenOptions sized(int provinces, int powers, int homes, uint64_t seed) {
 TEST(RefereeGames, TenYearsOnTheDefaultMap) {
     GeneratedMap map = mapgen_default();
     Tally total;
-    const uint64_t fingerprints[] = {0x4c0efcede6f6f24aull, 0x01b40b443adcf622ull, 0x2582926cc59fa063ull};
+    const uint64_t fingerprints[] = {0x4c0efcede6f6f24aull, 0x597083614a1c29e5ull, 0x2582926cc59fa063ull};
     for (uint64_t seed : {1u, 2u, 3u}) {
         Tally tally = play(map, 10, seed);
         EXPECT_EQ(tally.fingerprint, fingerprints[seed - 1]) << seed << ": the referee played another game";
