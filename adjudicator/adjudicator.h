@@ -32,6 +32,8 @@ bool convoy_route_holds(const Position *position, const Unit *army);
 // of `position`.  The movement steps, and the retreat collisions.
 void movement_results(const Position *position, UnitResult *results);
 void retreat_results(const Position *position, UnitResult *results);
+// movement_next_message and movement_results from one resolution.
+uint8_t *movement_next_message_results(const Position *position, UnitResult *results);
 
 // The phase a season word starts, and its next-position message: null for
 // a word that is not a season, or when memory runs out.

@@ -298,3 +298,10 @@ void movement_results(const Position *position, UnitResult *results) {
     resolve(movement, position);
     for (uint16_t u = 0; u < movement.count; u++) results[u] = movement.units[u].result;
 }
+
+uint8_t *movement_next_message_results(const Position *position, UnitResult *results) {
+    Movement movement;
+    resolve(movement, position);
+    for (uint16_t u = 0; u < movement.count; u++) results[u] = movement.units[u].result;
+    return compose_next_message(movement);
+}

@@ -1,5 +1,6 @@
 // The per-unit outcomes of a phase, resolved by the same steps that
-// brox_adjudicate runs before it composes the next Position.
+// brox_adjudicate runs before it composes the next Position, alone or
+// with its next-position message.
 #include "adjudicator/outcomes.h"
 
 #include "adjudicator/adjudicator.h"
@@ -25,4 +26,30 @@ uint16_t adjudicate_outcomes(const Position *position, uint16_t *outcomes, uint1
     if (count > capacity) count = capacity;
     for (uint16_t u = 0; u < count; u++) outcomes[u] = results[u].outcome;
     return count;
+}
+
+uint8_t *adjudicate_message_and_outcomes(const Position *position, uint16_t *outcomes, uint16_t *count) {
+    *count = 0;
+    if (!position || position->unit_count > MAX_UNITS) return nullptr;
+    UnitResult results[MAX_UNITS];
+    uint8_t *message = nullptr;
+    switch (season_phase(position->season)) {
+    case Phase::MOVEMENT:
+        message = movement_next_message_results(position, results);
+        break;
+    case Phase::RETREATS:
+        retreat_results(position, results);
+        message = retreats_next_message(position);
+        break;
+    case Phase::ADJUSTMENTS:
+        for (uint16_t u = 0; u < position->unit_count; u++) results[u] = {RES_SUCCESS, 0, 0};
+        message = adjustments_next_message(position);
+        break;
+    case Phase::NONE:
+        break;
+    }
+    if (!message) return nullptr;
+    *count = position->unit_count;
+    for (uint16_t u = 0; u < *count; u++) outcomes[u] = results[u].outcome;
+    return message;
 }

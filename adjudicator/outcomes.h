@@ -23,3 +23,11 @@
 // move that bounced keeps RES_BOUNCE when it is dislodged too.  The
 // Position is only read.
 uint16_t adjudicate_outcomes(const Position *position, uint16_t *outcomes, uint16_t capacity);
+
+// The next-position message brox_adjudicate builds its Position from
+// (release it with next_message_release; next_position_build turns it into
+// the Position) and the outcomes adjudicate_outcomes writes, from one
+// resolution of the phase: outcomes has room for MAX_UNITS, *count gets how
+// many were written.  Null, with *count 0, for a season outside the five,
+// too many units, or when memory runs out.
+uint8_t *adjudicate_message_and_outcomes(const Position *position, uint16_t *outcomes, uint16_t *count);

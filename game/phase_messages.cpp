@@ -3,29 +3,21 @@
 
 #include "common/record.h"
 #include "world/map.h"
-#include "world/position.h"
 
-namespace {
-
-uint16_t type_at(const LocationState *location) {
-    return location->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
-}
-
-}  // namespace
-
-size_t phase_position_message(const Position *position, const RetreatPlaces *places, uint8_t *out) {
-    const Map *map = position->map;
+size_t phase_position_message(const Map *map, const Placement *placement, const RetreatPlaces *places,
+                              uint8_t *out) {
     uint16_t placed = 0;
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        const Unit *unit = position->units[u];
-        if (!unit->location) continue;
+    for (uint16_t u = 0; u < placement->count; u++) {
+        const PlacedUnit &unit = placement->units[u];
+        if (unit.location == NO_LOCATION) continue;
+        const Location *here = &map->locations[unit.location];
         PositionUnitEntry entry{};
-        entry.power = unit->power;
-        entry.unit_type = type_at(unit->location);
-        entry.province = position_province_index(position, unit->location->province);
-        entry.coast = unit->location->coast;
-        entry.dislodged = unit->dislodged;
-        if (unit->dislodged && places) {
+        entry.power = unit.power;
+        entry.unit_type = here->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+        entry.province = map_province_index(map, here->province);
+        entry.coast = here->coast;
+        entry.dislodged = unit.dislodged;
+        if (unit.dislodged && places) {
             entry.retreat_count = places[u].count;
             for (uint16_t r = 0; r < entry.retreat_count; r++) {
                 const Location *option = &map->locations[places[u].locations[r]];
@@ -36,19 +28,9 @@ size_t phase_position_message(const Position *position, const RetreatPlaces *pla
         for (size_t b = 0; b < POSITION_UNIT_SIZE; b++) bytes[b] = 0;
         position_unit_write(bytes, entry);
     }
-    position_message_init(out, {position->season, position->year}, placed);
+    position_message_init(out, {placement->season, placement->year}, placed);
     msg_set_reserved(out, 0);
     return position_message_size(placed);
-}
-
-bool phase_message_changes(const Position *position, const RetreatPlaces *places) {
-    for (uint16_t u = 0; u < position->unit_count; u++) {
-        const Unit *unit = position->units[u];
-        if (!unit->location) continue;
-        if (unit->unit_type != type_at(unit->location)) return true;
-        if (unit->dislodged && places && places[u].count > 0) return true;
-    }
-    return false;
 }
 
 size_t phase_centres_message(const Map *map, const CentreTable *centres, uint8_t *out) {

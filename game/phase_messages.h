@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "brox.h"
+#include "game/placement.h"
 #include "game/retreat_options.h"
 #include "world/centres_message.h"
 #include "world/position_message.h"
@@ -14,18 +15,14 @@
 constexpr size_t PHASE_POSITION_CAPACITY = position_message_size(MAX_UNITS);
 constexpr size_t PHASE_CENTRES_CAPACITY = centres_message_size(MAX_PROVINCES);
 
-// Writes the position message of `position` (from the type word) into
-// `out` (PHASE_POSITION_CAPACITY bytes) and returns its size: one entry per
-// Unit that stands somewhere (winter build slots are left out), a
-// dislodged one with places[u] as its retreat options (places may be null:
-// none).  A unit's type follows its place: an army stands at COAST_ARMY,
-// anything else is a fleet (a unit built at a fleet coast is a fleet).
-size_t phase_position_message(const Position *position, const RetreatPlaces *places, uint8_t *out);
-
-// Whether the Position built from phase_position_message(position, places)
-// would differ from `position` itself: a dislodged unit offered a retreat,
-// or a unit whose type does not follow its place.
-bool phase_message_changes(const Position *position, const RetreatPlaces *places);
+// Writes the position message of a phase (from the type word) into `out`
+// (PHASE_POSITION_CAPACITY bytes) and returns its size: one entry per unit
+// that stands somewhere (winter build slots are left out), a dislodged one
+// with places[u] as its retreat options (places may be null: none).  A
+// unit's type follows its place: an army stands at COAST_ARMY, anything
+// else is a fleet (a unit built at a fleet coast is a fleet).
+size_t phase_position_message(const Map *map, const Placement *placement, const RetreatPlaces *places,
+                              uint8_t *out);
 
 // Writes the centre-ownership message (from the type word) into `out`
 // (PHASE_CENTRES_CAPACITY bytes) and returns its size: one entry per

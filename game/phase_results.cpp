@@ -64,6 +64,11 @@ uint16_t order_outcome(const Position *position, uint16_t u, const uint16_t *res
 uint16_t phase_results_find(const Position *position, BroxOrderResult results[MAX_UNITS]) {
     uint16_t resolutions[MAX_UNITS];
     uint16_t count = adjudicate_outcomes(position, resolutions, MAX_UNITS);
+    return phase_results_word(position, resolutions, count, results);
+}
+
+uint16_t phase_results_word(const Position *position, const uint16_t *resolutions, uint16_t count,
+                            BroxOrderResult results[MAX_UNITS]) {
     for (uint16_t u = 0; u < count; u++) {
         BroxOrderResult &result = results[u];
         result.resolution = resolutions[u];

@@ -14,6 +14,10 @@
 // REFEREE_NO_UNIT, no retreats; from_bot is left as it is.  Returns the
 // number of units filled: all of them, or 0 for a season outside the five.
 uint16_t phase_results_find(const Position *position, BroxOrderResult results[MAX_UNITS]);
+// The same from the RES_ tokens the adjudicator already worked out
+// (`resolutions`, `count` of them, by unit index); returns count.
+uint16_t phase_results_word(const Position *position, const uint16_t *resolutions, uint16_t count,
+                            BroxOrderResult results[MAX_UNITS]);
 
 // Adds what the next Position tells after a movement phase (it lists the
 // same units in the same order): who was dislodged, by whom, and the

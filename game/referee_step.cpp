@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "adjudicator/adjudicator.h"
+#include "adjudicator/outcomes.h"
 #include "common/memory.h"
 #include "game/default_orders.h"
 #include "game/phase_results.h"
+#include "game/placement.h"
 #include "game/referee.h"
 #include "game/retreat_options.h"
 #include "world/position.h"
@@ -21,22 +24,26 @@ struct Resolution {
     uint16_t result_count;
     uint8_t due[MAX_POWERS];
     BroxOrderResult results[MAX_UNITS];
+    uint16_t resolutions[MAX_UNITS];     // the adjudicator's RES_ token of each order
+    Placement placement;                 // where the units of the next phase stand
     RetreatPlaces places[MAX_UNITS];     // by unit index of the next phase
     size_t message_size;
     uint8_t message[PHASE_POSITION_CAPACITY];
 };
 
-// The next phase as bots receive it: the adjudicator's Position, unless the
-// retreats offered or the type of a unit built make the message differ from
-// it, in which case the Position is built again from the message.
-Position *next_position(const BroxReferee *referee, Position *adjudicated, Resolution *at) {
-    bool retreats = season_phase(adjudicated->season) == Phase::RETREATS;
-    const RetreatPlaces *places = retreats ? at->places : nullptr;
-    at->message_size = phase_position_message(adjudicated, places, at->message);
-    if (!phase_message_changes(adjudicated, places)) return adjudicated;
-    Position *built = position_build(referee->map, adjudicated->centres, at->message);
-    brox_position_free(adjudicated);
-    return built;
+// The next phase as bots receive it: the message bots get, written from
+// the adjudicator's (the retreats offered added, each unit's type following
+// its place), and the Position built once from it.
+Position *next_position(const Position *position, const uint8_t *adjudicated, Resolution *at) {
+    placement_of_message(position->map, adjudicated, &at->placement);
+    for (uint16_t u = 0; u < MAX_UNITS; u++) at->places[u].count = 0;
+    bool retreats = season_phase(at->placement.season) == Phase::RETREATS;
+    if (retreats) retreat_options_find(position, &at->placement, at->places);
+    at->message_size = phase_position_message(position->map, &at->placement, retreats ? at->places : nullptr,
+                                              at->message);
+    // A winter with nothing to adjust turns into the next spring, in the
+    // message too.
+    return next_position_build(position, at->message);
 }
 
 bool resolve(BroxReferee *referee, Resolution *at) {
@@ -44,18 +51,19 @@ bool resolve(BroxReferee *referee, Resolution *at) {
     const PhaseOrders *orders = referee->current;
     for (uint16_t p = 0; p < referee->map->power_count; p++) at->due[p] = referee_orders_due(position, p);
     apply_phase_orders(position, orders);
-    at->result_count = phase_results_find(position, at->results);
+    uint16_t count = 0;
+    uint8_t *adjudicated = adjudicate_message_and_outcomes(position, at->resolutions, &count);
+    if (!adjudicated) return false;
+    at->result_count = phase_results_word(position, at->resolutions, count, at->results);
     // An order the power gave counts as its own unless the referee replaced
     // it (a unit it kept but had to lose).
     for (uint16_t u = 0; u < at->result_count; u++)
         at->results[u].from_bot = orders->from_bot[u] && position->units[u]->order.token == orders->chosen[u].token;
-    Position *adjudicated = brox_adjudicate(position);
-    if (!adjudicated) return false;
-    for (uint16_t u = 0; u < MAX_UNITS; u++) at->places[u].count = 0;
-    if (season_phase(adjudicated->season) == Phase::RETREATS) retreat_options_find(position, adjudicated, at->places);
-    phase_results_add_next(at->results, position, adjudicated, at->places);
-    at->next = next_position(referee, adjudicated, at);
-    return at->next != nullptr;
+    at->next = next_position(position, adjudicated, at);
+    next_message_release(adjudicated);
+    if (!at->next) return false;
+    phase_results_add_next(at->results, position, at->next, at->places);
+    return true;
 }
 
 // The phase resolved becomes the last one and the next one current.

@@ -225,7 +225,13 @@ uint16_t take_order(Position *position, uint16_t u, const Order *order, PhaseOrd
     if (refusal != REFUSAL_NONE) {
         uint8_t bytes[ORDER_ENTRY_SIZE] = {};
         OrderEntry entry;
-        if (order_entry_of(unit, *order, &entry)) order_entry_write(bytes, entry);
+        if (order_entry_of(unit, *order, &entry)) {
+            // A build slot's type is whatever the caller left there: the
+            // record names the unit the build's place takes.
+            if (order->token == ORD_BUILD && order->target)
+                entry.unit.unit_type = order->target->coast == COAST_ARMY ? UNIT_ARMY : UNIT_FLEET;
+            order_entry_write(bytes, entry);
+        }
         phase_orders_refuse(orders, unit->power, tally.entries, refusal, false, bytes);
         return refusal;
     }

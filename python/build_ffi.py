@@ -77,6 +77,36 @@ CONSTANTS = """
 #define DISTANCE_UNREACHABLE ...
 #define POWER_UNOWNED ...
 #define POWER_NONE ...
+#define REFUSAL_NONE ...
+#define REFUSAL_NO_UNIT ...
+#define REFUSAL_OTHER_POWER ...
+#define REFUSAL_SECOND_ORDER ...
+#define REFUSAL_NOT_LEGAL ...
+#define REFUSAL_TOO_MANY_REMOVALS ...
+#define REFUSAL_NO_SLOT ...
+#define REFUSAL_NOT_A_HOME ...
+#define REFUSAL_SECOND_BUILD ...
+#define REFUSAL_NOT_ADJUSTMENT ...
+#define REFUSAL_EARLIER_PHASE ...
+#define REFUSAL_GAME_OVER ...
+#define OUTCOME_HELD ...
+#define OUTCOME_MOVED ...
+#define OUTCOME_BOUNCED ...
+#define OUTCOME_SUPPORTED ...
+#define OUTCOME_CUT ...
+#define OUTCOME_NO_SUCH_ORDER ...
+#define OUTCOME_DISLODGED ...
+#define OUTCOME_CARRIED ...
+#define OUTCOME_NOT_CARRIED ...
+#define OUTCOME_RETREATED ...
+#define OUTCOME_DISBANDED ...
+#define OUTCOME_BUILT ...
+#define OUTCOME_REMOVED ...
+#define OUTCOME_WAIVED ...
+#define END_NONE ...
+#define END_MAJORITY ...
+#define END_LAST_YEAR ...
+#define REFEREE_NO_UNIT ...
 """
 
 # The records, in the order and with the widths of brox.h.  Array lengths
@@ -216,6 +246,31 @@ typedef struct Session {
     const char *name;
     const char *version;
 } Session;
+
+typedef struct BroxReferee BroxReferee;
+typedef struct BroxOrderResult {
+    uint16_t outcome;
+    uint16_t resolution;
+    uint8_t from_bot;
+    uint8_t dislodged;
+    uint16_t dislodged_by;
+    uint16_t retreat_count;
+    uint16_t retreats[20];
+} BroxOrderResult;
+typedef struct BroxPowerOrders {
+    uint8_t due;
+    uint8_t received;
+    uint16_t entries;
+    uint16_t refused;
+    uint16_t refusals;
+    uint16_t builds;
+    uint16_t removals;
+} BroxPowerOrders;
+typedef struct BroxRefusal {
+    uint16_t entry;
+    uint16_t refusal;
+    const uint8_t *bytes;
+} BroxRefusal;
 """
 
 # The exported calls the package uses, and the client library's.
@@ -237,6 +292,30 @@ int brox_agenda_step(Session *session, Agenda *agenda);
 void brox_agenda_free(Agenda *agenda);
 void brox_agenda_item_free(AgendaItem *item, int release);
 
+BroxReferee *brox_referee_new(const uint8_t *map_message, size_t map_size,
+                              const uint8_t *centres_message, size_t centres_size,
+                              const uint8_t *position_message, size_t position_size, const char **error);
+void brox_referee_free(BroxReferee *referee);
+int brox_referee_restart(BroxReferee *referee);
+int brox_referee_set_years(BroxReferee *referee, uint16_t years);
+Position *brox_referee_position(BroxReferee *referee);
+const uint8_t *brox_referee_position_message(const BroxReferee *referee, size_t *size);
+const uint8_t *brox_referee_centres_message(const BroxReferee *referee, size_t *size);
+uint16_t brox_referee_centre_count(const BroxReferee *referee, uint16_t power);
+int brox_referee_orders_due(const BroxReferee *referee, uint16_t power);
+int brox_referee_orders_received(const BroxReferee *referee, uint16_t power);
+int brox_referee_order(BroxReferee *referee, uint16_t unit, const Order *order, uint16_t *refusal);
+int brox_referee_step(BroxReferee *referee);
+const char *brox_referee_failure(const BroxReferee *referee);
+uint16_t brox_referee_over(const BroxReferee *referee);
+Position *brox_referee_last_position(const BroxReferee *referee);
+int brox_referee_last_result(const BroxReferee *referee, uint16_t unit, BroxOrderResult *out);
+int brox_referee_last_orders(const BroxReferee *referee, uint16_t power, BroxPowerOrders *out);
+int brox_referee_last_refusal(const BroxReferee *referee, uint16_t power, uint16_t index, BroxRefusal *out);
+const char *brox_outcome_text(uint16_t outcome);
+const char *brox_refusal_text(uint16_t refusal);
+const char *brox_end_text(uint16_t end);
+
 int vorn_client_configure(int argc, char **argv);
 uint8_t *vorn_client_receive(int timeout_ms);
 void vorn_client_release(uint8_t *record);
@@ -244,8 +323,9 @@ void vorn_client_stop(void);
 void vorn_client_disconnect(void);
 """
 
-# The package's own C helpers (src/brox_py.c): loops over a Position that
-# would cost Python's price per unit, and the library's identity.
+# The package's own C helpers (src/brox_py.c): loops over a Position, a
+# game or many games that would cost Python's price per unit, and the
+# library's identity.
 HELPERS = """
 #define BROX_PY_BOARD_FEATURES ...
 #define BROX_PY_ORDER_COLUMNS ...
@@ -261,6 +341,20 @@ int brox_py_candidate_counts(Position *position, int32_t *out);
 int brox_py_order_table(Position *position, int32_t *out, int rows);
 int brox_py_choose(Position *position, const int32_t *indices, int count);
 int brox_py_choose_random(Position *position, const double *draws, int count, int power);
+
+#define BROX_PY_NO_GAME ...
+#define BROX_PY_BAD_UNIT ...
+#define BROX_PY_BAD_CANDIDATE ...
+int brox_py_referee_order(BroxReferee *referee, int unit, const Order *order);
+int brox_py_referee_order_index(BroxReferee *referee, int unit, int candidate);
+int brox_py_choosable_counts(Position *position, int32_t *out);
+int brox_py_referee_choose(BroxReferee *referee, const int32_t *indices, int count, int32_t *refusals);
+int brox_py_referee_choose_random(BroxReferee *referee, const double *draws, int count, int power);
+int brox_py_games_choose_random(BroxReferee *const *referees, int count, const double *draws, int stride, int power);
+int brox_py_games_choose(BroxReferee *const *referees, int count, const int32_t *indices, int stride,
+                         int32_t *refusals, int *bad);
+int brox_py_games_step(BroxReferee *const *referees, int count, uint16_t *over);
+int brox_py_games_read(BroxReferee *const *referees, int count, int32_t *counts, int stride, int16_t *boards);
 
 extern "Python" uint32_t brox_py_score(Position *position, void *user_data);
 """

@@ -3,10 +3,14 @@
 // 20 powers, every order drawn from the candidates, with the library's
 // invariants checked on every Position.  The games must see real retreats
 // (dislodged units offered places and retreating), removals the referee
-// makes for powers that leave them out, and an end.
+// makes for powers that leave them out, and an end.  Everything the
+// referee shows of each game (messages, results, orders, refusals) hashes
+// to a value recorded before its speed work, so that a faster referee is
+// seen to play the same games.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brox.h"
@@ -34,6 +38,13 @@ struct Tally {
     int own_removals = 0;
     int builds = 0;
     int refused = 0;          // orders the rules refused (winter)
+    uint64_t fingerprint = 0xcbf29ce484222325ull;  // of everything the referee showed
+
+    void hash(const void *bytes, size_t size) {
+        const auto *at = static_cast<const uint8_t *>(bytes);
+        for (size_t i = 0; i < size; i++) fingerprint = (fingerprint ^ at[i]) * 0x100000001b3ull;
+    }
+    template <typename T> void hash_fields(const T &value) { hash(&value, sizeof value); }
 };
 
 // A player for every power: a token first, then a candidate with that token,
@@ -154,9 +165,43 @@ class Player {
     std::vector<Order *> chosen_;
 };
 
+// The current phase's messages, and what became of the last phase's orders
+// and refusals, into the fingerprint.  Records are hashed field by field so
+// that padding does not count.
+void hash_phase(const BroxReferee *referee, Tally *tally) {
+    size_t size = 0;
+    const uint8_t *message = brox_referee_position_message(referee, &size);
+    tally->hash(message, size);
+    message = brox_referee_centres_message(referee, &size);
+    tally->hash(message, size);
+    const Position *last = brox_referee_last_position(referee);
+    for (uint16_t u = 0; last && u < last->unit_count; u++) {
+        BroxOrderResult r{};
+        if (!brox_referee_last_result(referee, u, &r)) continue;
+        for (uint16_t field : {r.outcome, r.resolution, uint16_t{r.from_bot}, uint16_t{r.dislodged}, r.dislodged_by,
+                               r.retreat_count})
+            tally->hash_fields(field);
+        tally->hash(r.retreats, sizeof(uint16_t) * r.retreat_count);
+    }
+    for (uint16_t p = 0; last && p < last->map->power_count; p++) {
+        BroxPowerOrders o{};
+        if (!brox_referee_last_orders(referee, p, &o)) continue;
+        for (uint16_t field : {uint16_t{o.due}, uint16_t{o.received}, o.entries, o.refused, o.refusals, o.builds,
+                               o.removals})
+            tally->hash_fields(field);
+        BroxRefusal refusal{};
+        for (uint16_t i = 0; brox_referee_last_refusal(referee, p, i, &refusal); i++) {
+            tally->hash_fields(refusal.entry);
+            tally->hash_fields(refusal.refusal);
+            tally->hash(refusal.bytes, 244);
+        }
+    }
+}
+
 void count_phase(const BroxReferee *referee, Tally *tally) {
     const Position *last = brox_referee_last_position(referee);
     ASSERT_NE(last, nullptr);
+    hash_phase(referee, tally);
     for (uint16_t u = 0; u < last->unit_count; u++) {
         BroxOrderResult result{};
         ASSERT_TRUE(brox_referee_last_result(referee, u, &result));
@@ -181,6 +226,7 @@ Tally play(const GeneratedMap &map, uint16_t years, uint64_t seed) {
     uint16_t first_year = brox_referee_position(referee)->year;
     EXPECT_EQ(brox_referee_set_years(referee, years), 1);
     Player player(referee, seed);
+    hash_phase(referee, &tally);
     while (!brox_referee_over(referee) && tally.phases < 10 * years) {
         Position *position = brox_referee_position(referee);
         const char *broken = position_check(position);
@@ -198,6 +244,7 @@ Tally play(const GeneratedMap &map, uint16_t years, uint64_t seed) {
     // The game ended by one of its rules; at its last year's end unless a
     // power took the majority first.
     uint16_t end = brox_referee_over(referee);
+    tally.hash_fields(end);
     const Position *final = brox_referee_position(referee);
     EXPECT_EQ(position_check(final), nullptr);
     if (end == END_LAST_YEAR) {
@@ -222,8 +269,10 @@ MapgenOptions sized(int provinces, int powers, int homes, uint64_t seed) {
 TEST(RefereeGames, TenYearsOnTheDefaultMap) {
     GeneratedMap map = mapgen_default();
     Tally total;
+    const uint64_t fingerprints[] = {0x4c0efcede6f6f24aull, 0x597083614a1c29e5ull, 0x2582926cc59fa063ull};
     for (uint64_t seed : {1u, 2u, 3u}) {
         Tally tally = play(map, 10, seed);
+        EXPECT_EQ(tally.fingerprint, fingerprints[seed - 1]) << seed << ": the referee played another game";
         EXPECT_GE(tally.phases, 30) << seed;
         EXPECT_GT(tally.dislodged, 0) << seed;
         total.offered += tally.offered;
@@ -242,12 +291,18 @@ TEST(RefereeGames, TenYearsOnTheDefaultMap) {
 }
 
 TEST(RefereeGames, TenYearsOnGeneratedMapsUpToThreeHundredProvincesAndTwentyPowers) {
-    for (const MapgenOptions &options :
-         {sized(60, 5, 3, 7), sized(150, 10, 3, 8), sized(300, 20, 3, 9), sized(300, 20, 5, 10)}) {
+    const std::pair<MapgenOptions, uint64_t> games[] = {
+        {sized(60, 5, 3, 7), 0xe6341d4855b3be50ull},
+        {sized(150, 10, 3, 8), 0x93b2c61f90348295ull},
+        {sized(300, 20, 3, 9), 0x2844e9fbe764fca8ull},
+        {sized(300, 20, 5, 10), 0xa0dcf60549784cd3ull},
+    };
+    for (const auto &[options, fingerprint] : games) {
         SCOPED_TRACE(std::to_string(options.provinces) + " provinces, " + std::to_string(options.powers) + " powers");
         GeneratedMap map = mapgen_generate(options);
         ASSERT_FALSE(map.map_message.empty());
         Tally tally = play(map, 10, options.seed);
+        EXPECT_EQ(tally.fingerprint, fingerprint) << "the referee played another game";
         EXPECT_GT(tally.dislodged, 0);
         EXPECT_GT(tally.retreated, 0);
         EXPECT_GT(tally.default_removals + tally.own_removals, 0);

@@ -45,8 +45,10 @@ Texts options_of(World &world, Position *before, Position *after, const std::str
 
 // The position message bots receive for `position`, from its type word.
 std::vector<uint8_t> message_of(const Position *position, const RetreatPlaces *places) {
+    auto placement = std::make_unique<Placement>();
+    placement_of_position(position, placement.get());
     std::vector<uint8_t> message(PHASE_POSITION_CAPACITY);
-    message.resize(phase_position_message(position, places, message.data()));
+    message.resize(phase_position_message(position->map, placement.get(), places, message.data()));
     return message;
 }
 

@@ -10,7 +10,9 @@
 
 Modules: brox.maps (maps and their names), brox.position (Position, Unit,
 Order, Location), brox.session (Session), brox.search (Agenda),
-brox.server (run_bot: a bot on a game server), brox.arrays (numpy arrays
+brox.server (run_bot: a bot on a game server), brox.game (Game: whole
+games in-process, every rule of the server, and their game record),
+brox.arrays (numpy arrays
 for learning; needs numpy), brox.bots.random and brox.bots.search (bots to
 run with python3 -m).  docs/python.md is the guide.
 
@@ -21,12 +23,13 @@ do when not.
 from brox._lib import BUILT_FOR as __version__, LIBRARY_PATH
 from brox import maps
 from brox.errors import BroxError, FreedError, MapError, OrderError
+from brox.game import Game, GameOverError, OrderRefused
 from brox.maps import MapFiles, Names
 from brox.position import Location, Order, Position, Unit, adjudicate
 from brox.search import Agenda, Result
 from brox.server import Ending, run_bot
 from brox.session import Session
 
-__all__ = ["Agenda", "BroxError", "Ending", "FreedError", "LIBRARY_PATH", "Location", "MapError",
-           "MapFiles", "Names", "Order", "OrderError", "Position", "Result", "Session", "Unit",
-           "adjudicate", "maps", "run_bot", "__version__"]
+__all__ = ["Agenda", "BroxError", "Ending", "FreedError", "Game", "GameOverError", "LIBRARY_PATH", "Location",
+           "MapError", "MapFiles", "Names", "Order", "OrderError", "OrderRefused", "Position", "Result",
+           "Session", "Unit", "adjudicate", "maps", "run_bot", "__version__"]

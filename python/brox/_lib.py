@@ -23,7 +23,8 @@ except ImportError as error:  # the extension is missing or of another Python
 
 RECORDS = ("LumAvlNode", "LumAvlTree", "ProvinceNeighbour", "Province", "Location", "Map",
            "CentreList", "CentreTable", "Order", "ProvinceState", "LocationState", "Unit",
-           "Position", "Agenda", "AgendaItem", "Session")
+           "Position", "Agenda", "AgendaItem", "Session", "BroxOrderResult", "BroxPowerOrders",
+           "BroxRefusal")
 
 
 def library_version(path):

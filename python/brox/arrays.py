@@ -27,11 +27,18 @@ indices are those of its power's first slot.
 
 Batches: `boards`, `legal_masks` and `choose_random` take many Positions
 (a list) and pay Python's price once per Position, not per unit.
+
+Games: on a game's current Position (game.position), `choose` and
+`choose_random` give their orders through the game, which checks each
+one.  `Games` plays many in-process games of one map side by side: one
+call draws or gives every unit's order in every game, one call steps them
+all, one call reads every game's boards and candidate counts.
 """
 import numpy as np
 
 from brox._lib import ffi, lib
-from brox.errors import OrderError
+from brox.errors import BroxError, FreedError, OrderError
+from brox.game import Game, GamePosition, OrderRefused
 from brox.position import Position
 
 BOARD_COLUMNS = ("terrain", "centre", "home_power", "centre_owner", "unit", "unit_power",
@@ -177,13 +184,26 @@ def choose(position, indices):
                          % (pointer.unit_count, array.shape))
     if array.size == 0:
         return
-    bad = lib.brox_py_choose(pointer, _c_array(array, "int32_t *"), pointer.unit_count)
+    game = _game_of(position)
+    if game is not None:
+        refusals = np.zeros(pointer.unit_count, dtype=np.int32)
+        bad = lib.brox_py_referee_choose(game._open(), _c_array(array, "int32_t *"), pointer.unit_count,
+                                         _c_array(refusals, "int32_t *"))
+    else:
+        bad = lib.brox_py_choose(pointer, _c_array(array, "int32_t *"), pointer.unit_count)
     if bad >= 0:
         unit = position.units[bad]
         raise IndexError("unit %d (%s) has candidates 0 to %d, not %d"
                          % (bad, unit.name, len(unit._choosable()) - 1, array[bad]))
     if bad != -1:
         raise OrderError("choose: the indices do not fit the position")
+    if game is not None:
+        game._raise_refusals(refusals, lambda u: position.units[u]._choosable()[array[u]].text)
+
+
+def _game_of(position):
+    """The Game whose current Position this is, or None."""
+    return position.game if isinstance(position, GamePosition) else None
 
 
 def choose_random(positions, rng, power=None):
@@ -198,5 +218,159 @@ def choose_random(positions, rng, power=None):
         if power is not None:
             position._check_power(power)
         draws = rng.random(max(1, pointer.unit_count))
+        game = _game_of(position)
+        if game is not None:
+            game._choose_random_with(draws, power)
+            continue
         lib.brox_py_choose_random(pointer, _c_array(draws, "double *"), pointer.unit_count,
                                   -1 if power is None else power)
+
+
+# ---------------------------------------------------------------------------
+# Many games side by side
+# ---------------------------------------------------------------------------
+class Games:
+    """`count` in-process games of one map, played side by side with one
+    C call per step for all of them (orders drawn or chosen, the step,
+    the arrays read), so that a loop over many games pays Python's price
+    per game and step, not per unit.
+
+    Games(count, map_files=None, years=10): map_files as for Game.  Each
+    game is a Game (`games[g]`: its position, last phase, record ...);
+    closing one of them leaves its place empty and the calls below raise
+    FreedError.  Games that are over are left alone by every call until
+    `restart`.  Rows of the arrays are games; columns are unit indices
+    (MAX_UNITS wide, zero past a game's units)."""
+
+    def __init__(self, count, map_files=None, years=10):
+        if isinstance(count, bool) or not isinstance(count, int):
+            raise TypeError("Games takes a count (int), not %s" % type(count).__name__)
+        if count < 1:
+            raise ValueError("Games: a count of at least 1, not %d" % count)
+        self.games = []
+        self._slots = ffi.new("BroxReferee *[]", count)
+        try:
+            for g in range(count):
+                game = Game(map_files, years=years)
+                map_files = game.map_files  # load a folder once
+                self.games.append(game)
+                self._slots[g] = game._c
+                game._batches.append((self._slots, g))
+        except BaseException:
+            self.close()
+            raise
+        self.map_files = map_files
+        self._over = np.zeros(count, dtype=np.uint16)  # END_ codes as the last step left them
+
+    def __len__(self):
+        return len(self.games)
+
+    def _referees(self):
+        for g, game in enumerate(self.games):
+            if self._slots[g] == ffi.NULL:
+                raise FreedError("game %d of the batch has been closed" % g)
+        return self._slots
+
+    def choose_random(self, rng, power=None):
+        """Gives every unit (of `power`, or of every power) of every game
+        that goes on an order drawn uniformly from its candidates, with
+        draws from a numpy Generator `rng`; as Game.choose_random, the
+        orders the rules refuse are left out silently."""
+        referees = self._referees()
+        if power is not None:
+            self.games[0]._check_power(power)
+        draws = rng.random((len(self.games), MAX_UNITS))
+        lib.brox_py_games_choose_random(referees, len(self.games), _c_array(draws, "double *"), MAX_UNITS,
+                                        -1 if power is None else power)
+
+    def choose(self, indices):
+        """Gives unit u of game g its candidate indices[g, u] (-1 leaves it;
+        see arrays.choose; games that are over are skipped).  Every index is
+        checked first: IndexError (nothing given) for one out of range.
+        Returns the REFUSAL_ code of each order (int32, shape (games,
+        MAX_UNITS); 0 where it was taken or not given)."""
+        referees = self._referees()
+        array = np.ascontiguousarray(indices, dtype=np.int32)
+        if array.shape != (len(self.games), MAX_UNITS):
+            raise ValueError("choose needs indices of shape (%d, %d), not %s"
+                             % (len(self.games), MAX_UNITS, array.shape))
+        refusals = np.zeros(array.shape, dtype=np.int32)
+        bad = ffi.new("int *")
+        found = lib.brox_py_games_choose(referees, len(self.games), _c_array(array, "int32_t *"), MAX_UNITS,
+                                         _c_array(refusals, "int32_t *"), bad)
+        if found >= 0:
+            g, u = divmod(found, MAX_UNITS)
+            counts = self.games[g].candidate_counts()
+            if u >= len(counts):
+                raise IndexError("game %d has %d units; unit %d takes -1, not %d"
+                                 % (g, len(counts), u, array[g, u]))
+            raise IndexError("game %d, unit %d has candidates 0 to %d, not %d"
+                             % (g, u, counts[u] - 1, array[g, u]))
+        return refusals
+
+    def step(self):
+        """Steps every game that goes on.  Returns each game's END_ code
+        (uint16, 0 while it goes on; game.end_reason says it in words).
+        Raises BroxError when a game could not step (the others did)."""
+        referees = self._referees()
+        for game in self.games:
+            game._before_step()
+        over = ffi.cast("uint16_t *", ffi.from_buffer(self._over))
+        failed = lib.brox_py_games_step(referees, len(self.games), over)
+        for game in self.games:
+            game._after_step()
+        if failed >= 0:
+            why = lib.brox_referee_failure(referees[failed])
+            raise BroxError("game %d could not step: %s"
+                            % (failed, ffi.string(why).decode() if why != ffi.NULL else "?"))
+        return self._over.copy()
+
+    @property
+    def over(self):
+        """True once every game is over."""
+        self._referees()
+        return bool(self._over.all())
+
+    def read(self, boards=True):
+        """(counts, boards): the candidates each unit of each game chooses
+        from (int32 (games, MAX_UNITS), as Game.candidate_counts), and
+        every game's board (int16 (games, provinces, 10), as arrays.board;
+        None when boards is False)."""
+        referees = self._referees()
+        counts = np.empty((len(self.games), MAX_UNITS), dtype=np.int32)
+        out = None
+        if boards:
+            out = np.empty((len(self.games), self.games[0].province_count, lib.BROX_PY_BOARD_FEATURES),
+                           dtype=np.int16)
+        lib.brox_py_games_read(referees, len(self.games), _c_array(counts, "int32_t *"), MAX_UNITS,
+                               _c_array(out, "int16_t *") if boards else ffi.NULL)
+        return counts, out
+
+    def legal_masks(self, width):
+        """bool (games, MAX_UNITS, width): True where a unit has a
+        candidate of that index (ValueError for a unit with more)."""
+        counts, _ = self.read(boards=False)
+        if counts.max(initial=0) > width:
+            raise ValueError("a unit has %d candidates, more than the width %d" % (counts.max(), width))
+        return np.arange(width)[None, None, :] < counts[:, :, None]
+
+    def restart(self):
+        """Starts every game again from the opening."""
+        self._referees()
+        for game in self.games:
+            game.restart()
+        self._over[:] = 0
+
+    def close(self):
+        """Closes every game.  A second call does nothing."""
+        for game in self.games:
+            game.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        return "<Games: %d on %s>" % (len(self.games), self.map_files.name if self.map_files else "?")

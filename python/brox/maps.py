@@ -111,10 +111,11 @@ def _power_count(map_message):
 class MapFiles:
     """A map and its opening: three messages (each from its type word on, as
     the library reads them) and the map's names.  `name` is what a server
-    calls the map.  Immutable; one MapFiles may start any number of
-    sessions or games."""
+    calls the map; `layout` the map's layout.json as read (a dict: what
+    a game record needs to draw the board), or None when there was none.
+    Immutable; one MapFiles may start any number of sessions or games."""
 
-    def __init__(self, map_message, centres_message, position_message, names=None, name="map"):
+    def __init__(self, map_message, centres_message, position_message, names=None, name="map", layout=None):
         messages = (bytes(map_message), bytes(centres_message), bytes(position_message))
         for (file_name, expected), message in zip(FILES, messages):
             check_message(message, expected, file_name)
@@ -128,6 +129,7 @@ class MapFiles:
                            % (len(names.provinces), self.province_count))
         self.names = names
         self.name = name
+        self.layout = layout
 
     def __repr__(self):
         return "<MapFiles %s: %d provinces, %d powers>" % (self.name, self.province_count, self.power_count)
@@ -157,17 +159,18 @@ def load(folder, name=None):
                 messages.append(file.read())
         except OSError as error:
             raise MapError("map folder %s: %s: %s" % (folder, file_name, error.strerror)) from error
-    names = None
+    names = layout = None
     layout_path = os.path.join(folder, "layout.json")
     if os.path.exists(layout_path):
         try:
             with open(layout_path, encoding="utf-8") as file:
-                names = Names.of_layout(json.load(file))
+                layout = json.load(file)
+            names = Names.of_layout(layout)
         except (OSError, ValueError) as error:
             raise MapError("map folder %s: layout.json: %s" % (folder, error)) from error
     try:
         return MapFiles(*messages, names=names,
-                        name=name or os.path.basename(os.path.normpath(folder)) or "map")
+                        name=name or os.path.basename(os.path.normpath(folder)) or "map", layout=layout)
     except MapError as error:
         raise MapError("map folder %s: %s" % (folder, error)) from error
 

@@ -379,6 +379,17 @@ class Position:
         draws = ffi.new("double[]", [rng.random() for _ in range(count)] or [0.0])
         lib.brox_py_choose_random(pointer, draws, count, -1 if power is None else power)
 
+    def _give(self, unit, order):
+        """Writes a checked candidate into the unit's chosen order; a build
+        slot becomes a fleet for a build at a fleet location, an army
+        otherwise."""
+        pointer = unit._unit()
+        pointer.order = order._c[0]
+        if pointer.location == ffi.NULL:
+            target = order._c.target
+            fleet = order._c.token == lib.ORD_BUILD and target != ffi.NULL and target.coast != lib.COAST_ARMY
+            pointer.unit_type = lib.UNIT_FLEET if fleet else lib.UNIT_ARMY
+
     def orders(self, power=None):
         """The chosen orders (of one power, or of all), as Orders."""
         units = self.units if power is None else self.units_of(power)
@@ -524,12 +535,7 @@ class Unit:
         if not any(order is mine or order._c == mine._c for mine in self._choosable()):
             raise OrderError("%s is not a candidate of %s; it can: %s"
                              % (order.text, self.name, ", ".join(o.text for o in self._choosable()) or "nothing"))
-        unit = self._unit()
-        unit.order = order._c[0]
-        if unit.location == ffi.NULL:
-            target = order._c.target
-            fleet = order._c.token == lib.ORD_BUILD and target != ffi.NULL and target.coast != lib.COAST_ARMY
-            unit.unit_type = lib.UNIT_FLEET if fleet else lib.UNIT_ARMY
+        self._position._give(self, order)
 
     def __repr__(self):
         if not self._position.alive:

@@ -15,6 +15,7 @@ search: the agenda is closed and the exception is raised by `step` or
 import operator
 import time
 
+from brox._closing import Closing
 from brox._lib import ffi, lib
 from brox.errors import BroxError, FreedError
 from brox.position import Position
@@ -68,7 +69,7 @@ class Result:
                                                      ", complete" if self.complete else "")
 
 
-class Agenda:
+class Agenda(Closing):
     """A best-first search over the candidates of `position`'s units for
     `power` (by default its session's power), scored by `score`.  Free it
     with `close()` or a `with` block; it is closed with its Position.
@@ -235,18 +236,6 @@ class Agenda:
         self._kept = ffi.NULL
         lib.brox_agenda_free(self._c)
         self._c = ffi.NULL
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:
-            pass
 
 
 def default_order(unit):

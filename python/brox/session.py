@@ -6,6 +6,7 @@ gives the opening Position; its power is set by assignment
 to disk.  On a game server, brox.server.run_bot drives a Session through
 the client library.
 """
+from brox._closing import Closing
 from brox._lib import ffi, lib
 from brox.errors import FreedError, MapError
 from brox.maps import MapFiles, Names, check_message, default as default_map
@@ -17,7 +18,7 @@ POWER_CATEGORY = 0x41
 ASSIGNMENT_LENGTH = 40
 
 
-class Session(World):
+class Session(World, Closing):
     """One game's Map, centre ownership and current Position.
 
     Session(map_files, power=None) starts offline from a map's messages
@@ -185,18 +186,6 @@ class Session(World):
         self._position = None
         lib.brox_terminate(self._c)
         self._closed = True
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-
-    def __del__(self):
-        try:
-            self.close()
-        except Exception:  # interpreter shutdown
-            pass
 
     def __repr__(self):
         if self._closed:

@@ -215,22 +215,40 @@ static int pick(double draw, int n) {
     return k;
 }
 
-/* Gives every unit of `power` (every power for -1) an order drawn with
- * draws[u] uniformly from its candidates.  Build slots draw from their
- * power's first slot: a waive, or a build in a province that no earlier
- * slot of the power builds in.  Units without candidates keep their
- * order.  `count` must be the unit count.  Returns 1, or 0 (nothing
- * changed) for a bad argument. */
-static int brox_py_choose_random(Position *position, const double *draws, int count, int power) {
-    if (!position || !draws || count != position->unit_count) return 0;
+/* How an order reaches a unit: written into its order field (a Position
+ * of one's own), or given through a referee (a game's current Position),
+ * which keeps its own copy; the unit's field then shows what was taken. */
+typedef struct Giver {
+    BroxReferee *referee; /* null: write the unit's order directly */
+    int refused;          /* orders the referee refused */
+} Giver;
+
+/* Gives unit u the order; returns the REFUSAL_ code (REFUSAL_NONE taken). */
+static int give(Giver *giver, Position *position, int u, const Order *order) {
+    Unit *unit = position->units[u];
+    if (!giver->referee) {
+        give_order(unit, order);
+        return REFUSAL_NONE;
+    }
+    uint16_t refusal = REFUSAL_NOT_LEGAL;
+    if (brox_referee_order(giver->referee, (uint16_t)u, order, &refusal)) {
+        give_order(unit, order);
+        return REFUSAL_NONE;
+    }
+    giver->refused++;
+    return refusal;
+}
+
+/* The random draw of brox_py_choose_random, each order handed to `giver`. */
+static void choose_random_with(Giver *giver, Position *position, const double *draws, int power) {
     char used[MAX_PROVINCES];
     int used_by = -1; /* power whose builds `used` marks */
-    for (int u = 0; u < count; u++) {
+    for (int u = 0; u < position->unit_count; u++) {
         Unit *unit = position->units[u];
         if (power >= 0 && unit->power != power) continue;
         if (unit->location) {
             int n = (int)unit->candidates.count;
-            if (n) give_order(unit, candidate_at(unit, pick(draws[u], n)));
+            if (n) give(giver, position, u, candidate_at(unit, pick(draws[u], n)));
             continue;
         }
         if (used_by != unit->power) {
@@ -248,9 +266,176 @@ static int brox_py_choose_random(Position *position, const double *draws, int co
         }
         if (!n) continue;
         Order *chosen = open[pick(draws[u], n)];
-        give_order(unit, chosen);
+        if (give(giver, position, u, chosen) != REFUSAL_NONE) continue;
         int province = chosen->target ? brox_py_province_index(position, chosen->target->province) : -1;
         if (chosen->token == ORD_BUILD && province >= 0) used[province] = 1;
     }
+}
+
+/* Gives every unit of `power` (every power for -1) an order drawn with
+ * draws[u] uniformly from its candidates.  Build slots draw from their
+ * power's first slot: a waive, or a build in a province that no earlier
+ * slot of the power builds in.  Units without candidates keep their
+ * order.  `count` must be the unit count.  Returns 1, or 0 (nothing
+ * changed) for a bad argument. */
+static int brox_py_choose_random(Position *position, const double *draws, int count, int power) {
+    if (!position || !draws || count != position->unit_count) return 0;
+    Giver giver = {NULL, 0};
+    choose_random_with(&giver, position, draws, power);
     return 1;
+}
+
+/* ===================================================================
+ * Games through the referee
+ *
+ * The same choices for a game's current Position, each order given with
+ * brox_referee_order (so the referee checks it and keeps a refusal for the
+ * record), and loops over many games in one call.
+ * =================================================================== */
+
+/* Besides the REFUSAL_ codes (0 and up), what the helpers below return
+ * when they cannot give an order at all. */
+#define BROX_PY_NO_GAME (-1)       /* a null referee: the game was closed */
+#define BROX_PY_BAD_UNIT (-2)      /* a unit index out of range */
+#define BROX_PY_BAD_CANDIDATE (-3) /* a candidate index out of range */
+
+static int brox_py_referee_order(BroxReferee *referee, int unit, const Order *order) {
+    Position *position = brox_referee_position(referee);
+    if (!position) return BROX_PY_NO_GAME;
+    if (unit < 0 || unit >= position->unit_count) return BROX_PY_BAD_UNIT;
+    Giver giver = {referee, 0};
+    return give(&giver, position, unit, order);
+}
+
+/* Gives unit `unit` its candidate `candidate` (its place in the walk of
+ * the unit's set, or of its power's first build slot for a later slot). */
+static int brox_py_referee_order_index(BroxReferee *referee, int unit, int candidate) {
+    Position *position = brox_referee_position(referee);
+    if (!position) return BROX_PY_NO_GAME;
+    if (unit < 0 || unit >= position->unit_count) return BROX_PY_BAD_UNIT;
+    Unit *from = choosing_from(position, position->units[unit]);
+    if (candidate < 0 || candidate >= (int)from->candidates.count) return BROX_PY_BAD_CANDIDATE;
+    Giver giver = {referee, 0};
+    return give(&giver, position, unit, candidate_at(from, candidate));
+}
+
+/* Candidates each unit of the Position chooses from (a later build slot:
+ * its power's first slot's), into out[unit_count].  Returns the unit
+ * count, or -1 for a null Position. */
+static int brox_py_choosable_counts(Position *position, int32_t *out) {
+    if (!position || !out) return -1;
+    for (int u = 0; u < position->unit_count; u++)
+        out[u] = (int32_t)choosing_from(position, position->units[u])->candidates.count;
+    return position->unit_count;
+}
+
+/* brox_py_choose for a game: every index checked first (returns the first
+ * unit out of range, nothing given), then each order given to the
+ * referee, its REFUSAL_ code in refusals[u] (0 for an index of -1).
+ * Returns -1 when every index was in range, -2 for a count that is not the
+ * unit count (or a null array), -3 for a null referee. */
+static int brox_py_referee_choose(BroxReferee *referee, const int32_t *indices, int count, int32_t *refusals) {
+    Position *position = brox_referee_position(referee);
+    if (!position) return -3;
+    if (!indices || !refusals || count != position->unit_count) return -2;
+    for (int u = 0; u < count; u++) {
+        Unit *from = choosing_from(position, position->units[u]);
+        if (indices[u] < -1 || indices[u] >= (int32_t)from->candidates.count) return u;
+    }
+    Giver giver = {referee, 0};
+    for (int u = 0; u < count; u++) {
+        refusals[u] = REFUSAL_NONE;
+        if (indices[u] < 0) continue;
+        Unit *from = choosing_from(position, position->units[u]);
+        refusals[u] = give(&giver, position, u, candidate_at(from, indices[u]));
+    }
+    return -1;
+}
+
+/* brox_py_choose_random for a game: draws[u] for unit u (`count` at least
+ * the unit count).  Returns the orders the referee refused (removals
+ * beyond those due), or BROX_PY_NO_GAME, or -2 for too few draws. */
+static int brox_py_referee_choose_random(BroxReferee *referee, const double *draws, int count, int power) {
+    Position *position = brox_referee_position(referee);
+    if (!position) return BROX_PY_NO_GAME;
+    if (!draws || count < position->unit_count) return -2;
+    Giver giver = {referee, 0};
+    choose_random_with(&giver, position, draws, power);
+    return giver.refused;
+}
+
+/* Many games at once: `count` referees; row g of `draws`, `indices` and
+ * the outputs belongs to game g, `stride` entries apart (at least
+ * MAX_UNITS).  Games that are over are left alone.  Each returns -1 when
+ * done, else the first game that is null (closed). */
+static int brox_py_games_choose_random(BroxReferee *const *referees, int count, const double *draws, int stride,
+                                       int power) {
+    for (int g = 0; g < count; g++) {
+        if (!referees[g]) return g;
+        if (brox_referee_over(referees[g])) continue;
+        Giver giver = {referees[g], 0};
+        choose_random_with(&giver, brox_referee_position(referees[g]), draws + (size_t)g * stride, power);
+    }
+    return -1;
+}
+
+/* Per game, each unit's candidate index (-1 leaves it); refusals as in
+ * brox_py_referee_choose.  Every index of every game is checked first:
+ * returns g * MAX_UNITS + u for the first unit u of game g out of range
+ * (nothing given), -1 when all were given, -2 for a null referee (its game
+ * in *bad). */
+static int brox_py_games_choose(BroxReferee *const *referees, int count, const int32_t *indices, int stride,
+                                int32_t *refusals, int *bad) {
+    for (int g = 0; g < count; g++) {
+        if (!referees[g]) {
+            *bad = g;
+            return -2;
+        }
+        Position *position = brox_referee_position(referees[g]);
+        if (brox_referee_over(referees[g])) continue;
+        for (int u = 0; u < position->unit_count; u++) {
+            int32_t k = indices[(size_t)g * stride + u];
+            if (k < -1 || k >= (int32_t)choosing_from(position, position->units[u])->candidates.count)
+                return g * MAX_UNITS + u;
+        }
+    }
+    for (int g = 0; g < count; g++) {
+        if (brox_referee_over(referees[g])) continue;
+        Position *position = brox_referee_position(referees[g]);
+        brox_py_referee_choose(referees[g], indices + (size_t)g * stride, position->unit_count,
+                               refusals + (size_t)g * stride);
+    }
+    return -1;
+}
+
+/* Steps every game that is not over; over[g] is then its END_ code.
+ * Returns -1 when every step succeeded, else the first game whose step
+ * failed (brox_referee_failure says why; the others were stepped), or
+ * -2 - g for a null referee g (nothing stepped after it). */
+static int brox_py_games_step(BroxReferee *const *referees, int count, uint16_t *over) {
+    int failed = -1;
+    for (int g = 0; g < count; g++) {
+        if (!referees[g]) return -2 - g;
+        if (!brox_referee_over(referees[g]) && !brox_referee_step(referees[g]) && failed < 0) failed = g;
+        over[g] = brox_referee_over(referees[g]);
+    }
+    return failed;
+}
+
+/* Each game's choosable counts (brox_py_choosable_counts), a row of
+ * `stride` per game, zero past its units; and its board (brox_py_board)
+ * into `boards` (province_count rows per game) when not null.  Returns
+ * -1, or the first null referee. */
+static int brox_py_games_read(BroxReferee *const *referees, int count, int32_t *counts, int stride,
+                              int16_t *boards) {
+    for (int g = 0; g < count; g++) {
+        if (!referees[g]) return g;
+        Position *position = brox_referee_position(referees[g]);
+        int32_t *row = counts + (size_t)g * stride;
+        int units = brox_py_choosable_counts(position, row);
+        for (int u = units; u < stride; u++) row[u] = 0;
+        if (boards)
+            brox_py_board(position, boards + (size_t)g * position->map->province_count * BROX_PY_BOARD_FEATURES);
+    }
+    return -1;
 }

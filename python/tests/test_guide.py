@@ -76,4 +76,6 @@ def test_every_block_of_the_guide_runs(workspace, monkeypatch):
     printed = output.getvalue()
     assert "<Position 1901 spring, 22 units>" in printed and "freed:" in printed
     assert "the scoring function returned" in printed and "not of the 1901 fall position" in printed
+    assert re.search(r"^the last year has been played \[.*\n\d+ lines in ", printed, re.M), printed
+    assert printed.count("the last year has been played") == 5  # the game, then the four games of the batch
     assert sorted(os.listdir(workspace)) == ["build", "home", "my_bot.py", "python"]

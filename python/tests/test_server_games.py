@@ -130,3 +130,39 @@ def test_an_exception_in_the_bot_ends_its_session_and_reaches_the_caller(tmp_pat
     finally:
         if server.poll() is None:
             server.kill()
+
+
+def test_a_server_game_replayed_in_process_writes_the_same_record(tmp_path):
+    """The orders the C bots gave on brox-server, given again to an
+    in-process Game, make the same phases and the same game.jsonl, byte
+    for byte."""
+    folder = str(tmp_path)
+    server, port = start_server(folder, "--years", "2", "--deadline", "60")
+    bots = [start_bot(os.path.join(folder, "bot%d" % b), [BOT, "--steps", "2", "-i", "127.0.0.1", "-p", port])
+            for b in range(7)]
+    try:
+        assert server.wait(timeout=240) == 0, open(os.path.join(folder, "server.log")).read()
+    finally:
+        for process in bots + [server]:
+            if process.poll() is None:
+                process.kill()
+    with open(os.path.join(folder, "record", "game.jsonl")) as text:
+        served = text.read().splitlines()
+    phases = [json.loads(line) for line in served if '"orders"' in line]
+    mine = os.path.join(folder, "in-process.jsonl")
+    with brox.Game(years=2, record=mine, bots=[p["bot"] for p in phases[0]["powers"]]) as game:
+        for phase in phases:
+            assert (game.year, game.season) == (phase["year"], phase["season"])
+            used = set()  # build slots given an order in this phase
+            for order in phase["orders"]:
+                if order["from"] != "bot":
+                    continue
+                unit = None
+                if order["unit"] is None:  # a build or waive: the power's next slot
+                    unit = next(u for u in game.position.units_of(order["power"]) if u.is_slot and u.index not in used)
+                    used.add(unit.index)
+                game.order(order["order"], unit)
+            game.step()
+        assert game.over
+    with open(mine) as text:
+        assert text.read().splitlines() == served
