@@ -24,6 +24,7 @@
 #include "common/event_record.h"
 #include "common/record.h"
 #include "platform/phase_tag.h"
+#include "platform/seat_secret.h"
 #include "platform/wire.h"
 #include "vorn.h"
 #include "world/position_message.h"
@@ -154,6 +155,27 @@ bool send_phase_tag() {
     record[RECORD_KIND_AT] = KIND_MESSAGE;
     phase_tag_write(record_message(record), client.delivered);
     return wire_send_frame(client.socket, record, sizeof record) == 1;
+}
+
+// Sends the seat's secret, when the environment holds one, right before a
+// join or a rejoin.  True when there is none to send.
+bool send_seat_secret() {
+    const char *secret = std::getenv(SEAT_SECRET_VARIABLE);
+    if (!secret || !*secret) return true;
+    size_t size = strnlen(secret, SEAT_SECRET_SENT_MAX);
+    uint8_t record[RECORD_MESSAGE_AT + SEAT_SECRET_AT + SEAT_SECRET_SENT_MAX];
+    record[RECORD_KIND_AT] = KIND_MESSAGE;
+    seat_secret_write(record_message(record), secret, size);
+    return wire_send_frame(client.socket, record, RECORD_MESSAGE_AT + SEAT_SECRET_AT + size) == 1;
+}
+
+// What goes out right before a record: the phase tag before orders, the
+// seat's secret before a join or a rejoin.  True when it all went out.
+bool send_companion(const uint8_t *record) {
+    uint16_t type = msg_type(record_message(record));
+    if (type == MSG_ORDERS) return send_phase_tag();
+    if (type == MSG_JOIN || type == MSG_REJOIN) return send_seat_secret();
+    return true;
 }
 
 // The connection broke (closed by the server, a socket error, a broken
@@ -334,8 +356,7 @@ VORN_EXPORT int vorn_client_connect(void) {
 
 VORN_EXPORT int vorn_client_send_message(const uint8_t *record, size_t size) {
     if (client.socket < 0 || !wire_record_valid(record, size)) return 0;
-    bool orders = msg_type(record_message(record)) == MSG_ORDERS;
-    if ((!orders || send_phase_tag()) && wire_send_frame(client.socket, record, size)) return 1;
+    if (send_companion(record) && wire_send_frame(client.socket, record, size)) return 1;
     connection_lost();
     return 0;
 }

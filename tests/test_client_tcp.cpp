@@ -26,6 +26,7 @@
 #include "doubles.h"
 #include "orders/orders_message.h"
 #include "platform/phase_tag.h"
+#include "platform/seat_secret.h"
 #include "platform/wire.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
@@ -321,6 +322,32 @@ TEST_F(Client, OrdersGoOutBehindTheirPhaseTheLastPositionDelivered) {
     connect();
     EXPECT_EQ(vorn_client_send_message(orders.data(), orders.size()), 1);
     expect_tag(server.read(), 0, 0);
+}
+
+TEST_F(Client, JoinsAndRejoinsGoOutBehindTheSeatSecretOfTheEnvironment) {
+    connect();
+    Bytes join = board::join_record("secret", "");
+    Bytes rejoin = board::rejoin_record(0x0141, 7);
+    Bytes gof = record_of(MSG_GOF, GOF_LENGTH);
+    const std::string secret = "a-seat-secret-of-this-bot";
+    setenv(SEAT_SECRET_VARIABLE, secret.c_str(), 1);
+    EXPECT_EQ(vorn_client_send_message(join.data(), join.size()), 1);
+    EXPECT_EQ(vorn_client_send_message(gof.data(), gof.size()), 1);
+    EXPECT_EQ(vorn_client_send_message(rejoin.data(), rejoin.size()), 1);
+    unsetenv(SEAT_SECRET_VARIABLE);
+    EXPECT_EQ(vorn_client_send_message(join.data(), join.size()), 1);
+    auto expect_secret = [&](const std::optional<Bytes> &record) {
+        ASSERT_TRUE(record.has_value());
+        ASSERT_EQ(record_type(*record), MSG_SEAT_SECRET);
+        ASSERT_TRUE(seat_secret_readable(record_message(record->data())));
+        EXPECT_EQ(seat_secret_read(record_message(record->data())), secret);
+    };
+    expect_secret(server.read());
+    EXPECT_EQ(server.read(), join);
+    EXPECT_EQ(server.read(), gof);
+    expect_secret(server.read());
+    EXPECT_EQ(server.read(), rejoin);
+    EXPECT_EQ(server.read(), join);  // no secret in the environment: none sent
 }
 
 // ---------------------------------------------------------------------------

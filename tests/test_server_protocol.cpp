@@ -22,6 +22,7 @@
 #include "doubles.h"
 #include "orders/orders_message.h"
 #include "platform/phase_tag.h"
+#include "platform/seat_secret.h"
 #include "session/gof_message.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
@@ -31,6 +32,7 @@
 #include "tools/mapgen/random.h"
 #include "tools/server/game.h"
 #include "tools/server/game_record.h"
+#include "tools/server/links.h"
 #include "tools/server/messages.h"
 #include "tools/server/notation.h"
 #include "tools/server/record_files.h"
@@ -644,6 +646,225 @@ TEST_F(RejoinLimits, TriesAtSeveralPowersFromOneAddressShareItsCount) {
     EXPECT_LE(from_one, 21 + 6 + 59);
     int from_many = hour_of_tries(false);
     EXPECT_GE(from_many, 3 * 58);
+}
+
+// Seats with secrets, as a tournament presets them: one per power.
+class SeatSecrets : public RejoinLimits {
+  protected:
+    const std::vector<std::string> secrets = {"first-seat-secret-0123", "second-seat-secret-4567"};
+
+    void start_with_secrets() {
+        {
+            std::ofstream file("secrets.txt");
+            for (const std::string &secret : secrets) file << secret << "\n";
+        }
+        start(2, 1, [](ServerOptions &options) {
+            long_deadline(options);
+            options.seat_secrets = "secrets.txt";
+        });
+    }
+
+    static Record secret_record(const std::string &secret) {
+        Record record(RECORD_MESSAGE_AT + SEAT_SECRET_AT + secret.size());
+        record[RECORD_KIND_AT] = KIND_MESSAGE;
+        seat_secret_write(record_message(record.data()), secret.data(), secret.size());
+        return record;
+    }
+
+    // A session that sends `secret` first, as the client library does from
+    // BROX_SEAT_SECRET; it rejoins when the rejoin file is there.
+    void join_with(Bot &bot, const std::string &secret, bool keep_rejoin_file = false) {
+        if (!keep_rejoin_file) std::filesystem::remove("broxgame.log");
+        bot.link = game_link_open(&game, "127.0.0.1:41000");
+        take(bot.link, secret_record(secret));
+        fake_client::reset();
+        brox_game_join(&bot.session, "test bot", "1.0");
+        exchange(bot);
+    }
+
+    // A rejoin on a connection of its own, optionally after a secret:
+    // true when it was answered at once with a refusal and let go.
+    bool refused_at_once(uint16_t token, uint16_t passcode, const std::string &secret = "") {
+        uint32_t link = game_link_open(&game, "127.0.0.1:40000");
+        if (!secret.empty()) take(link, secret_record(secret));
+        take(link, rejoin_record(token, passcode));
+        bool refused = game.links[link].outbox.size() == 1 && record_flag(game.links[link].outbox[0]) == FLAG_REJECT &&
+                       game.links[link].close_when_sent;
+        game_link_closed(&game, link);
+        return refused;
+    }
+};
+
+TEST_F(SeatSecrets, TheBotWithItsSeatsSecretIsBackAtOnceWhateverOthersSendAndNoPasscodeOpensTheSeat) {
+    start_with_secrets();
+    Bot second, first;
+    join_with(second, secrets[1]);  // the secret, not the order of joining, chooses the seat
+    join_with(first, secrets[0]);
+    exchange(second);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    EXPECT_EQ(second.power_token(), power_token(1));
+    EXPECT_EQ(first.power_token(), power_token(0));
+    uint16_t token = first.power_token();
+    uint16_t passcode = game.seats[0].passcode;
+    game_link_closed(&game, first.link);
+
+    // Every passcode, the right one too, without the secret or with a wrong
+    // one: each refused at once, none held, and the clock never moves.
+    int64_t began = game.now_ms;
+    for (uint32_t guess = 0; guess <= 0xFFFF; guess++)
+        ASSERT_TRUE(refused_at_once(token, static_cast<uint16_t>(guess))) << guess;
+    EXPECT_TRUE(refused_at_once(token, passcode, secrets[1]));
+    EXPECT_TRUE(refused_at_once(token, passcode, "first-seat-secret-0124"));
+    EXPECT_TRUE(game.held_rejoins.empty());
+    EXPECT_EQ(game.seats[0].link, -1);
+
+    // A rejoin of the bot's own is taken back at once.
+    Bot again;
+    join_with(again, secrets[0], true);
+    EXPECT_EQ(again.session.rejoining, 1);
+    EXPECT_EQ(game.seats[0].link, static_cast<int>(again.link));
+    EXPECT_EQ(game.now_ms, began);
+    ASSERT_NE(again.session.position, nullptr);
+
+    // Started again before its old connection was seen to close, and
+    // without its rejoin file: the secret's join gives way to it with the
+    // same passcode, and the old connection is dropped.
+    Bot third;
+    join_with(third, secrets[0]);
+    EXPECT_EQ(third.power_token(), token);
+    EXPECT_EQ(game.seats[0].passcode, passcode);
+    EXPECT_EQ(game.seats[0].link, static_cast<int>(third.link));
+    EXPECT_EQ(game.links[third.link].state, LinkState::READY);
+    EXPECT_EQ(game.links[again.link].state, LinkState::CLOSED);
+    EXPECT_EQ(game.now_ms, began);
+}
+
+TEST_F(SeatSecrets, AJoinTakesOnlyTheSeatOfItsSecret) {
+    start_with_secrets();
+    // Without a secret, with an unknown one, or with one of a size the
+    // server refuses: let go with no seat.
+    auto let_go = [&](const std::string &secret) {
+        uint32_t link = game_link_open(&game, "127.0.0.1:40000");
+        if (!secret.empty()) take(link, secret_record(secret));
+        take(link, board::join_record("hostile", ""));
+        EXPECT_EQ(game.links[link].power, -1) << secret;
+        EXPECT_TRUE(game.links[link].close_when_sent) << secret;
+        game_link_closed(&game, link);
+    };
+    let_go("");
+    let_go("no-seat-has-this-secret");
+    let_go(secrets[0].substr(0, 15));
+    let_go(secrets[0] + std::string(SEAT_SECRET_MAX, 'x'));
+    EXPECT_FALSE(game.seats[0].assigned);
+    EXPECT_FALSE(game.seats[1].assigned);
+
+    // A bot that joins twice with its secret only ever holds its own seat.
+    Bot hostile, other;
+    join_with(hostile, secrets[1]);
+    uint32_t twice = game_link_open(&game, "127.0.0.1:40001");
+    take(twice, secret_record(secrets[1]));
+    take(twice, board::join_record("hostile", ""));
+    EXPECT_EQ(game.links[twice].power, 1);
+    EXPECT_FALSE(game.seats[0].assigned);
+    join_with(other, secrets[0]);
+    EXPECT_EQ(other.power_token(), power_token(0));
+}
+
+TEST_F(SeatSecrets, WithoutPresetsASeatIsBoundToTheSecretItsBotJoinedWith) {
+    start(2, 1, long_deadline);
+    Bot bound, open;
+    join_with(bound, secrets[0]);
+    join(open);
+    exchange(bound);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    uint16_t passcode0 = game.seats[0].passcode, passcode1 = game.seats[1].passcode;
+    game_link_closed(&game, bound.link);
+    game_link_closed(&game, open.link);
+    // The bound seat refuses its passcode alone; the other seat keeps the
+    // rejoin limits and takes its passcode.
+    EXPECT_TRUE(refused_at_once(power_token(0), passcode0));
+    EXPECT_EQ(try_rejoin("127.0.0.1:40002", power_token(1), passcode1), FLAG_ACCEPT);
+    Bot again;
+    join_with(again, secrets[0]);  // the rejoin file here is the other bot's
+    EXPECT_EQ(again.power_token(), power_token(0));
+    EXPECT_EQ(game.seats[0].link, static_cast<int>(again.link));
+}
+
+TEST_F(SeatSecrets, ASecretsFileIsCheckedBeforeTheGameStarts) {
+    auto refused = [&](const std::string &text) {
+        std::ofstream("bad.txt") << text;
+        ServerOptions options;
+        options.out = "out";
+        options.verbosity = Verbosity::QUIET;
+        options.seat_secrets = "bad.txt";
+        Game other;
+        std::string error;
+        bool ok = game_init(&other, options, &error);
+        game_release(&other);
+        return !ok && contains(error, "--seat-secrets");
+    };
+    EXPECT_TRUE(refused("too-short\n"));
+    EXPECT_TRUE(refused(secrets[0] + "\n" + secrets[0] + "\n"));  // the same twice
+    EXPECT_TRUE(refused("a secret with spaces in it\n"));
+    EXPECT_TRUE(refused(""));
+    std::string lines;
+    for (int p = 0; p <= MAX_POWERS; p++) lines += secrets[0] + std::to_string(p) + "\n";
+    EXPECT_TRUE(refused(lines));  // more than any map's powers
+}
+
+TEST_F(ServerProtocol, MapDefinitionsAreAnsweredTwiceAPhaseAndALoopOfRequestsClosesItsConnection) {
+    start(2, 2);
+    Bot looping, honest;
+    join(looping);
+    join(honest);
+    exchange(looping);
+    ASSERT_EQ(game.stage, GameStage::PLAYING);
+    Record request = record_new(MSG_MAP_DEFINITION, static_cast<uint16_t>(map_message_size(0, 0)), FLAG_PLAIN);
+    // The join asked once; a second is answered, in each phase anew.
+    auto answered = [&](Bot &bot) {
+        game.links[bot.link].outbox.clear();
+        take(bot.link, request);
+        return game.links[bot.link].outbox.size() == 1 && record_type(game.links[bot.link].outbox[0]) == MSG_MAP_DEFINITION;
+    };
+    EXPECT_TRUE(answered(honest));
+    for (int phase = 0; phase < 2; phase++) {
+        game_tick(&game, game.now_ms + game.options.deadline_ms);  // the next phase
+        EXPECT_TRUE(answered(honest));
+        EXPECT_TRUE(answered(honest));
+    }
+    EXPECT_EQ(game.links[honest.link].state, LinkState::READY);
+
+    // A loop of requests: the bytes sent stop at the allowance, and the
+    // connection is closed with its reason recorded.
+    game.links[looping.link].outbox.clear();
+    size_t sent = 0;
+    for (int n = 0; n < 1000 && game.links[looping.link].state != LinkState::CLOSED; n++) {
+        take(looping.link, request);
+        for (const Record &record : game.links[looping.link].outbox) sent += record.size();
+        game.links[looping.link].outbox.clear();
+    }
+    EXPECT_EQ(game.links[looping.link].state, LinkState::CLOSED);
+    EXPECT_EQ(game.seats[0].link, -1);
+    EXPECT_EQ(sent, 2 * (game.generated.map_message.size() + 1));  // a phase later than the join's
+    int limited = 0;
+    for (const std::string &line : record_lines())
+        limited += contains(line, "\"reason\":\"request-limit\",\"detail\":\"asked for the map definition more than 2 "
+                                  "times in one phase\"");
+    EXPECT_EQ(limited, 1);
+}
+
+TEST_F(ServerProtocol, WhenEveryPlaceIsTakenAFloodFromOneAddressEvictsItsOwnConnectionsFirst) {
+    start(2);
+    std::vector<uint32_t> waiting;
+    waiting.push_back(game_link_open(&game, "127.0.0.1:40001"));  // an honest bot, about to join
+    for (int n = 0; n < 5; n++) waiting.push_back(game_link_open(&game, "127.0.0.2:" + std::to_string(50000 + n)));
+    waiting.push_back(game_link_open(&game, "127.0.0.1:40002"));
+    EXPECT_EQ(link_to_make_room(&game, waiting), waiting[1]);  // the flood's oldest, not the oldest of all
+    // With addresses equal in number, the oldest goes.
+    std::vector<uint32_t> even = {waiting[0], waiting[1], waiting[6], waiting[2]};
+    EXPECT_EQ(link_to_make_room(&game, even), waiting[0]);
+    EXPECT_EQ(link_to_make_room(&game, {}), -1);
+    EXPECT_EQ(peer_address("[::1]:5000"), "[::1]");
 }
 
 TEST_F(ServerProtocol, ConnectionsThatDoNotComeToPlayInTimeAreDroppedAndRecorded) {

@@ -317,19 +317,25 @@ TEST(Tournament, BotsThatDoNotStartOrCrashFailTheirGamesAndTheOtherGamesCount) {
     }
 }
 
-bool process_alive(const std::string &pid_file) {
-    std::string text = read_text(pid_file);
-    if (text.empty()) return false;
-    return kill(std::atoi(text.c_str()), 0) == 0 || errno != ESRCH;
+// Processes of this machine whose command line holds `word`.
+int processes_with(const std::string &word) {
+    int found = 0;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string command = read_text(entry.path().string() + "/cmdline");
+        std::replace(command.begin(), command.end(), '\0', ' ');
+        found += command.find(word) != std::string::npos;
+    }
+    return found;
 }
 
 TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesStopped) {
     TempDir dir;
     // A bot that never joins: the server waits for it until the game's
     // limit, and then the bot and the server are stopped.
-    std::string pid_file = (fs::current_path() / "sleeper.pid").string();
     std::ofstream script("sleeper.sh");
-    script << "#!/bin/sh\necho $$ > " << pid_file << "\nexec sleep 600\n";
+    script << "#!/bin/sh\necho started > started.txt\nexec sleep 86398\n";
     script.close();
     fs::permissions("sleeper.sh", fs::perms::owner_all);
     int status = tournament({"--bot", "sleeper=" + (fs::current_path() / "sleeper.sh").string(), "--games", "1",
@@ -341,8 +347,8 @@ TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesSt
                        "joining"),
               std::string::npos)
         << out;
-    EXPECT_TRUE(fs::exists(pid_file));
-    EXPECT_FALSE(process_alive(pid_file));
+    EXPECT_TRUE(fs::exists(game_folder("t", 1) + "/bots/p00-sleeper/started.txt"));
+    EXPECT_EQ(processes_with("sleep 86398"), 0);
     EXPECT_EQ(csv_rows("t/summary.csv").at(0).at("faults"), "1");
 
     // A map folder that cannot be played fails every game with the
@@ -356,6 +362,86 @@ TEST(Tournament, AGameThatRunsOutOfTimeOrCannotLoadItsMapFailsWithItsProcessesSt
         << map_out;
     EXPECT_NE(map_out.find("game 0002: the server ended (exit status "), std::string::npos) << map_out;
     EXPECT_NE(map_out.find("brox-server: "), std::string::npos) << map_out;
+}
+
+// A hostile bot looks for the other bots' folders and the seat secrets,
+// leaves a process behind that ignores termination, in game 2 fills its
+// folder and in game 3 leaves a FIFO for its log.  It sees only its own
+// folder and its own secret, what it started ends with it, and games 2
+// and 3 fail with it to blame.
+TEST(Tournament, ABotSeesOnlyItsOwnFolderWhatItStartsEndsWithItAndItsDiskIsBounded) {
+    TempDir dir;
+    std::ofstream script("nosy.sh");
+    script << "#!/bin/sh\n"
+              "ls -a .. ../.. > seen.txt 2>&1\n"
+              "cat ../../seat-secrets.txt >> seen.txt 2>&1\n"
+              "echo \"secret $BROX_SEAT_SECRET\" >> seen.txt\n"
+              "setsid sh -c 'trap \"\" TERM; exec sleep 86399' &\n"
+              "if [ $BROX_GAME = 3 ]; then rm bot.log; mkfifo bot.log; exit 3; fi\n"
+              "if [ $BROX_GAME = 2 ]; then\n"
+              "  for n in 1 2 3 4 5; do head -c 62914560 /dev/zero > fill$n; done\n"
+              "  sleep 5\n"
+              "fi\n"
+              "exec " << BOT << " --steps 2 \"$@\"\n";
+    script.close();
+    fs::permissions("nosy.sh", fs::perms::owner_all);
+    int status = tournament({"--bot", "steady=" + BOT + " --steps 2", "--bot",
+                             "nosy=" + (fs::current_path() / "nosy.sh").string(), "--games", "3", "--years", "1",
+                             "--standard-map", "--jobs", "1", "--out", "t"},
+                            "out.txt");
+    std::string out = read_text("out.txt");
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(processes_with("sleep 86399"), 0);
+
+    JsonValue played = json_file(game_folder("t", 1) + "/result.json");
+    EXPECT_EQ(played["status"].text, "played") << played["error"].text;
+    std::string seen = read_text(game_folder("t", 1) + "/bots/p01-nosy/seen.txt");
+    EXPECT_NE(seen.find("p01-nosy"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("p00-steady"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("p03-nosy"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("server.log"), std::string::npos) << seen;
+    std::vector<std::string> secrets = lines_of(read_text(game_folder("t", 1) + "/seat-secrets.txt"));
+    ASSERT_GE(secrets.size(), 7u);
+    EXPECT_NE(seen.find("secret " + secrets[1] + "\n"), std::string::npos) << seen;  // its own, from its environment
+    for (size_t p = 0; p < secrets.size(); p++)
+        EXPECT_TRUE(p == 1 || seen.find(secrets[p]) == std::string::npos) << p;
+
+    JsonValue filled = json_file(game_folder("t", 2) + "/result.json");
+    EXPECT_EQ(filled["status"].text, "failed");
+    EXPECT_EQ(filled["culprit"].text, "nosy");
+    EXPECT_TRUE(std::regex_search(filled["error"].text, std::regex("^bot nosy \\(power 0\\) filled its folder "
+                                                                    "bots/p00-nosy past 256 MB")))
+        << filled["error"].text;
+
+    // Game 3: a FIFO left where its log was is not waited on.
+    JsonValue fifo = json_file(game_folder("t", 3) + "/result.json");
+    EXPECT_EQ(fifo["culprit"].text, "nosy");
+    EXPECT_EQ(fifo["error"].text.rfind("bot nosy (power 1) did not join: exit status 3; its log bots/p01-nosy/bot.log "
+                                       "is empty", 0),
+              0u)
+        << fifo["error"].text;
+}
+
+// Where bubblewrap cannot make namespaces, no bot is started uncontained:
+// every game fails saying so, with no bot to blame.
+TEST(Tournament, AMachineThatCannotContainBotsFailsEveryGameSayingWhatToDo) {
+    TempDir dir;
+    fs::create_directories("bin");
+    std::ofstream script("bin/bwrap");
+    script << "#!/bin/sh\necho 'bwrap: No permissions to creating new namespace' >&2\nexit 1\n";
+    script.close();
+    fs::permissions("bin/bwrap", fs::perms::owner_all);
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    setenv("PATH", ((fs::current_path() / "bin").string() + ":" + path).c_str(), 1);
+    int status = tournament({"--bot", "steady=" + BOT, "--games", "1", "--standard-map", "--out", "t"}, "out.txt");
+    setenv("PATH", path.c_str(), 1);
+    EXPECT_EQ(status, 1);
+    JsonValue result = json_file(game_folder("t", 1) + "/result.json");
+    EXPECT_EQ(result["status"].text, "failed");
+    EXPECT_EQ(result["culprit"].text, "");
+    EXPECT_EQ(result["error"].text.rfind("bots cannot be contained on this machine: ", 0), 0u) << result["error"].text;
+    EXPECT_NE(result["error"].text.find("No permissions to creating new namespace"), std::string::npos);
+    EXPECT_FALSE(fs::exists(game_folder("t", 1) + "/bots"));
 }
 
 // The process ids of `root` and of every process below it, parents before

@@ -60,7 +60,18 @@ int vorn_client_connect(void);
  * vorn_client_receive delivered on this connection (0 and 0 before the
  * first).  The game server takes orders only for the phase it is playing:
  * orders chosen on an earlier position, sent after that phase was
- * resolved, are refused and never applied to the next phase. */
+ * resolved, are refused and never applied to the next phase.
+ *
+ * A join (MSG_JOIN) or rejoin (MSG_REJOIN) goes out right behind a record
+ * (type 0x3148) carrying the seat secret in the environment variable
+ * BROX_SEAT_SECRET, when it is set and not empty (at most its first 1024
+ * bytes).  The game server seats a bot by its secret: a rejoin, or a join
+ * after the rejoin file was lost, that carries the secret of the seat is
+ * taken back at once, whatever others send, and nobody without the secret
+ * can take that seat.  brox-tournament hands each bot a secret of its own;
+ * a bot started by hand may be given any 16 to 64 characters that nobody
+ * else knows, kept the same across its restarts (the server refuses
+ * shorter or longer ones). */
 int vorn_client_send_message(const uint8_t *record, size_t size);
 
 /* The next delivered record, waiting at most `timeout_ms` milliseconds

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,6 +73,14 @@ void write_all(int fd, const char *text) {
         dup2(log, STDERR_FILENO);
     } else if (setup.output_fd >= 0) {
         dup2(setup.output_fd, STDOUT_FILENO);
+    }
+    if (setup.file_size_limit > 0) {
+        rlimit limit = {static_cast<rlim_t>(setup.file_size_limit), static_cast<rlim_t>(setup.file_size_limit)};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (setup.process_limit > 0) {
+        rlimit limit = {static_cast<rlim_t>(setup.process_limit), static_cast<rlim_t>(setup.process_limit)};
+        setrlimit(RLIMIT_NPROC, &limit);
     }
     int null_input = open("/dev/null", O_RDONLY);
     if (null_input >= 0) dup2(null_input, STDIN_FILENO);

@@ -20,6 +20,8 @@ struct ChildSetup {
     bool own_group = false;                // leads a process group of its own
     bool dies_with_parent = false;         // killed when the process that started it dies
     bool search_path = false;              // argv[0] is looked up on PATH
+    long long file_size_limit = 0;         // bytes: a write past it ends the child (SIGXFSZ); 0 for none
+    long long process_limit = 0;           // processes of its user it may add to (RLIMIT_NPROC); 0 for none
 };
 
 // A child stays a zombie after it ends until child_wait or children_stop

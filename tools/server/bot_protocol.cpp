@@ -8,6 +8,7 @@
 #include "common/record.h"
 #include "orders/orders_message.h"
 #include "platform/phase_tag.h"
+#include "platform/seat_secret.h"
 #include "platform/wire.h"
 #include "tools/server/game.h"
 #include "tools/server/links.h"
@@ -16,6 +17,7 @@
 #include "tools/server/passcode.h"
 #include "tools/server/rejoins.h"
 #include "tools/server/report.h"
+#include "tools/server/seat_secrets.h"
 
 namespace {
 
@@ -44,37 +46,66 @@ std::string of_length(const char *what, size_t length) {
 // Joining
 // ---------------------------------------------------------------------------
 
+// The first seat no bot has had and no secret is kept for.
 int free_seat(const Game *game) {
     for (size_t p = 0; p < game->seats.size(); p++)
-        if (!game->seats[p].assigned) return static_cast<int>(p);
+        if (!game->seats[p].assigned && !seat_has_secret(game->seats[p])) return static_cast<int>(p);
     return -1;
 }
 
+// The seat a join takes: the one its secret opens, else a free one (bound
+// to its secret, when it carries one).  -1 after letting the bot go.
+int seat_for_join(Game *game, uint32_t link_id) {
+    Link &link = game->links[link_id];
+    int power = game->stage == GameStage::OVER ? -1 : seat_of_secret(game, link.secret);
+    if (power >= 0) {
+        Seat &seat = game->seats[static_cast<size_t>(power)];
+        // The secret proves the bot: a connection it left behind gives way.
+        if (seat.link >= 0 && seat.link != static_cast<int>(link_id))
+            link_drop(game, static_cast<uint32_t>(seat.link), "replaced",
+                      "its bot joined again on a newer connection with the seat's secret");
+        return power;
+    }
+    if (!game->preset_secrets.empty()) {
+        const char *detail = link.secret.empty() ? "joined without a seat secret (BROX_SEAT_SECRET), which every "
+                                                   "seat of this game needs"
+                                                 : "no seat of this game has the secret it carried";
+        game_report_link(game, link_id, Verbosity::NORMAL, "a bot asked to join: %s", detail);
+        link_let_go(game, link_id, "no-seat-secret", detail);
+        return -1;
+    }
+    power = game->stage == GameStage::OVER ? -1 : free_seat(game);
+    if (power < 0) {
+        game_report_link(game, link_id, Verbosity::NORMAL, "a bot asked to join, but no power is free");
+        link_let_go(game, link_id, "no-power-free", "asked to join, but every power has a bot");
+    }
+    return power;
+}
+
+// A bot that already had its seat (it lost its rejoin file) gets the same
+// passcode again.
 RecordVerdict on_join(Game *game, uint32_t link_id, const uint8_t *message, std::string *why) {
     if (msg_length(message) != JOIN_LENGTH) return malformed(why, of_length("a join message", msg_length(message)));
     Link &link = game->links[link_id];
     if (link.power >= 0) return RecordVerdict::KEEP;  // already plays
-    int power = free_seat(game);
-    if (power < 0 || game->stage == GameStage::OVER) {
-        game_report_link(game, link_id, Verbosity::NORMAL, "a bot asked to join, but no power is free");
-        link_let_go(game, link_id, "no-power-free", "asked to join, but every power has a bot");
-        return RecordVerdict::KEEP;
-    }
-    uint16_t passcode = 0;
-    if (!game_new_passcode(game, &passcode)) {
+    int power = seat_for_join(game, link_id);
+    if (power < 0) return RecordVerdict::KEEP;
+    Seat &seat = game->seats[static_cast<size_t>(power)];
+    bool again = seat.assigned;
+    if (!again && !game_new_passcode(game, &seat.passcode)) {
         std::fprintf(stderr, "brox-server: the system's random source failed; no passcode for a new bot\n");
         link_let_go(game, link_id, "no-passcode", "the system's random source failed");
         return RecordVerdict::KEEP;
     }
-    Seat &seat = game->seats[static_cast<size_t>(power)];
     seat.assigned = true;
-    seat.passcode = passcode;
     seat.link = static_cast<int>(link_id);
     seat.bot_name = join_text(join_read(message).name);
+    seat.secret = link.secret;
     link.power = power;
     link.state = LinkState::ASSIGNED;
-    game_report_link(game, link_id, Verbosity::NORMAL, "power %d (%s): %s joined", power,
-                     power_name(game->generated.layout, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str());
+    game_report_link(game, link_id, Verbosity::NORMAL, "power %d (%s): %s joined%s", power,
+                     power_name(game->generated.layout, static_cast<uint16_t>(power)).c_str(), seat.bot_name.c_str(),
+                     again ? " again with its seat's secret" : "");
     link_send(game, link_id, assignment_record(power_token(static_cast<uint16_t>(power)), seat.passcode));
     link_send(game, link_id, map_name_record(game->map_name));
     return RecordVerdict::KEEP;
@@ -86,7 +117,7 @@ RecordVerdict on_rejoin(Game *game, uint32_t link_id, const uint8_t *record, std
     if (msg_length(message) != REJOIN_LENGTH)
         return malformed(why, of_length("a rejoin message", msg_length(message)));
     if (game->links[link_id].power >= 0) return RecordVerdict::KEEP;
-    rejoin_take(game, link_id, record);
+    if (!rejoin_by_secret(game, link_id, record)) rejoin_take(game, link_id, record);
     game_try_start(game);  // an accepted rejoin may complete the bots awaited
     return RecordVerdict::KEEP;
 }
@@ -104,7 +135,7 @@ RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *me
     bool same_name = map_name_read(message, &name) && name == game->map_name;
     if (msg_flag(message) != FLAG_ACCEPT || !same_name) {
         game_report_link(game, link_id, Verbosity::NORMAL, "power %d: the bot refused the map", link.power);
-        game->seats[static_cast<size_t>(link.power)] = Seat{};
+        seat_reset(game, static_cast<size_t>(link.power));
         link.power = -1;
         link.state = LinkState::CONNECTED;
         link_let_go(game, link_id, "map-refused", "the bot refused the map");
@@ -119,11 +150,32 @@ RecordVerdict on_map_name_answer(Game *game, uint32_t link_id, const uint8_t *me
     return RecordVerdict::KEEP;
 }
 
+// Counts a request against the link's allowance for the phase; false,
+// after dropping the link, when it has had its share.
+bool request_allowed(Game *game, uint32_t link_id, uint16_t type) {
+    Link &link = game->links[link_id];
+    const Position *position = game_position(game);
+    uint32_t phase = static_cast<uint32_t>(position->year) << 16 | position->season;
+    if (link.requests.phase_key != phase) link.requests = RequestCounts{phase, 0, 0};
+    bool map = type == MSG_MAP_DEFINITION;
+    uint16_t &count = map ? link.requests.map_definition : link.requests.other;
+    uint16_t allowed = map ? MAP_DEFINITIONS_PER_PHASE : OTHER_REQUESTS_PER_PHASE;
+    if (count < allowed) {
+        count++;
+        return true;
+    }
+    std::string detail = "asked for " + std::string(map ? "the map definition" : "records") + " more than " +
+                         std::to_string(allowed) + " times in one phase";
+    game_link_drop(game, link_id, "request-limit", detail);  // its orders are no longer awaited
+    return false;
+}
+
 // Requests carry the type of what they ask for and flag 1; only a bot with
-// a power is answered.
+// a power is answered, up to its allowance per phase.
 RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
     const Link &link = game->links[link_id];
     if (link.power < 0) return RecordVerdict::KEEP;
+    if (!request_allowed(game, link_id, type)) return RecordVerdict::KEEP;
     uint16_t power = static_cast<uint16_t>(link.power);
     switch (type) {
     case MSG_MAP_NAME:
@@ -153,6 +205,24 @@ RecordVerdict on_request(Game *game, uint32_t link_id, uint16_t type) {
 // ---------------------------------------------------------------------------
 // Orders
 // ---------------------------------------------------------------------------
+
+// The client library sends the seat's secret before a join or a rejoin;
+// it holds for what the connection sends after it.
+RecordVerdict on_seat_secret(Game *game, uint32_t link_id, const uint8_t *message) {
+    Link &link = game->links[link_id];
+    if (link.power >= 0) return RecordVerdict::KEEP;
+    if (!seat_secret_readable(message)) {
+        std::string detail = "sent a seat secret of " + std::to_string(msg_length(message) - SEAT_SECRET_AT) +
+                             " bytes; a secret is " + std::to_string(SEAT_SECRET_MIN) + " to " +
+                             std::to_string(SEAT_SECRET_MAX);
+        game_report_link(game, link_id, Verbosity::NORMAL, "connection from %s: %s", link.peer.c_str(),
+                         detail.c_str());
+        link_let_go(game, link_id, "bad-seat-secret", detail);
+        return RecordVerdict::KEEP;
+    }
+    link.secret = seat_secret_read(message);
+    return RecordVerdict::KEEP;
+}
 
 // The client library tags each orders message with the phase of the last
 // position it delivered; the tag holds for the next orders message.
@@ -214,6 +284,8 @@ RecordVerdict server_take_record(Game *game, uint32_t link_id, const uint8_t *re
         return on_orders(game, link_id, message, why);
     case MSG_ORDERS_PHASE:
         return on_phase_tag(game, link_id, message, why);
+    case MSG_SEAT_SECRET:
+        return on_seat_secret(game, link_id, message);
     default:
         return RecordVerdict::KEEP;  // not a message a bot needs to send; ignored
     }

@@ -11,6 +11,7 @@
 #include "tools/server/record_files.h"
 #include "tools/server/rejoins.h"
 #include "tools/server/report.h"
+#include "tools/server/seat_secrets.h"
 
 namespace {
 
@@ -185,6 +186,9 @@ bool game_init_on_map(Game *game, const ServerOptions &options, GeneratedMap gen
         return false;
     }
     game->seats.assign(powers, Seat{});
+    if (!options.seat_secrets.empty() && !seat_secrets_read(options.seat_secrets, powers, &game->preset_secrets, error))
+        return false;
+    for (size_t p = 0; p < powers; p++) seat_reset(game, p);
     // The limits' groups: one per power and one for connections without.
     game->seat_gates.assign(powers + 1u, RejoinGate{});
     game->log_budgets.assign(powers + 1u, LineBudget{});

@@ -36,6 +36,14 @@ struct PhaseTag {
     uint16_t year = 0;
 };
 
+// Requests a connection has had answered in the phase `phase_key` names
+// (year and season; limits.h: MAP_DEFINITIONS_PER_PHASE).
+struct RequestCounts {
+    uint32_t phase_key = 0;
+    uint16_t map_definition = 0;
+    uint16_t other = 0;
+};
+
 // One bot connection as the game sees it.
 struct Link {
     LinkState state = LinkState::CONNECTED;
@@ -44,12 +52,14 @@ struct Link {
     std::vector<Record> outbox;     // records for the connection layer, oldest first
     size_t outbox_bytes = 0;        // bytes of the records in outbox
     PhaseTag orders_phase;          // the phase of its next orders message
+    std::string secret;             // the seat secret it sent (seat_secrets.h); "" for none
 
     // Limits against hostile bots.
     std::string peer;               // "address:port" of the bot, from the connection layer
     int64_t expires_ms = -1;        // dropped at this time unless it plays by then; -1: never
     int claimed_seat = -1;          // the power its rejoin named, -1 for none
     Record rejoin;                  // the rejoin request while HELD
+    RequestCounts requests;         // requests answered in this phase
     const char *leave_reason = nullptr; // why the server let it go, for the record
     std::string leave_detail;
 };
@@ -64,6 +74,7 @@ struct LineBudget {
 struct Seat {
     bool assigned = false;  // handed to a bot at least once: its orders are awaited
     uint16_t passcode = 0;  // what a rejoin must present
+    std::string secret;     // what a join or rejoin must carry (seat_secrets.h); "" for none
     int link = -1;          // the bot's link now, -1 when it has gone
     std::string bot_name;   // from the join, printable characters only
 };
@@ -90,6 +101,7 @@ struct Game {
     // are indexed by power, with one more index after the powers for
     // connections without a power.
     std::vector<Seat> seats;                     // by power index
+    std::vector<std::string> preset_secrets;     // by power, from --seat-secrets; empty without
     std::vector<Link> links;                     // by link id
     std::vector<uint32_t> free_links;            // ids of CLOSED links, for reuse
     uint32_t passcode_draws = 0;                 // passcodes drawn from options.passcode_seed

@@ -12,7 +12,8 @@ const char LIMITS_HELP[] = R"(
 Limits (every bot is treated as hostile):
   --max-connections N    connections open at once, 1 to 4096 (default 64);
                          when all are taken, a new connection replaces the
-                         oldest one that has not joined, or is closed
+                         oldest one that has not joined from the address
+                         with the most of those, or is closed
   --handshake-timeout S  seconds from connecting to playing a power (joined
                          and map accepted), 0.1 to 3600 (default 10); a
                          connection that takes longer is closed
@@ -31,7 +32,10 @@ connection.  A refused rejoin closes its connection.  Refused rejoins count
 per power and per address: after 3 for a power (20 from one address) each
 one makes the next rejoin there wait, 1 s doubling up to 60 s, and one
 rejoin per power waits at a time; a passcode then takes weeks to find by
-trial.  Every dropped connection is a line in game.jsonl with its reason
+trial.  A connection is answered at most 2 map definitions and 16 other
+requests per phase; one more closes it.  A seat with a secret (--seat-secrets, or the one its bot joined
+with) takes only the bot that carries it: its rejoin is weighed at once,
+outside these counts, and a passcode alone never opens it.  Every dropped connection is a line in game.jsonl with its reason
 (up to 100 per power and 1000 without a power; the rest are counted).
 )";
 

@@ -39,6 +39,8 @@ constexpr size_t BOT_RECORD_LIMIT = RECORD_MESSAGE_AT + orders_message_size(MAX_
 // spent, some 32768 trials (three weeks) on average for one passcode, while
 // a bot that restarts with its rejoin file is answered at once, or within
 // a minute when someone has just been trying that power's passcodes.
+// Seats with a secret (seat_secrets.h) are outside these limits: a
+// passcode alone never opens them, and their bot is taken back at once.
 constexpr int REJOIN_FREE_PER_SEAT = 3;
 constexpr int REJOIN_FREE_PER_PEER = 20;  // every bot of a local game shares one address
 constexpr int64_t REJOIN_FIRST_DELAY_MS = 1000;
@@ -55,6 +57,19 @@ struct RejoinGate {
 void rejoin_gate_refuse(RejoinGate *gate, int free_refusals, int64_t now_ms);
 // The delay that the `refused`-th refusal earns: 0 for the free ones.
 int64_t rejoin_delay_ms(int refused, int free_refusals);
+
+// ---------------------------------------------------------------------------
+// Requests
+// ---------------------------------------------------------------------------
+//
+// A bot asks for the map definition once when it joins or rejoins, and
+// for the other records (map name, assignment, position, centres) seldom.
+// Each request is answered up to these numbers per connection and phase;
+// one more closes the connection ("request-limit"), so that a 6-byte
+// request cannot make the server send a record hundreds of times larger
+// in a loop.
+constexpr uint16_t MAP_DEFINITIONS_PER_PHASE = 2;
+constexpr uint16_t OTHER_REQUESTS_PER_PHASE = 16;
 
 // ---------------------------------------------------------------------------
 // Dropped connections in the game record

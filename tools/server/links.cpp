@@ -3,11 +3,13 @@
 #include "tools/server/links.h"
 
 #include <algorithm>
+#include <map>
 
 #include "tools/server/messages.h"
 #include "tools/server/notation.h"
 #include "tools/server/record_files.h"
 #include "tools/server/report.h"
+#include "tools/server/seat_secrets.h"
 
 namespace {
 
@@ -53,7 +55,7 @@ int link_close(Game *game, uint32_t link_id) {
     if (seat.link != static_cast<int>(link_id)) return -1;
     seat.link = -1;
     // Before the start a seat whose bot has gone is free for a newcomer.
-    if (game->stage == GameStage::WAITING) seat = Seat{};
+    if (game->stage == GameStage::WAITING) seat_reset(game, static_cast<size_t>(power));
     return power;
 }
 
@@ -117,4 +119,18 @@ int64_t links_next_expiry(const Game *game) {
         if (link.state != LinkState::CLOSED && link.expires_ms >= 0 && (next < 0 || link.expires_ms < next))
             next = link.expires_ms;
     return next;
+}
+
+std::string peer_address(const std::string &peer) {
+    size_t colon = peer.rfind(':');
+    return colon == std::string::npos ? peer : peer.substr(0, colon);
+}
+
+int64_t link_to_make_room(const Game *game, const std::vector<uint32_t> &waiting) {
+    std::map<std::string, size_t> per_address;
+    size_t most = 0;
+    for (uint32_t link : waiting) most = std::max(most, ++per_address[peer_address(game->links[link].peer)]);
+    for (uint32_t link : waiting)
+        if (per_address[peer_address(game->links[link].peer)] == most) return link;
+    return -1;
 }

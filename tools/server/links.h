@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "tools/server/game_state.h"
 
@@ -43,3 +44,12 @@ void link_close_when_sent(Game *game, uint32_t link, const char *reason, const s
 bool links_expire(Game *game);
 // The earliest time at which a link's time is over, or -1.
 int64_t links_next_expiry(const Game *game);
+
+// The address of a peer ("address:port", "[v6]:port").
+std::string peer_address(const std::string &peer);
+
+// The connection that makes room when every place is taken, among
+// `waiting` (links that have not joined, oldest first): the oldest of the
+// address with the most of them, so that a flood from one address evicts
+// its own connections before anyone else's.  -1 when `waiting` is empty.
+int64_t link_to_make_room(const Game *game, const std::vector<uint32_t> &waiting);

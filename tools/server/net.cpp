@@ -25,6 +25,7 @@
 #include "platform/wire.h"
 #include "tools/server/bot_protocol.h"
 #include "tools/server/game.h"
+#include "tools/server/links.h"
 #include "tools/server/report.h"
 
 namespace {
@@ -269,15 +270,20 @@ size_t live_connections(const Server *server) {
     return live;
 }
 
-// When every place is taken, the oldest connection that has not joined
-// (or is being let go) makes room.  False when there is none.
+// When every place is taken, a connection that has not joined (or is
+// being let go) makes room: the oldest from the address with the most of
+// them (link_to_make_room).  False when there is none.
 bool make_room(Server *server) {
+    std::vector<uint32_t> waiting;
+    for (const Connection &connection : server->connections)
+        if (!connection.drop_reason && server->game->links[connection.link].state == LinkState::CONNECTED)
+            waiting.push_back(connection.link);
+    int64_t chosen = link_to_make_room(server->game, waiting);
     for (Connection &connection : server->connections) {
-        const Link &link = server->game->links[connection.link];
-        if (connection.drop_reason || link.state != LinkState::CONNECTED) continue;
+        if (connection.drop_reason || connection.link != chosen) continue;
         doom(server, &connection, "connection-cap",
              "made room for a newer connection: all " + std::to_string(limits(server).max_connections) +
-                 " places were taken");
+                 " places were taken, most by connections from this address that had not joined");
         return true;
     }
     return false;

@@ -46,6 +46,11 @@ The map (default: the built-in standard map of 7 powers and 75 provinces):
                    every phase (phases/), the replay page (replay.html), the
                    final board (final-board.svg) and the centre table
                    (centres.txt); created when missing (default game-out)
+  --seat-secrets FILE
+                   one secret per line, line N for power N (16 to 64
+                   printable characters without spaces): a bot joins or
+                   rejoins only the seat whose secret it carries
+                   (BROX_SEAT_SECRET); brox-tournament writes this file
   --quiet          print only the port line and errors
   --verbose        also print every join, rejoin, disconnection and refused
                    order
@@ -77,7 +82,7 @@ const IntegerOption *find_integer_option(const char *name) {
 
 bool takes_value(const char *name) {
     return find_integer_option(name) || !std::strcmp(name, "--deadline") || !std::strcmp(name, "--out") ||
-           !std::strcmp(name, "--map") || limits_option(name);
+           !std::strcmp(name, "--map") || !std::strcmp(name, "--seat-secrets") || limits_option(name);
 }
 
 void store_integer(const char *option, long long number, ServerOptions *options) {
@@ -114,11 +119,13 @@ int take_value(const char *option, const char *value, ServerOptions *options) {
         return 0;
     }
     if (value[0] == '\0') {
-        std::fprintf(stderr, "brox-server: %s needs a folder name\n", option);
+        std::fprintf(stderr, "brox-server: %s needs a %s name\n", option,
+                     std::strcmp(option, "--seat-secrets") ? "folder" : "file");
         return 2;
     }
     if (!std::strcmp(option, "--map")) options->map_dir = value;
     if (!std::strcmp(option, "--out")) options->out = value;
+    if (!std::strcmp(option, "--seat-secrets")) options->seat_secrets = value;
     return 0;
 }
 

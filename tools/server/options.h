@@ -28,6 +28,7 @@ struct ServerOptions {
     uint32_t passcode_seed = 0;        // tests and fuzzing only: fixed passcodes from this seed;
                                        // 0 (the command line's only choice): the system's random source
     ServerLimits limits;               // bounds against hostile bots
+    std::string seat_secrets;          // --seat-secrets: a file of one secret per power; "" for none
 };
 
 // Reads the command line into *options.  Returns 0 to go on, -1 when the

@@ -10,6 +10,7 @@
 #include "tools/server/messages.h"
 #include "tools/server/notation.h"
 #include "tools/server/report.h"
+#include "tools/server/seat_secrets.h"
 
 namespace {
 
@@ -19,15 +20,9 @@ size_t seat_group(const Game *game, const Link &link) {
     return link.claimed_seat >= 0 ? static_cast<size_t>(link.claimed_seat) : game->seats.size();
 }
 
-// The address of "address:port".
-std::string address_of(const std::string &peer) {
-    size_t colon = peer.rfind(':');
-    return colon == std::string::npos ? peer : peer.substr(0, colon);
-}
-
 // The gate of a link's address; addresses past the tracked number share one.
 RejoinGate &peer_gate(Game *game, const Link &link) {
-    std::string address = address_of(link.peer);
+    std::string address = peer_address(link.peer);
     auto found = game->peer_gates.find(address);
     if (found != game->peer_gates.end()) return found->second;
     if (game->peer_gates.size() >= REJOIN_TRACKED_PEERS) address = "*";
@@ -36,7 +31,7 @@ RejoinGate &peer_gate(Game *game, const Link &link) {
 
 int64_t open_at(const Game *game, const Link &link) {
     int64_t at = game->seat_gates[seat_group(game, link)].open_at_ms;
-    auto found = game->peer_gates.find(address_of(link.peer));
+    auto found = game->peer_gates.find(peer_address(link.peer));
     if (found == game->peer_gates.end() && game->peer_gates.size() >= REJOIN_TRACKED_PEERS)
         found = game->peer_gates.find("*");
     if (found != game->peer_gates.end()) at = std::max(at, found->second.open_at_ms);
@@ -54,6 +49,17 @@ const char *refusal(const Game *game, uint16_t token, uint16_t passcode) {
     if (seat.link >= 0) return "the power's bot is still connected";
     if (seat.passcode != passcode) return "wrong passcode";
     return nullptr;
+}
+
+// Gives the bot on `link_id` its power back.
+void take_back(Game *game, uint32_t link_id, uint16_t power) {
+    Link &link = game->links[link_id];
+    game->seats[power].link = static_cast<int>(link_id);
+    link.power = power;
+    link.state = LinkState::READY;
+    link.expires_ms = -1;
+    game_report_link(game, link_id, Verbosity::NORMAL, "power %u (%s): rejoined", power,
+                     power_name(game->generated.layout, power).c_str());
 }
 
 // Answers a held rejoin whose turn has come.
@@ -78,15 +84,42 @@ void weigh(Game *game, uint32_t link_id) {
     }
     // Only the passcode's holder gets here: the power's count starts over.
     seat_gate = RejoinGate{};
-    game->seats[power].link = static_cast<int>(link_id);
-    link.power = power;
-    link.state = LinkState::READY;
-    link.expires_ms = -1;
-    game_report_link(game, link_id, Verbosity::NORMAL, "power %u (%s): rejoined", power,
-                     power_name(game->generated.layout, power).c_str());
+    take_back(game, link_id, power);
 }
 
 }  // namespace
+
+bool rejoin_by_secret(Game *game, uint32_t link_id, const uint8_t *record) {
+    uint16_t token = rejoin_read(record_message(record)).power;
+    uint16_t power = power_token_index(token);
+    if (power >= game->seats.size() || token != power_token(power)) return false;
+    Seat &seat = game->seats[power];
+    if (!seat_has_secret(seat)) return false;
+    Link &link = game->links[link_id];
+    link.claimed_seat = power;
+    bool proven = seat_secret_equal(seat.secret, link.secret);
+    // The secret proves the bot: a connection it left behind, not yet seen
+    // to close, gives way.
+    if (proven && game->stage != GameStage::OVER && seat.link >= 0 && seat.link != static_cast<int>(link_id))
+        link_drop(game, static_cast<uint32_t>(seat.link), "replaced",
+                  "its bot came back on a newer connection with the seat's secret");
+    const char *why = nullptr;
+    if (game->stage == GameStage::OVER)
+        why = "the game is over";
+    else if (!proven)
+        why = "this seat takes back only the bot that carries its secret";
+    else if (!seat.assigned)
+        why = "no bot has played this power";  // before the start a seat whose bot went is free: join
+    link_send(game, link_id, rejoin_answer_record(record, why ? FLAG_REJECT : FLAG_ACCEPT));
+    if (why) {
+        game_report_link(game, link_id, Verbosity::VERBOSE, "a rejoin as power %u from %s was refused: %s", power,
+                         link.peer.c_str(), why);
+        link_close_when_sent(game, link_id, "rejoin-refused", why);
+        return true;
+    }
+    take_back(game, link_id, power);
+    return true;
+}
 
 void rejoin_take(Game *game, uint32_t link_id, const uint8_t *record) {
     Link &link = game->links[link_id];

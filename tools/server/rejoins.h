@@ -10,6 +10,13 @@
 
 #include "tools/server/game_state.h"
 
+// Weighs at once a rejoin naming a seat that has a secret
+// (seat_secrets.h), outside the rejoin limits: the passcode alone never
+// opens such a seat, so nothing can be found by trial, and the bot that
+// carries the secret is taken back whatever others have sent.  Refused,
+// it is answered and the connection let go.  False, with nothing done,
+// when the seat it names has no secret (rejoin_take weighs it).
+bool rejoin_by_secret(Game *game, uint32_t link, const uint8_t *record);
 // Takes a rejoin request (a whole record of REJOIN_LENGTH message bytes)
 // from a link without a power.  Holds it, and weighs it at once when its
 // gates are open; when another rejoin for the same power is already held,

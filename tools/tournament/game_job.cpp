@@ -3,9 +3,13 @@
 // game went from the processes' ends and the record.
 #include "tools/tournament/game_job.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,9 +30,23 @@ constexpr int STOP_GRACE_MS = 3000;       // from the termination signal to the 
 constexpr int BOT_EXIT_GRACE_MS = 10000;  // for the bots to leave once the game is over
 constexpr int INTERRUPT_GRACE_MS = 2000;  // for this job's own interrupt to arrive
 constexpr size_t LOG_EXCERPT = 240;       // characters of a log line quoted in an error
+constexpr size_t LOG_TAIL = 64 << 10;     // bytes read from the end of a log for its last line
 constexpr const char *SERVER_LOG = "server.log";
 constexpr const char *BOT_LOG = "bot.log";
 constexpr const char *BOTS_FOLDER = "bots";
+constexpr const char *SECRETS_FILE = "seat-secrets.txt";  // the server's --seat-secrets, hidden from bots
+constexpr const char *CONTAINMENT_LOG = "containment.log";
+constexpr int SECRET_BYTES = 16;                    // random bytes of a seat secret, sent as hex
+constexpr int SECRETS_WRITTEN = 20;                 // one per power of the largest map
+constexpr int CONTAINMENT_PROBE_MS = 10000;
+// What one bot may use: a file written past BOT_FILE_LIMIT ends it
+// (SIGXFSZ), a folder grown past BOT_FOLDER_LIMIT fails the game with the
+// bot to blame, and it cannot start processes once its user runs
+// BOT_PROCESS_LIMIT.
+constexpr long long BOT_FILE_LIMIT = 64LL << 20;
+constexpr uintmax_t BOT_FOLDER_LIMIT = uintmax_t{256} << 20;
+constexpr long long BOT_PROCESS_LIMIT = 4096;
+constexpr int DISK_CHECK_MS = 1000;
 // The final line's reason when the server was told to stop.
 constexpr const char *STOPPED_REASON = "the server was stopped";
 
@@ -62,19 +80,33 @@ struct Run {
     int port = 0;
     int powers = 0;
     bool record_finished = false;  // the record's final line has been seen
+    std::vector<std::string> secrets;  // by power: each bot's seat secret
+    Clock::time_point disk_checked;
 };
 
-std::string read_file(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+// The last `most` bytes of a regular file, "" for anything else: a bot
+// may leave a FIFO or a link in its own folder where its log was, and the
+// job must never wait on it or read through it.
+std::string read_file(const fs::path &path, size_t most = SIZE_MAX) {
+    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return "";
+    struct stat about = {};
+    std::string text;
+    if (fstat(fd, &about) == 0 && S_ISREG(about.st_mode)) {
+        auto size = static_cast<size_t>(about.st_size);
+        size_t from = size > most ? size - most : 0;
+        text.resize(size - from);
+        ssize_t got = pread(fd, text.data(), text.size(), static_cast<off_t>(from));
+        text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    }
+    close(fd);
+    return text;
 }
 
 // The last line of a log with something in it, printable characters
 // only and cut short, for quoting in an error.
 std::string last_line(const fs::path &path) {
-    std::string text = read_file(path);
+    std::string text = read_file(path, LOG_TAIL);
     size_t end = text.find_last_not_of(" \t\r\n");
     if (end == std::string::npos) return "";
     size_t start = text.rfind('\n', end);
@@ -176,7 +208,8 @@ bool parse_server_start(const std::string &log, int *port, int *powers) {
 }
 
 bool start_server(Run *run) {
-    std::vector<std::string> argv = {run->job.server, "--port", "0", "--out", run->job.folder};
+    std::vector<std::string> argv = {run->job.server, "--port", "0", "--out", run->job.folder, "--seat-secrets",
+                                     (fs::path(run->job.folder) / SECRETS_FILE).string()};
     argv.insert(argv.end(), run->job.server_args.begin(), run->job.server_args.end());
     fs::path log = fs::path(run->job.folder) / SERVER_LOG;
     std::string error;
@@ -199,9 +232,34 @@ bool joined(const std::string &log, int power) {
     return false;
 }
 
+// The bytes of the files under a bot's folder (links not followed).
+uintmax_t folder_bytes(const fs::path &folder) {
+    uintmax_t total = 0;
+    std::error_code failure;
+    for (fs::recursive_directory_iterator it(folder, failure), end; !failure && it != end; it.increment(failure)) {
+        std::error_code size_failure;
+        if (!it->is_symlink(size_failure) && it->is_regular_file(size_failure))
+            total += it->file_size(size_failure);
+    }
+    return total;
+}
+
+// Every DISK_CHECK_MS, the bots' folders against BOT_FOLDER_LIMIT.
+bool bots_within_disk(Run *run) {
+    if (Clock::now() - run->disk_checked < std::chrono::milliseconds(DISK_CHECK_MS)) return true;
+    run->disk_checked = Clock::now();
+    for (const BotProcess &bot : run->bots)
+        if (folder_bytes(fs::path(run->job.folder) / bot.folder) > BOT_FOLDER_LIMIT)
+            return failing(run, bot_label(bot) + " filled its folder " + bot.folder + " past " +
+                                    std::to_string(BOT_FOLDER_LIMIT >> 20) + " MB " + game_stage(*run),
+                           bot.bot->name);
+    return true;
+}
+
 // A bot that ended while the server still runs has failed, unless the game
 // is over (the record's final line is written before the bots are told).
 bool bots_still_fine(Run *run) {
+    if (!bots_within_disk(run)) return false;
     for (BotProcess &bot : run->bots) {
         if (child_running(&bot.child)) continue;
         if (child_succeeded(bot.child) && !run->record_finished)
@@ -215,9 +273,74 @@ bool bots_still_fine(Run *run) {
     return true;
 }
 
+// The command line that runs a bot's shell command contained: in a PID
+// namespace of its own (every process it starts ends with it, and it sees
+// no other), killed with this job, the whole system read-only, and of the
+// game's folder (and of the tournament's other games) only its own folder
+// to be seen, writable.  Its temporary files go to its folder.
+std::vector<std::string> contained(const std::string &game_folder, const std::string &bot_folder,
+                                   const std::string &command) {
+    std::vector<std::string> argv = {"bwrap", "--unshare-pid", "--die-with-parent", "--ro-bind", "/", "/",
+                                     "--dev", "/dev", "--proc", "/proc"};
+    fs::path game = fs::weakly_canonical(fs::absolute(game_folder));
+    if (game.parent_path().filename() == GAMES_FOLDER) argv.insert(argv.end(), {"--tmpfs", game.parent_path().string()});
+    argv.insert(argv.end(), {"--tmpfs", game.string(), "--bind", bot_folder, bot_folder, "--chdir", bot_folder,
+                             "--setenv", "TMPDIR", bot_folder, "--", "/bin/sh", "-c", command});
+    return argv;
+}
+
+// Whether bots can be contained here: bubblewrap must be installed and
+// allowed to make namespaces.  The game fails, with what to do, when not.
+bool containment_works(Run *run) {
+    fs::path log = fs::path(run->job.folder) / CONTAINMENT_LOG;
+    std::vector<std::string> argv = {"bwrap", "--unshare-pid", "--die-with-parent", "--ro-bind", "/", "/", "true"};
+    ChildSetup setup = process_setup(run->job.folder, log.string(), {});
+    setup.search_path = true;
+    Child probe;
+    std::string error;
+    bool started = child_start(&probe, argv, setup, &error);
+    if (started && !child_wait(&probe, CONTAINMENT_PROBE_MS)) children_stop({&probe}, STOP_GRACE_MS);
+    if (started && child_succeeded(probe)) return true;
+    std::string says = started ? exit_description(probe) : error;
+    std::string line = last_line(log);
+    return failing(run, "bots cannot be contained on this machine: \"bwrap --unshare-pid --die-with-parent "
+                        "--ro-bind / / true\" failed (" + says + (line.empty() ? "" : ": " + line) +
+                        "); install bubblewrap (Debian: apt-get install bubblewrap) and let users create "
+                        "namespaces (sysctl kernel.unprivileged_userns_clone=1 where the kernel has it), "
+                        "then run the game again");
+}
+
+// A seat secret for every power the server may have, each known only to
+// the server (a file bots cannot see) and to the bot of that power (its
+// environment).
+bool write_secrets(Run *run) {
+    std::ifstream random("/dev/urandom", std::ios::binary);
+    std::string text;
+    for (int power = 0; power < SECRETS_WRITTEN; power++) {
+        unsigned char bytes[SECRET_BYTES];
+        if (!random.read(reinterpret_cast<char *>(bytes), sizeof bytes))
+            return failing(run, "cannot read the system's random source for the bots' seat secrets");
+        std::string secret;
+        for (unsigned char byte : bytes) {
+            char hex[3];
+            std::snprintf(hex, sizeof hex, "%02x", byte);
+            secret += hex;
+        }
+        run->secrets.push_back(secret);
+        text += secret + "\n";
+    }
+    fs::path path = fs::path(run->job.folder) / SECRETS_FILE;
+    std::error_code failure;
+    fs::remove(path, failure);
+    std::ofstream file(path, std::ios::binary);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write, failure);
+    if (!(file << text) || !file.flush()) return failing(run, "cannot write " + path.string());
+    return true;
+}
+
 // Starts the bot of `power` and waits until the server has seated it.  The
-// server gives the first free power to each joining bot, so starting them
-// one at a time puts each bot on its power.
+// bot carries the secret of its power's seat, the only seat the server
+// lets it take, so that the seat's result is its own.
 bool start_bot(Run *run, int power) {
     const GameJob &job = run->job;
     BotProcess bot;
@@ -230,16 +353,21 @@ bool start_bot(Run *run, int power) {
     std::error_code failure;
     fs::create_directories(folder, failure);
     std::string port = std::to_string(run->port);
-    std::vector<std::string> argv = {"/bin/sh", "-c", bot.bot->command + " -i 127.0.0.1 -p " + port};
+    std::vector<std::string> argv =
+        contained(job.folder, fs::weakly_canonical(fs::absolute(folder)).string(), bot.bot->command + " -i 127.0.0.1 -p " + port);
     std::vector<std::string> environment = {"BROX_GAME=" + std::to_string(job.game),
                                             "BROX_POWER=" + std::to_string(power), "BROX_PORT=" + port,
-                                            "BROX_BOT=" + bot.bot->name};
+                                            "BROX_BOT=" + bot.bot->name,
+                                            "BROX_SEAT_SECRET=" + run->secrets[static_cast<size_t>(power)]};
     std::string error;
     run->result.bots.push_back(bot.bot->name);
     run->bots.push_back(bot);
     BotProcess &started = run->bots.back();
-    if (!child_start(&started.child, argv, process_setup(folder.string(), (folder / BOT_LOG).string(), environment),
-                     &error))
+    ChildSetup setup = process_setup(folder.string(), (folder / BOT_LOG).string(), environment);
+    setup.search_path = true;
+    setup.file_size_limit = BOT_FILE_LIMIT;
+    setup.process_limit = BOT_PROCESS_LIMIT;
+    if (!child_start(&started.child, argv, setup, &error))
         return failing(run, bot_label(started) + " could not be started: " + error, started.bot->name);
     std::string log_name = started.folder + "/" + BOT_LOG;
     std::string what = "while " + bot_label(started) + " was joining";
@@ -384,7 +512,7 @@ int game_job_run(const GameJob &job) {
     run.result.map = map_of(job);
     run.result.status = GameStatus::PLAYED;
 
-    bool ok = prepare_folder(&run) && start_server(&run);
+    bool ok = prepare_folder(&run) && containment_works(&run) && write_secrets(&run) && start_server(&run);
     for (int power = 0; ok && power < run.powers; power++) ok = start_bot(&run, power);
     ok = ok && play(&run) && judge_end(&run);
     stop_everything(&run);

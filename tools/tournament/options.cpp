@@ -231,7 +231,7 @@ int take_value(const char *option, const char *value, TournamentOptions *options
     } else if (!std::strcmp(option, "--server-arg")) {
         // Each game chooses the port and folder, seats a bot on every
         // power and reads the server's port and joins from its output.
-        for (const char *reserved : {"--port", "--out", "--quiet", "--players"})
+        for (const char *reserved : {"--port", "--out", "--quiet", "--players", "--seat-secrets"})
             if (!std::strcmp(value, reserved))
                 return complain("--server-arg %s: each game starts its server on a free port in its own folder "
                                 "with a bot on every power, and reads its output; leave %s out",
