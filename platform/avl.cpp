@@ -229,10 +229,10 @@ LumAvlNode *build_balanced(const NodeArray &nodes, uint32_t from, uint32_t count
     LumAvlNode *node = nodes.at(middle);
     node->parent = parent;
     node->spare = -1;
-    if (count <= 2) {
-        node->left = nullptr;
-        node->right = count == 2 ? leaf(nodes.at(middle + 1), node) : nullptr;
-        node->height = static_cast<int16_t>(count);
+    if (count <= 3) {  // the last levels without a call
+        node->left = count == 3 ? leaf(nodes.at(from), node) : nullptr;
+        node->right = count >= 2 ? leaf(nodes.at(middle + 1), node) : nullptr;
+        node->height = static_cast<int16_t>(count == 1 ? 1 : 2);
         return node;
     }
     node->left = build_balanced(nodes, from, middle - from, node);

@@ -101,17 +101,41 @@ struct MovementPlan {
     uint32_t most = 0;  // the candidates it can give at most
 };
 
+// A set of indices below 64 * WORDS as bits, read back in ascending order.
+template <int WORDS>
+struct IndexBits {
+    uint64_t words[WORDS] = {};
+    void add(uint16_t index) { words[index / 64] |= uint64_t{1} << (index % 64); }
+    // Writes base + index for every index, ascending; returns how many.
+    template <typename T>
+    int write(T *base, T **out) const {
+        int count = 0;
+        for (int w = 0; w < WORDS; w++)
+            for (uint64_t bits = words[w]; bits; bits &= bits - 1) out[count++] = base + (w * 64 + __builtin_ctzll(bits));
+        return count;
+    }
+};
+
+// Locations and Units are gathered as index bits: references into one
+// array order like their indices, so reading the bits back gives each list
+// sorted and unique.
 void plan_movement(Position *position, const Unit *unit, MovementPlan *plan) {
     const Location *here = unit->location->location;
     const ProvinceState *previous = nullptr;
+    IndexBits<(MAX_LOCATIONS + 63) / 64> moves, targets;
+    IndexBits<(MAX_UNITS + 63) / 64> held;
+    Unit *first_unit = position->units[0];
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
-        LocationState *target = &position->locations[here->adjacent[a]->index];
-        ProvinceState *province = target->province;
-        insert_unique(plan->moves, &plan->move_count, target);
-        if (province->unit) insert_unique(plan->held, &plan->held_count, province->unit);
-        if (province != previous) insert_unique(plan->support_targets, &plan->target_count, target);
+        uint16_t index = here->adjacent[a]->index;
+        ProvinceState *province = position->locations[index].province;
+        moves.add(index);
+        if (province->unit) held.add(static_cast<uint16_t>(province->unit - first_unit));
+        if (province != previous) targets.add(index);
         previous = province;
     }
+    plan->move_count = moves.write(position->locations, plan->moves);
+    plan->held_count = held.write(first_unit, plan->held);
+    plan->target_count = targets.write(position->locations, plan->support_targets);
     plan->most = 1u + plan->move_count + plan->held_count;
     for (int t = 0; t < plan->target_count; t++) plan->most += plan->support_targets[t]->province->reach_count;
 }
