@@ -2,7 +2,8 @@
 // adjudicating each movement position into the next one and freeing it
 // (the cost of one agenda trial), with every unit on hold and with orders
 // drawn from the candidates; the agenda on the mid-game springs; and, as a
-// floor measured in the same run, clearing a block the size of a Position.
+// floor measured in the same run, clearing a block the size of a Position
+// and one pass over as many Orders as the heaviest mid-game has candidates.
 // Each trial benchmark also reports the page faults per trial and how much
 // the resident set grew while it ran (both 0 in a steady state).
 #include <benchmark/benchmark.h>
@@ -10,6 +11,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "classic.h"
 #include "common/assignment_message.h"
@@ -44,6 +46,35 @@ void BM_ClassicFloor(benchmark::State &state) {
     state.counters["bytes"] = static_cast<double>(sizeof(Position));
 }
 BENCHMARK(BM_ClassicFloor)->Unit(benchmark::kMicrosecond);
+
+// The other floor: one pass over as many Orders as the heaviest mid-game
+// has candidates, writing what a candidate and its tree link must hold.
+void BM_ClassicFloorCandidates(benchmark::State &state) {
+    ClassicBoard board("midgame-1");
+    Position *position = board.build();
+    if (!position) {
+        state.SkipWithError("classic data missing");
+        return;
+    }
+    std::vector<Order> orders(static_cast<size_t>(candidate_total(position)));
+    Unit *unit = position->units[0];
+    LocationState *target = &position->locations[0];
+    for (auto _ : state) {
+        for (Order &order : orders) {
+            order.token = ORD_MOVE;
+            order.target = target;
+            order.other_unit = unit;
+            order.route_length = 0;
+            order.node.left = order.node.right = order.node.parent = nullptr;
+            order.node.height = 1;
+        }
+        benchmark::DoNotOptimize(orders.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["candidates"] = static_cast<double>(orders.size());
+    brox_position_free(position);
+}
+BENCHMARK(BM_ClassicFloorCandidates)->Unit(benchmark::kMicrosecond);
 
 // One trial: brox_adjudicate and brox_position_free.
 void BM_ClassicAdjudicate(benchmark::State &state, const char *name, bool drawn) {

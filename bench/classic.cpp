@@ -13,8 +13,8 @@ const char *const CLASSIC_POSITIONS[4] = {"opening", "midgame-1", "midgame-2", "
 
 namespace {
 
-std::vector<uint8_t> read_file(const std::string &name) {
-    std::string path = std::string(BROX_CLASSIC_DIR) + "/" + name;
+std::vector<uint8_t> read_file(const std::string &folder, const std::string &name) {
+    std::string path = folder + "/" + name;
     std::ifstream file(path, std::ios::binary);
     if (!file) std::fprintf(stderr, "brox_bench: cannot read %s\n", path.c_str());
     return {std::istreambuf_iterator<char>(file), {}};
@@ -22,10 +22,12 @@ std::vector<uint8_t> read_file(const std::string &name) {
 
 }  // namespace
 
-ClassicBoard::ClassicBoard(const std::string &name) {
-    std::vector<uint8_t> map_message = read_file("map.bin");
-    std::vector<uint8_t> centres_message = read_file(name + "-centres.bin");
-    message = read_file(name + "-position.bin");
+ClassicBoard::ClassicBoard(const std::string &name) : ClassicBoard(name, BROX_CLASSIC_DIR) {}
+
+ClassicBoard::ClassicBoard(const std::string &name, const std::string &folder) {
+    std::vector<uint8_t> map_message = read_file(folder, "map.bin");
+    std::vector<uint8_t> centres_message = read_file(folder, name + "-centres.bin");
+    message = read_file(folder, name + "-position.bin");
     if (map_message.empty() || centres_message.empty() || message.empty()) return;
     map = map_build(map_message.data());
     if (map) centres = centre_table_retain(centre_table_build(map, centres_message.data()));

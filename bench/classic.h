@@ -16,8 +16,11 @@ struct ClassicBoard {
     CentreTable *centres = nullptr;  // one reference held
     std::vector<uint8_t> message;    // the position message
 
-    // Reads the map and the named position (null map when a file is missing).
+    // Reads the map and the named position (null map when a file is missing)
+    // from the classic folder, or from `folder` (map.bin, NAME-centres.bin,
+    // NAME-position.bin).
     explicit ClassicBoard(const std::string &name);
+    ClassicBoard(const std::string &name, const std::string &folder);
     ClassicBoard(const ClassicBoard &) = delete;
     ClassicBoard &operator=(const ClassicBoard &) = delete;
     ~ClassicBoard();

@@ -200,6 +200,47 @@ void empty_subtree(LumAvlTree *tree, LumAvlNode *node, LumAvlRelease release, in
     }
 }
 
+// Where the nodes of an array of items lie: the first one's address and
+// the distance from one to the next.
+struct NodeArray {
+    char *first;
+    size_t stride;
+    LumAvlNode *at(uint32_t index) const {
+        return reinterpret_cast<LumAvlNode *>(first + size_t{index} * stride);
+    }
+};
+
+LumAvlNode *leaf(LumAvlNode *node, LumAvlNode *parent) {
+    node->left = node->right = nullptr;
+    node->parent = parent;
+    node->height = 1;
+    node->spare = -1;
+    return node;
+}
+
+// Links the `count` (at least 1) nodes from `from` on into a perfectly
+// balanced subtree under `parent`: the middle node at the top, the halves
+// below it, the right half the larger by at most one.  The two sides of
+// every node then differ by at most one node, and so by at most one in
+// height, and the right side is never the lower.  Returns the subtree's
+// root.
+LumAvlNode *build_balanced(const NodeArray &nodes, uint32_t from, uint32_t count, LumAvlNode *parent) {
+    uint32_t middle = from + (count - 1) / 2;
+    LumAvlNode *node = nodes.at(middle);
+    node->parent = parent;
+    node->spare = -1;
+    if (count <= 3) {  // the last levels without a call
+        node->left = count == 3 ? leaf(nodes.at(from), node) : nullptr;
+        node->right = count >= 2 ? leaf(nodes.at(middle + 1), node) : nullptr;
+        node->height = static_cast<int16_t>(count == 1 ? 1 : 2);
+        return node;
+    }
+    node->left = build_balanced(nodes, from, middle - from, node);
+    node->right = build_balanced(nodes, middle + 1, from + count - middle - 1, node);
+    node->height = static_cast<int16_t>(node->right->height + 1);
+    return node;
+}
+
 }  // namespace
 
 extern "C" {
@@ -262,6 +303,26 @@ VORN_EXPORT void *lum_avl_insert(LumAvlTree *tree, LumAvlNode *node) {
         parent->right = node;
     rebalance_after_insert(tree, parent);
     return item;
+}
+
+// An empty tree is built in one pass with no compare; a tree that holds
+// items already takes them one at a time.
+VORN_EXPORT void *lum_avl_insert_sorted(LumAvlTree *tree, void *first_item, uint32_t count, size_t stride) {
+    if (!count) return nullptr;
+    char *items = static_cast<char *>(first_item);
+    if (tree->root) {
+        for (uint32_t k = 0; k < count; k++) {
+            auto *node = reinterpret_cast<LumAvlNode *>(items + size_t{k} * stride + tree->node_offset);
+            lum_avl_insert(tree, node);
+        }
+        return first_item;
+    }
+    NodeArray nodes{items + tree->node_offset, stride};
+    tree->root = build_balanced(nodes, 0, count, nullptr);
+    tree->first = nodes.at(0);
+    tree->last = nodes.at(count - 1);
+    tree->count = count;
+    return first_item;
 }
 
 VORN_EXPORT void *lum_avl_remove(LumAvlTree *tree, LumAvlNode *node) {

@@ -86,100 +86,155 @@ int sorted_reach_build(Position *position, SortedReach *sorted) {
     return 1;
 }
 
-// Hold, moves, supports to hold, supports to move: the token order, and
-// each group is built in ascending order, so every candidate goes straight
-// to the end of the set (every convoy candidate sorts before them).
+// What one unit's hold, move and support candidates are made from, each
+// list sorted and unique: the locations it moves to, the units standing
+// next to it (supports to hold) and the locations it supports moves into.
 // Support to move is offered once per run of consecutive adjacency entries
 // into the same province, with the first entry of the run as target; a
 // province that comes back later in the list is offered again (the same
 // location twice gives the same supports once).
-int add_movement_candidates(Position *position, Unit *unit, const SortedReach &reach) {
+struct MovementPlan {
     LocationState *moves[MAX_ADJACENT];
     Unit *held[MAX_ADJACENT];
     LocationState *support_targets[MAX_ADJACENT];
     int move_count = 0, held_count = 0, target_count = 0;
+    uint32_t most = 0;  // the candidates it can give at most
+};
+
+// A set of indices below 64 * WORDS as bits, read back in ascending order.
+template <int WORDS>
+struct IndexBits {
+    uint64_t words[WORDS] = {};
+    void add(uint16_t index) { words[index / 64] |= uint64_t{1} << (index % 64); }
+    // Writes base + index for every index, ascending; returns how many.
+    template <typename T>
+    int write(T *base, T **out) const {
+        int count = 0;
+        for (int w = 0; w < WORDS; w++)
+            for (uint64_t bits = words[w]; bits; bits &= bits - 1) out[count++] = base + (w * 64 + __builtin_ctzll(bits));
+        return count;
+    }
+};
+
+// Locations and Units are gathered as index bits: references into one
+// array order like their indices, so reading the bits back gives each list
+// sorted and unique.
+void plan_movement(Position *position, const Unit *unit, MovementPlan *plan) {
     const Location *here = unit->location->location;
     const ProvinceState *previous = nullptr;
+    IndexBits<(MAX_LOCATIONS + 63) / 64> moves, targets;
+    IndexBits<(MAX_UNITS + 63) / 64> held;
+    Unit *first_unit = position->units[0];
     for (uint16_t a = 0; a < here->adjacent_count; a++) {
-        LocationState *target = &position->locations[here->adjacent[a]->index];
-        ProvinceState *province = target->province;
-        insert_unique(moves, &move_count, target);
-        if (province->unit) insert_unique(held, &held_count, province->unit);
-        if (province != previous) insert_unique(support_targets, &target_count, target);
+        uint16_t index = here->adjacent[a]->index;
+        ProvinceState *province = position->locations[index].province;
+        moves.add(index);
+        if (province->unit) held.add(static_cast<uint16_t>(province->unit - first_unit));
+        if (province != previous) targets.add(index);
         previous = province;
     }
-    uint32_t total = 1u + move_count + held_count;
-    for (int t = 0; t < target_count; t++) total += support_targets[t]->province->reach_count;
-    Order *orders = position_new_orders(position, total);
-    if (!orders) return 0;
-    Order *next = orders;
-    LumAvlTree *set = &unit->candidates;
-    auto append = [set, &next](uint16_t token, LocationState *target, Unit *other) {
-        order_set(next, token, target, other);
-        link_order(set, next++);
-    };
-    append(ORD_HOLD, nullptr, nullptr);
-    for (int m = 0; m < move_count; m++) append(ORD_MOVE, moves[m], nullptr);
-    for (int h = 0; h < held_count; h++) append(ORD_SUPPORT, nullptr, held[h]);
-    for (int t = 0; t < target_count; t++) {
-        LocationState *target = support_targets[t];
+    plan->move_count = moves.write(position->locations, plan->moves);
+    plan->held_count = held.write(first_unit, plan->held);
+    plan->target_count = targets.write(position->locations, plan->support_targets);
+    plan->most = 1u + plan->move_count + plan->held_count;
+    for (int t = 0; t < plan->target_count; t++) plan->most += plan->support_targets[t]->province->reach_count;
+}
+
+// Hold, moves, supports to hold, supports to move: the token order, and
+// each group in ascending order, so the Orders come out sorted.  Returns
+// the number written at `out`.
+uint32_t write_movement(Position *position, Unit *unit, const MovementPlan &plan, const SortedReach &reach,
+                        Order *out) {
+    Order *next = out;
+    order_set(next++, ORD_HOLD, nullptr, nullptr);
+    for (int m = 0; m < plan.move_count; m++) order_set(next++, ORD_MOVE, plan.moves[m], nullptr);
+    for (int h = 0; h < plan.held_count; h++) order_set(next++, ORD_SUPPORT, nullptr, plan.held[h]);
+    for (int t = 0; t < plan.target_count; t++) {
+        LocationState *target = plan.support_targets[t];
         const ProvinceState *province = target->province;
         Unit *const *others = reach.units[position_province_index(position, province)];
         for (uint16_t r = 0; r < province->reach_count; r++)
-            if (others[r] != unit) append(ORD_SUPPORT, target, others[r]);
+            if (others[r] != unit) order_set(next++, ORD_SUPPORT, target, others[r]);
     }
-    position_return_orders(position, total - static_cast<uint32_t>(next - orders));
-    return 1;
+    return static_cast<uint32_t>(next - out);
 }
 
-// An army's convoyed moves, sorted and unique; `next` is the first draft
-// not yet used and moves past them.
-int add_convoyed_moves(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts, uint32_t *next) {
-    uint32_t first = *next;
-    while (*next < drafts.count && convoy_draft_unit(drafts.drafts[*next]) == unit_index) ++*next;
-    if (*next == first) return 1;
-    Order *order = position_new_orders(position, *next - first);
-    if (!order) return 0;
-    Unit *army = position->units[unit_index];
-    for (uint32_t d = first; d < *next; d++, order++) {
+// An army's convoyed moves, sorted and unique: the drafts from `first`
+// that belong to the unit; `*end` is set past them.
+uint32_t convoyed_move_count(uint16_t unit_index, const ConvoyDrafts &drafts, uint32_t first, uint32_t *end) {
+    uint32_t next = first;
+    while (next < drafts.count && convoy_draft_unit(drafts.drafts[next]) == unit_index) next++;
+    *end = next;
+    return next - first;
+}
+
+uint32_t write_convoyed_moves(Position *position, const ConvoyDrafts &drafts, uint32_t first, uint32_t end,
+                              Order *out) {
+    for (uint32_t d = first; d < end; d++, out++) {
         const ConvoyDraft &draft = drafts.drafts[d];
         uint16_t length = convoy_draft_route_length(draft);
-        order_set(order, ORD_CONVOY_MOVE, &position->locations[convoy_draft_landing(draft)], nullptr);
-        order->route_length = length;
+        order_set(out, ORD_CONVOY_MOVE, &position->locations[convoy_draft_landing(draft)], nullptr);
+        out->route_length = length;
         const uint16_t *route = drafts.routes + draft.route_at;
-        for (uint16_t r = 0; r < length; r++) order->route[r] = &position->provinces[route[r]];
-        link_order(&army->candidates, order);
+        for (uint16_t r = 0; r < length; r++) out->route[r] = &position->provinces[route[r]];
     }
-    return 1;
+    return end - first;
+}
+
+// A fleet's convoy orders: one per pair and landing.
+uint32_t convoy_count(uint16_t unit_index, const ConvoyDrafts &drafts) {
+    uint32_t total = 0;
+    for (uint32_t p = drafts.first_pair[unit_index]; p != NO_PAIR; p = drafts.pairs[p].next)
+        for (int w = 0; w < LANDING_WORDS; w++)
+            for (uint64_t bits = drafts.pairs[p].landings[w]; bits; bits &= bits - 1) total++;
+    return total;
 }
 
 // A fleet's convoy orders, by landing and then by army: its pairs are
 // chained in army order, so each landing's bit is looked up in every pair.
-int add_convoys(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts) {
+uint32_t write_convoys(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts, Order *out) {
     uint32_t first = drafts.first_pair[unit_index];
-    if (first == NO_PAIR) return 1;
-    uint32_t total = 0;
+    if (first == NO_PAIR) return 0;
     uint64_t any[LANDING_WORDS] = {};
-    for (uint32_t p = first; p != NO_PAIR; p = drafts.pairs[p].next) {
-        for (int w = 0; w < LANDING_WORDS; w++) {
-            any[w] |= drafts.pairs[p].landings[w];
-            for (uint64_t bits = drafts.pairs[p].landings[w]; bits; bits &= bits - 1) total++;
-        }
-    }
-    Order *order = position_new_orders(position, total);
-    if (!order) return 0;
-    Unit *fleet = position->units[unit_index];
+    for (uint32_t p = first; p != NO_PAIR; p = drafts.pairs[p].next)
+        for (int w = 0; w < LANDING_WORDS; w++) any[w] |= drafts.pairs[p].landings[w];
+    Order *next = out;
     for (int w = 0; w < LANDING_WORDS; w++) {
         for (uint64_t bits = any[w]; bits; bits &= bits - 1) {
             int bit = __builtin_ctzll(bits);
             LocationState *landing = &position->locations[w * 64 + bit];
             for (uint32_t p = first; p != NO_PAIR; p = drafts.pairs[p].next) {
                 if (!((drafts.pairs[p].landings[w] >> bit) & 1)) continue;
-                order_set(order, ORD_CONVOY, landing, position->units[drafts.pairs[p].army]);
-                link_order(&fleet->candidates, order++);
+                order_set(next++, ORD_CONVOY, landing, position->units[drafts.pairs[p].army]);
             }
         }
     }
+    return static_cast<uint32_t>(next - out);
+}
+
+static_assert(ORD_CONVOY_MOVE < ORD_CONVOY && ORD_CONVOY < ORD_HOLD && ORD_HOLD < ORD_MOVE && ORD_MOVE < ORD_SUPPORT,
+              "a unit's candidates are written in token order");
+
+// One unit's whole set in one array, written in ascending order (convoyed
+// moves, convoys, then hold, moves and supports) and linked at once.
+// `next_draft` is the first convoyed move not yet used and moves past the
+// unit's own.
+int add_unit_movement_candidates(Position *position, uint16_t unit_index, const ConvoyDrafts &drafts,
+                                 const SortedReach &reach, uint32_t *next_draft) {
+    Unit *unit = position->units[unit_index];
+    MovementPlan plan;
+    plan_movement(position, unit, &plan);
+    uint32_t drafts_end;
+    uint32_t most = convoyed_move_count(unit_index, drafts, *next_draft, &drafts_end) +
+                    convoy_count(unit_index, drafts) + plan.most;
+    Order *orders = position_new_orders(position, most);
+    if (!orders) return 0;
+    uint32_t written = write_convoyed_moves(position, drafts, *next_draft, drafts_end, orders);
+    *next_draft = drafts_end;
+    written += write_convoys(position, unit_index, drafts, orders + written);
+    written += write_movement(position, unit, plan, reach, orders + written);
+    position_return_orders(position, most - written);
+    order_set_link_sorted(&unit->candidates, orders, written);
     return 1;
 }
 
@@ -197,8 +252,7 @@ int add_movement_phase_candidates(Position *position) {
              sorted_reach_build(position, &reach);
     uint32_t next = 0;
     for (uint16_t u = 0; ok && u < position->unit_count; u++)
-        ok = add_convoyed_moves(position, u, drafts, &next) && add_convoys(position, u, drafts) &&
-             add_movement_candidates(position, position->units[u], reach);
+        ok = add_unit_movement_candidates(position, u, drafts, reach, &next);
     convoy_drafts_release(&drafts);
     mem_release(reach.copies);
     return ok;

@@ -10,10 +10,6 @@
 #include "common/record.h"
 #include "world/map_message.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // ---------------------------------------------------------------------------
@@ -108,30 +104,6 @@ bool add_army_locations(Map *map) {
     return true;
 }
 
-// ---------------------------------------------------------------------------
-// Distances
-// ---------------------------------------------------------------------------
-
-// row_i[j] = min(row_i[j], via + row_k[j]) with the sum saturating at 255.
-// A sum of 255 or more never replaces an entry, so saturation gives exactly
-// the result of a full-width comparison.
-void relax_row(uint8_t *row_i, const uint8_t *row_k, uint8_t via, int n) {
-    int j = 0;
-#if defined(__SSE2__)
-    __m128i via_vector = _mm_set1_epi8(static_cast<char>(via));
-    for (; j + 16 <= n; j += 16) {
-        __m128i current = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row_i + j));
-        __m128i through = _mm_adds_epu8(via_vector,
-                                        _mm_loadu_si128(reinterpret_cast<const __m128i *>(row_k + j)));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(row_i + j), _mm_min_epu8(current, through));
-    }
-#endif
-    for (; j < n; j++) {
-        unsigned through = via + row_k[j];
-        if (through < row_i[j]) row_i[j] = static_cast<uint8_t>(through);
-    }
-}
-
 }  // namespace
 
 // Scans the province's own Locations, which are chained in index order, so
@@ -178,18 +150,78 @@ int map_link_provinces(Location *from, Location *to) {
     return 1;
 }
 
-// Relaxation with k outermost, then i, then j.  Row k never changes during
-// round k (its diagonal is at least 1), so a whole row i can be relaxed at
-// once, and rows whose entry (i, k) is 255 cannot change at all.
-void map_compute_distances(Map *map) {
-    int n = map->province_count;
-    for (int k = 0; k < n; k++) {
-        const uint8_t *row_k = map->distance[k];
-        for (int i = 0; i < n; i++) {
-            uint8_t via = map->distance[i][k];
-            if (via != DISTANCE_UNREACHABLE) relax_row(map->distance[i], row_k, via, n);
+namespace {
+
+// ---------------------------------------------------------------------------
+// Distances
+// ---------------------------------------------------------------------------
+
+// Sets of provinces as bits, province index i at bit i % 64 of word i / 64.
+constexpr int PROVINCE_WORDS = (MAX_PROVINCES + 63) / 64;
+static_assert(PROVINCE_WORDS == 5, "fill_distance_row holds a set in five words");
+struct ProvinceSet {
+    uint64_t words[PROVINCE_WORDS];
+};
+
+// Every province's neighbours as a set.
+void neighbour_sets_build(const Map *map, ProvinceSet *sets) {
+    for (uint16_t i = 0; i < map->province_count; i++) {
+        ProvinceSet &set = sets[i];
+        for (uint64_t &word : set.words) word = 0;
+        const Province &province = map->provinces[i];
+        for (uint16_t n = 0; n < province.neighbour_count; n++) {
+            uint16_t to = map_province_index(map, province.neighbours[n].province);
+            set.words[to / 64] |= uint64_t{1} << (to % 64);
         }
     }
+}
+
+// One breadth-first search from `source` fills its row: the level at which
+// each province is first reached, and for the source itself the level at
+// which a move first leads back into it.  Each level is the union of the
+// neighbour sets of the level before, less what was reached already.
+// Levels of 255 and more are left at 255 (no path shorter than 255 moves).
+void fill_distance_row(Map *map, const ProvinceSet *neighbours, uint16_t source) {
+    uint8_t *row = map->distance[source];
+    std::memset(row, DISTANCE_UNREACHABLE, map->province_count);
+    ProvinceSet reached{}, frontier{};
+    reached.words[source / 64] = frontier.words[source / 64] = uint64_t{1} << (source % 64);
+    for (unsigned level = 1; level < DISTANCE_UNREACHABLE; level++) {
+        // Five words held apart, so that they stay in registers.
+        uint64_t n0 = 0, n1 = 0, n2 = 0, n3 = 0, n4 = 0;
+        for (int w = 0; w < PROVINCE_WORDS; w++)
+            for (uint64_t bits = frontier.words[w]; bits; bits &= bits - 1) {
+                const uint64_t *around = neighbours[w * 64 + __builtin_ctzll(bits)].words;
+                n0 |= around[0];
+                n1 |= around[1];
+                n2 |= around[2];
+                n3 |= around[3];
+                n4 |= around[4];
+            }
+        ProvinceSet next{{n0, n1, n2, n3, n4}};
+        if (row[source] == DISTANCE_UNREACHABLE && (next.words[source / 64] >> (source % 64)) & 1)
+            row[source] = static_cast<uint8_t>(level);
+        bool any = false;
+        for (int w = 0; w < PROVINCE_WORDS; w++) {
+            uint64_t fresh = next.words[w] & ~reached.words[w];
+            reached.words[w] |= fresh;
+            frontier.words[w] = fresh;
+            any |= fresh != 0;
+            for (; fresh; fresh &= fresh - 1) row[w * 64 + __builtin_ctzll(fresh)] = static_cast<uint8_t>(level);
+        }
+        if (!any) return;
+    }
+}
+
+}  // namespace
+
+// Moves are province to province (a province's neighbours), all one step,
+// so a breadth-first search from each province gives its row.
+void map_compute_distances(Map *map) {
+    int n = map->province_count;
+    ProvinceSet neighbours[MAX_PROVINCES];
+    neighbour_sets_build(map, neighbours);
+    for (uint16_t i = 0; i < n; i++) fill_distance_row(map, neighbours, i);
     for (int p = 0; p < map->power_count; p++) {
         uint8_t *home_row = map->home_distance[p];
         std::memset(home_row, DISTANCE_UNREACHABLE, static_cast<size_t>(n));

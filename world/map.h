@@ -56,7 +56,7 @@ Location *map_add_location(Map *map, uint16_t province, uint16_t coast);
 // ADJ_LAND / ADJ_WATER flags.  Returns 0 when the list is full.
 int map_link_provinces(Location *from, Location *to);
 
-// Fills `distance` by all-pairs relaxation, then `home_distance`.
+// Fills `distance` from the provinces' neighbour lists, then `home_distance`.
 void map_compute_distances(Map *map);
 
 // The index of a province in its Map (its place in `provinces`).  This,

@@ -18,6 +18,31 @@ void order_set_init(LumAvlTree *candidates) {
     candidates->count = 0;
 }
 
+// Not every client library has the one-pass call: imported weakly, its
+// address is null where it is missing.
+extern "C" void *lum_avl_insert_sorted(LumAvlTree *tree, void *first_item, uint32_t count, size_t stride)
+    __attribute__((weak));
+
+void order_set_link_sorted(LumAvlTree *set, Order *orders, uint32_t count) {
+    order_set_link_sorted_with(lum_avl_insert_sorted, set, orders, count);
+}
+
+// One at a time, each node is prepared as lum_avl_insert wants it: links
+// null, both 16-bit fields -1.
+void order_set_link_sorted_with(SortedInsert insert_sorted, LumAvlTree *set, Order *orders, uint32_t count) {
+    if (!count) return;
+    if (insert_sorted) {
+        insert_sorted(set, orders, count, sizeof(Order));
+        return;
+    }
+    for (uint32_t k = 0; k < count; k++) {
+        LumAvlNode *node = &orders[k].node;
+        node->left = node->right = node->parent = nullptr;
+        node->height = node->spare = -1;
+        lum_avl_insert(set, node);
+    }
+}
+
 // Candidate Orders live in their Position's storage: a released record is
 // no longer used, and its memory goes back when the Position is freed.  The
 // first argument is not read.

@@ -45,3 +45,16 @@ inline void order_set(Order *order, uint16_t token, LocationState *target, Unit 
 
 // An empty candidate set sorted by order_compare.
 void order_set_init(LumAvlTree *candidates);
+
+// The client library's call that links an array of items in ascending
+// order in one pass (lum_avl_insert_sorted), or null.
+using SortedInsert = void *(*)(LumAvlTree *tree, void *first_item, uint32_t count, size_t stride);
+
+// Links `count` Orders of one array into a candidate set.  They are in
+// strictly ascending order and none equals an Order of the set.  In one
+// pass when the client library offers lum_avl_insert_sorted, else one at
+// a time with lum_avl_insert (same set, same order).
+void order_set_link_sorted(LumAvlTree *set, Order *orders, uint32_t count);
+
+// The same with the one-pass call given; null inserts one at a time.
+void order_set_link_sorted_with(SortedInsert insert_sorted, LumAvlTree *set, Order *orders, uint32_t count);
