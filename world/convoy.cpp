@@ -249,7 +249,8 @@ void convoy_drafts_init(ConvoyDrafts *drafts) {
 namespace {
 
 // Puts the blocks in army order, keeping the walks' order within an army.
-// Blocks are few (one per army and walk), so an insertion sort does.
+// Blocks are one per army and walk, a few dozen on real boards, so an
+// insertion sort does.
 void order_blocks(ConvoyBlock *blocks, uint32_t count) {
     for (uint32_t i = 1; i < count; i++) {
         ConvoyBlock block = blocks[i];
@@ -285,7 +286,8 @@ int convoy_drafts_sort(ConvoyDrafts *drafts) {
     }
     std::sort(packed + army_start, packed + filled);
     // Back into the drafts, each once; a draft whose key equals the last
-    // one's (rare) goes to its place by route within that run.
+    // one's (rare on real boards) goes to its place by route within the
+    // run of that key.
     const uint16_t *routes = drafts->routes;
     uint32_t kept = 0, run_start = 0;
     for (uint32_t d = 0; d < count; d++) {
@@ -295,11 +297,14 @@ int convoy_drafts_sort(ConvoyDrafts *drafts) {
             items[kept++] = item;
             continue;
         }
-        uint32_t place = kept;
-        while (place > run_start && compare_routes(routes, item, items[place - 1]) < 0) place--;
-        if (place > run_start && compare_routes(routes, item, items[place - 1]) == 0) continue;
-        for (uint32_t move = kept; move > place; move--) items[move] = items[move - 1];
-        items[place] = item;
+        // Bisected, so that the long runs a hostile board can make stay cheap.
+        ConvoyDraft *place = std::upper_bound(items + run_start, items + kept, item,
+                                              [routes](const ConvoyDraft &a, const ConvoyDraft &b) {
+                                                  return compare_routes(routes, a, b) < 0;
+                                              });
+        if (place > items + run_start && compare_routes(routes, item, place[-1]) == 0) continue;
+        std::copy_backward(place, items + kept, items + kept + 1);
+        *place = item;
         kept++;
     }
     mem_release(packed);
