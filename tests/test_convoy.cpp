@@ -143,6 +143,34 @@ TEST(Convoys, ACoastReachedFromTwoFleetsOfOneChainGivesTwoRoutes) {
               (Texts{"CONVOY A X -> Y/f"}));
 }
 
+// Two routes of one length to one landing, found by two walks: they are
+// ordered by their fleets' provinces whichever walk ran first.  A fleet
+// touching both coasts of the army's province finds each route twice; it
+// is offered once.
+TEST(Convoys, RoutesOfOneLengthToOneLandingAreOrderedByProvinceAndListedOnce) {
+    for (const char *seas : {"sea S1 S2 S3", "sea S2 S1 S3"}) {
+        Board board(std::string("powers 1\ncoast X Y\n") + seas + "\nfleet X-S1 X-S2 S1-S3 S2-S3 S3-Y\n");
+        World world(board);
+        Position *position = world.position(SEASON_SPRING, "0 A X; 0 F S2; 0 F S1; 0 F S3");
+        ASSERT_NE(position, nullptr);
+        Texts expected = seas[5] == '1' ? Texts{"CONVOY_MOVE Y/f via S1,S3", "CONVOY_MOVE Y/f via S2,S3"}
+                                        : Texts{"CONVOY_MOVE Y/f via S2,S3", "CONVOY_MOVE Y/f via S1,S3"};
+        EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "X")), "CONVOY_MOVE"), expected) << seas;
+    }
+    Board twice(R"(
+        powers 1
+        coast A/nc/sc Y
+        sea   S
+        fleet S-A/nc S-A/sc S-Y
+    )");
+    World world(twice);
+    Position *position = world.position(SEASON_SPRING, "0 A A; 0 F S");
+    ASSERT_NE(position, nullptr);
+    EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "A")), "CONVOY_MOVE"),
+              (Texts{"CONVOY_MOVE Y/f via S"}));
+    EXPECT_EQ(with_prefix(world.candidates(world.unit(position, "S")), "CONVOY"), (Texts{"CONVOY A A -> Y/f"}));
+}
+
 TEST(Convoys, TwoArmiesBesideOneFleetEachGetEveryRoute) {
     Board board(R"(
         powers 2

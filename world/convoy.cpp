@@ -147,9 +147,12 @@ bool record_routes(Walk &walk, ConvoyDrafts *drafts, Unit *army) {
         route_entries += slot.fleet_count;
     }
     uint32_t route_at = drafts->route_count;
+    uint32_t first_draft = drafts->count;
     ConvoyDraft *draft = grow(&drafts->drafts, &drafts->count, &drafts->capacity, draft_count, 512);
     uint16_t *route = grow(&drafts->routes, &drafts->route_count, &drafts->route_capacity, route_entries, 2048);
-    if (!draft || !route) return false;
+    ConvoyBlock *block = grow(&drafts->blocks, &drafts->block_count, &drafts->block_capacity, 1, 64);
+    if (!draft || !route || !block) return false;
+    *block = {army_index, first_draft, draft_count};
     // Each fleet's pair with this army, by the fleet's unit index, and the
     // provinces whose reach list has the army already.
     uint32_t pairs[MAX_UNITS];
@@ -243,20 +246,68 @@ void convoy_drafts_init(ConvoyDrafts *drafts) {
     for (uint32_t &first : drafts->first_pair) first = NO_PAIR;
 }
 
-// By key, then by route among equal keys; each move once.
-int convoy_drafts_sort(ConvoyDrafts *drafts) {
-    ConvoyDraft *items = drafts->drafts;
-    uint32_t count = drafts->count;
-    const uint16_t *routes = drafts->routes;
-    std::sort(items, items + count, [routes](const ConvoyDraft &a, const ConvoyDraft &b) {
-        return a.key != b.key ? a.key < b.key : compare_routes(routes, a, b) < 0;
-    });
-    uint32_t kept = 0;
-    for (uint32_t d = 0; d < count; d++) {
-        if (kept && items[d].key == items[kept - 1].key && !compare_routes(routes, items[d], items[kept - 1]))
-            continue;
-        items[kept++] = items[d];
+namespace {
+
+// Puts the blocks in army order, keeping the walks' order within an army.
+// Blocks are one per army and walk, a few dozen on real boards, so an
+// insertion sort does.
+void order_blocks(ConvoyBlock *blocks, uint32_t count) {
+    for (uint32_t i = 1; i < count; i++) {
+        ConvoyBlock block = blocks[i];
+        uint32_t j = i;
+        for (; j > 0 && block.army < blocks[j - 1].army; j--) blocks[j] = blocks[j - 1];
+        blocks[j] = block;
     }
+}
+
+}  // namespace
+
+// By key, then by route among equal keys; each move once.  The walks made
+// the drafts in blocks of one army each: the blocks are gathered in army
+// order and each army's drafts are sorted on their own, as plain 64-bit
+// numbers (key above the route's place, so keys compare first); drafts
+// with equal keys are then put in route order as they are copied back.
+int convoy_drafts_sort(ConvoyDrafts *drafts) {
+    uint32_t count = drafts->count;
+    if (count < 2) return 1;
+    auto *packed = static_cast<uint64_t *>(mem_alloc(sizeof(uint64_t) * count));
+    if (!packed) return 0;
+    ConvoyDraft *items = drafts->drafts;
+    order_blocks(drafts->blocks, drafts->block_count);
+    uint32_t filled = 0, army_start = 0;
+    for (uint32_t b = 0; b < drafts->block_count; b++) {
+        const ConvoyBlock &block = drafts->blocks[b];
+        if (b > 0 && block.army != drafts->blocks[b - 1].army) {
+            std::sort(packed + army_start, packed + filled);
+            army_start = filled;
+        }
+        for (uint32_t d = block.first; d < block.first + block.count; d++)
+            packed[filled++] = uint64_t{items[d].key} << 32 | items[d].route_at;
+    }
+    std::sort(packed + army_start, packed + filled);
+    // Back into the drafts, each once; a draft whose key equals the last
+    // one's (rare on real boards) goes to its place by route within the
+    // run of that key.
+    const uint16_t *routes = drafts->routes;
+    uint32_t kept = 0, run_start = 0;
+    for (uint32_t d = 0; d < count; d++) {
+        ConvoyDraft item = {static_cast<uint32_t>(packed[d] >> 32), static_cast<uint32_t>(packed[d])};
+        if (kept == 0 || item.key != items[kept - 1].key) {
+            run_start = kept;
+            items[kept++] = item;
+            continue;
+        }
+        // Bisected, so that the long runs a hostile board can make stay cheap.
+        ConvoyDraft *place = std::upper_bound(items + run_start, items + kept, item,
+                                              [routes](const ConvoyDraft &a, const ConvoyDraft &b) {
+                                                  return compare_routes(routes, a, b) < 0;
+                                              });
+        if (place > items + run_start && compare_routes(routes, item, place[-1]) == 0) continue;
+        std::copy_backward(place, items + kept, items + kept + 1);
+        *place = item;
+        kept++;
+    }
+    mem_release(packed);
     drafts->count = kept;
     return 1;
 }
@@ -265,5 +316,6 @@ void convoy_drafts_release(ConvoyDrafts *drafts) {
     mem_release(drafts->drafts);
     mem_release(drafts->routes);
     mem_release(drafts->pairs);
+    mem_release(drafts->blocks);
     convoy_drafts_init(drafts);
 }

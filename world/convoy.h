@@ -50,6 +50,13 @@ struct ConvoyPair {
     uint64_t landings[LANDING_WORDS];
 };
 
+// The drafts one walk made for one army: `count` drafts from `first` on.
+struct ConvoyBlock {
+    uint16_t army;
+    uint32_t first;
+    uint32_t count;
+};
+
 // What the walks of one Position build found: the convoyed moves with the
 // route pool their routes lie in, and the convoy orders.  The arrays grow
 // as needed; their memory is the build's scratch.
@@ -63,6 +70,9 @@ struct ConvoyDrafts {
     ConvoyPair *pairs;
     uint32_t pair_count;
     uint32_t pair_capacity;
+    ConvoyBlock *blocks;  // in the order the walks made them
+    uint32_t block_count;
+    uint32_t block_capacity;
     uint32_t first_pair[MAX_UNITS];  // per fleet's unit index, NO_PAIR when none
 };
 
