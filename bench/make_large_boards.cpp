@@ -20,19 +20,9 @@
 #include "world/position.h"
 #include "world/position_message.h"
 #include "world/season.h"
+#include "signature.h"
 
 namespace {
-
-std::vector<uint8_t> read_file(const std::string &path) {
-    std::vector<uint8_t> bytes;
-    std::FILE *file = std::fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    uint8_t buffer[4096];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
-    std::fclose(file);
-    return bytes;
-}
 
 bool write_file(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::FILE *file = std::fopen(path.c_str(), "wb");
@@ -101,9 +91,9 @@ int main(int argc, char **argv) {
         return 2;
     }
     std::string from = argv[1], to = argv[2];
-    std::vector<uint8_t> map_message = read_file(from + "/map.bin");
-    std::vector<uint8_t> centres_message = read_file(from + "/centres.bin");
-    std::vector<uint8_t> opening = read_file(from + "/position.bin");
+    std::vector<uint8_t> map_message = bench_read_file(from + "/map.bin");
+    std::vector<uint8_t> centres_message = bench_read_file(from + "/centres.bin");
+    std::vector<uint8_t> opening = bench_read_file(from + "/position.bin");
     Map *map = map_message.empty() ? nullptr : map_build(map_message.data());
     if (!map || centres_message.empty() || opening.empty()) {
         std::fprintf(stderr, "brox_make_large_boards: no board in %s\n", from.c_str());

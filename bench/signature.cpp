@@ -36,7 +36,9 @@ void add_position(Hash &hash, const Position *position) {
     }
 }
 
-std::vector<uint8_t> read_file(const std::string &path) {
+}  // namespace
+
+std::vector<uint8_t> bench_read_file(const std::string &path) {
     std::vector<uint8_t> bytes;
     std::FILE *file = std::fopen(path.c_str(), "rb");
     if (!file) return bytes;
@@ -46,8 +48,6 @@ std::vector<uint8_t> read_file(const std::string &path) {
     std::fclose(file);
     return bytes;
 }
-
-}  // namespace
 
 void bench_draw_orders(Position *position, uint32_t *state) {
     for (uint16_t u = 0; u < position->unit_count; u++) {
@@ -62,9 +62,9 @@ void bench_draw_orders(Position *position, uint32_t *state) {
 }
 
 uint64_t signature_of_board(const std::string &folder) {
-    std::vector<uint8_t> map_message = read_file(folder + "/map.bin");
-    std::vector<uint8_t> centres_message = read_file(folder + "/centres.bin");
-    std::vector<uint8_t> position_message = read_file(folder + "/position.bin");
+    std::vector<uint8_t> map_message = bench_read_file(folder + "/map.bin");
+    std::vector<uint8_t> centres_message = bench_read_file(folder + "/centres.bin");
+    std::vector<uint8_t> position_message = bench_read_file(folder + "/position.bin");
     if (map_message.empty() || centres_message.empty() || position_message.empty()) return 0;
     Map *map = map_build(map_message.data());
     if (!map) return 0;

@@ -18,6 +18,9 @@ extern const char *const SIGNATURE_BOARDS[3];  // "default", "convoys-14", "larg
 // which *state carries on from one call to the next.
 void bench_draw_orders(Position *position, uint32_t *state);
 
+// The bytes of the file at `path`; empty when it cannot be read.
+std::vector<uint8_t> bench_read_file(const std::string &path);
+
 // The hash of ten years played from the board in `folder` (map.bin,
 // centres.bin, position.bin); 0 when a file is missing or a phase does not
 // build.
