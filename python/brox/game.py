@@ -264,19 +264,6 @@ class Game(World, Closing):
         return self.map_files.names
 
     @property
-    def power_count(self):
-        return self._map().power_count
-
-    @property
-    def province_count(self):
-        return self._map().province_count
-
-    @property
-    def centre_count(self):
-        """Supply centres on the map."""
-        return self._map().centre_count
-
-    @property
     def years(self):
         """The years the game lasts (0: no limit).  Settable."""
         self._open()

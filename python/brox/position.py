@@ -66,6 +66,21 @@ class World:
     def names(self):
         raise NotImplementedError
 
+    @property
+    def power_count(self):
+        """Powers on the map."""
+        return self._map().power_count
+
+    @property
+    def province_count(self):
+        """Provinces on the map."""
+        return self._map().province_count
+
+    @property
+    def centre_count(self):
+        """Supply centres on the map."""
+        return self._map().centre_count
+
     def _adopt(self, position):
         self._positions.add(position)
         return position

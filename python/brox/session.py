@@ -164,18 +164,6 @@ class Session(World, Closing):
                 self._names = names_for(self.map_name, self._map_message, game_map, self._known_maps)
         return self._names
 
-    @property
-    def power_count(self):
-        return self._map().power_count
-
-    @property
-    def province_count(self):
-        return self._map().province_count
-
-    @property
-    def centre_count(self):
-        return self._map().centre_count
-
     # -- the end ----------------------------------------------------------
     def close(self):
         """Frees the Map, the Position and every Position adjudicated from
