@@ -3,9 +3,9 @@
 // game between seven bots, twenty bots on a map of 300 provinces, a bot
 // stopped and restarted in the middle of a game, a client that sends
 // illegal orders and malformed frames, and hostile clients: a passcode
-// thief, clients that ask without reading, 300 idle connections, a bot that
-// crashes.  Each game's record is kept in BROX_GAME_RECORDS_DIR for the
-// schema and replay-page tests.
+// thief, clients that ask without reading or never read, 300 idle
+// connections, a bot that crashes.  Each game's record is kept in
+// BROX_GAME_RECORDS_DIR for the schema and replay-page tests.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -36,9 +36,11 @@
 #include "process.h"
 #include "session/gof_message.h"
 #include "session/join_message.h"
+#include "tools/server/limits.h"
 #include "wire_stream.h"
 #include "world/map_message.h"
 #include "world/position_message.h"
+#include "world/season.h"
 
 namespace {
 
@@ -256,8 +258,11 @@ using board::record_of;
 // A hand-driven connection to the server, speaking the wire framing.
 class RawClient {
   public:
-    explicit RawClient(uint16_t port) {
+    // A `receive_buffer` above 0 sets the socket's receive buffer before
+    // connecting, so that the window offered to the server stays small.
+    explicit RawClient(uint16_t port, int receive_buffer = 0) {
         fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (receive_buffer > 0) set_receive_buffer(receive_buffer);
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -291,6 +296,8 @@ class RawClient {
         }
         return stream_.ended();
     }
+
+    void set_receive_buffer(int bytes) { setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
 
     bool connected = false;
     int fd() const { return fd_; }
@@ -582,6 +589,102 @@ TEST(GamePlay, ClientsThatAskInALoopWithoutReadingAreDroppedBeforeTheServerGrows
 #else
     EXPECT_LT(peak_kb - before_kb, 2048);
 #endif
+}
+
+Bytes position_request() { return record_of(MSG_POSITION, static_cast<uint16_t>(position_message_size(0))); }
+
+// Orders with no entries: every unit holds, and the power's orders are in.
+Bytes hold_everything() {
+    Bytes orders(RECORD_MESSAGE_AT + orders_message_size(0), 0);
+    orders_message_init(msg_init(orders.data(), MSG_ORDERS, static_cast<uint16_t>(orders_message_size(0))), 0);
+    return orders;
+}
+
+// The next position of a movement phase, the phases in between (retreats
+// and adjustments, where no one has orders due when all units hold) skipped.
+bool next_movement_phase(RawClient &client) {
+    for (;;) {
+        std::optional<Bytes> position = client.receive(MSG_POSITION);
+        if (!position) return false;
+        if (season_phase(position_message_phase(record_message(position->data())).season) == Phase::MOVEMENT)
+            return true;
+    }
+}
+
+// Plays movement phases in which `hoarder` asks for all the server answers
+// in one phase (the map definition and the position, as often as allowed),
+// sends its orders and reads nothing, `quiet` only sends its orders and
+// reads nothing, and `honest` reads each position and sends its orders.
+// Every unit holds, so each phase waits for all three.
+// Stops once the server has logged dropping a connection for `reason`, with
+// `honest` in a phase whose orders it has not sent; gives the phases played,
+// or -1 when that took more than `most`.
+int phases_until_dropped(const Server &server, RawClient &honest, RawClient &hoarder, RawClient &quiet,
+                         const std::string &reason, int most) {
+    Bytes allowance = frames_of(definition_request(), MAP_DEFINITIONS_PER_PHASE);
+    Bytes positions = frames_of(position_request(), OTHER_REQUESTS_PER_PHASE);
+    Bytes orders = frames_of(hold_everything(), 1);
+    allowance.insert(allowance.end(), positions.begin(), positions.end());
+    // Its orders follow its requests, so these are answered in the phase.
+    allowance.insert(allowance.end(), orders.begin(), orders.end());
+    if (!next_movement_phase(honest)) return -1;
+    for (int phase = 1; phase <= most; phase++) {
+        if (!hoarder.send_raw(allowance) || !quiet.send_record(hold_everything()) ||
+            !honest.send_record(hold_everything()))
+            return -1;
+        if (!next_movement_phase(honest)) return -1;
+        // A drop's log line is written before the next phase opens.
+        if (read_text(server.log).find("connection dropped, " + reason) != std::string::npos) return phase;
+    }
+    return -1;
+}
+
+// A bot that never reads is dropped after a few phases of the answers it is
+// allowed (on a map of 20 powers, where a position is some 6 kB), for its
+// own queue past --max-output, or, when that limit is out of reach, for the
+// queues of all connections past --output-budget: then the one holding the
+// most goes, and a quiet connection that holds less stays.  The honest bot
+// plays on either way.
+TEST(GamePlay, AClientThatNeverReadsIsDroppedForTheOutputQueuedForIt) {
+    struct Case {
+        const char *reason;
+        std::vector<std::string> limits;
+    };
+    for (const Case &limit : {Case{"output-limit", {"--max-output", "256"}},
+                              Case{"memory-budget", {"--max-output", "1048576", "--output-budget", "1"}}}) {
+        SCOPED_TRACE(limit.reason);
+        Workspace space;
+        std::vector<std::string> options = {"--players", "3",  "--powers",   "20", "--provinces", "300",
+                                            "--years",   "40", "--deadline", "60"};
+        options.insert(options.end(), limit.limits.begin(), limit.limits.end());
+        Server server(space, options);
+        ASSERT_NE(server.port, 0) << read_text(server.log);
+        constexpr int SMALL_WINDOW = 1;  // the kernel's least receive buffer, a few kB
+        RawClient honest(server.port), hoarder(server.port, SMALL_WINDOW), quiet(server.port, SMALL_WINDOW);
+        join_by_hand(honest, "honest");
+        uint16_t hoarder_power = power_token_index(join_by_hand(hoarder, "hoarder").first);
+        join_by_hand(quiet, "quiet");
+
+        int phases = phases_until_dropped(server, honest, hoarder, quiet, limit.reason, 30);
+        ASSERT_GT(phases, 0) << read_text(server.log);
+        std::printf("%s: the hoarder was dropped in movement phase %d\n", limit.reason, phases);
+        // The honest bot plays on, and the quiet one stays.
+        ASSERT_TRUE(quiet.send_record(hold_everything()));
+        ASSERT_TRUE(honest.send_record(hold_everything()));
+        EXPECT_TRUE(next_movement_phase(honest));
+        // What the kernel still holds for the hoarder comes quickly through
+        // a wide window, then the end.
+        hoarder.set_receive_buffer(1 << 20);
+        EXPECT_TRUE(hoarder.closed_by_server());
+        stop_then_close(server, {&honest, &quiet});
+
+        std::vector<JsonValue> dropped = game_record(space, true);
+        EXPECT_EQ(count_dropped(dropped, hoarder_power, limit.reason), 1) << read_text(space / "out/game.jsonl");
+        EXPECT_EQ(dropped.size(), 1u) << read_text(space / "out/game.jsonl");
+        std::vector<JsonValue> record = game_record(space);
+        expect_orders_and_adjustments(record, hoarder_power);
+        EXPECT_GT(record.size(), static_cast<size_t>(phases));
+    }
 }
 
 TEST(GamePlay, ThreeHundredIdleConnectionsDoNotHoldUpAnHonestGame) {
