@@ -34,7 +34,9 @@ import time
 YEARS = 10
 
 
-def per_unit(brox, seconds):
+def games_per_second(brox, seconds, play_phase):
+    """Ten-year games on one Game for `seconds` of CPU time, each phase's
+    orders given by play_phase(game, rng); games per CPU second."""
     rng = random.Random(1)
     games = 0
     with brox.Game(years=YEARS) as game:
@@ -42,29 +44,25 @@ def per_unit(brox, seconds):
         while time.process_time() - start < seconds:
             game.restart()
             while not game.over:
-                for unit, count in enumerate(game.candidate_counts()):
-                    if count:
-                        try:
-                            game.order_index(unit, int(rng.random() * count))
-                        except brox.OrderRefused:  # a second build in one province, a removal too many
-                            pass
+                play_phase(game, rng)
                 game.step()
             games += 1
         return games / (time.process_time() - start)
+
+
+def per_unit(brox, seconds):
+    def draw_each_unit(game, rng):
+        for unit, count in enumerate(game.candidate_counts()):
+            if count:
+                try:
+                    game.order_index(unit, int(rng.random() * count))
+                except brox.OrderRefused:  # a second build in one province, a removal too many
+                    pass
+    return games_per_second(brox, seconds, draw_each_unit)
 
 
 def whole_game(brox, seconds):
-    rng = random.Random(1)
-    games = 0
-    with brox.Game(years=YEARS) as game:
-        start = time.process_time()
-        while time.process_time() - start < seconds:
-            game.restart()
-            while not game.over:
-                game.choose_random(rng=rng)
-                game.step()
-            games += 1
-        return games / (time.process_time() - start)
+    return games_per_second(brox, seconds, lambda game, rng: game.choose_random(rng=rng))
 
 
 def batch(brox, seconds, size):
