@@ -106,12 +106,9 @@ std::vector<BroxRefusal> refusals_of(const Game &game, uint16_t power) {
 Bytes submitted(const World &world, Position *position, uint16_t power,
                 const std::vector<std::pair<const char *, const char *>> &orders) {
     for (const auto &[province, order] : orders) world.choose(world.unit(position, province), order);
-    fake_client::reset();
-    brox_order_submit(nullptr, position, static_cast<uint16_t>(power << 8));
-    EXPECT_EQ(fake_client::sent().size(), 1u);
-    if (fake_client::sent().empty()) return {};
-    const Bytes &record = fake_client::sent().front();
-    return Bytes(record.begin() + RECORD_MESSAGE_AT, record.end());
+    Bytes message = fake_client::orders_message_sent(position, power);
+    EXPECT_FALSE(message.empty()) << "no orders message was sent";
+    return message;
 }
 
 // ---------------------------------------------------------------------------

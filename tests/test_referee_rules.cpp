@@ -163,12 +163,9 @@ TEST(PositionMessage, AUnitBuiltOnAFleetCoastIsAFleet) {
 // word), the Units' orders chosen by name first.
 Bytes submitted(World &world, Position *position, uint16_t power, const Orders &orders) {
     for (const auto &[province, order] : orders) world.order(position, province, order);
-    fake_client::reset();
-    brox_order_submit(nullptr, position, static_cast<uint16_t>(power << 8));
-    EXPECT_EQ(fake_client::sent().size(), 1u);
-    if (fake_client::sent().empty()) return {};
-    const Bytes &record = fake_client::sent().front();
-    return Bytes(record.begin() + RECORD_MESSAGE_AT, record.end());
+    Bytes message = fake_client::orders_message_sent(position, power);
+    EXPECT_FALSE(message.empty()) << "no orders message was sent";
+    return message;
 }
 
 uint8_t *entry_of(Bytes &message, uint16_t index) { return orders_message_entry(message.data(), index); }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct Position;
+
 namespace fake_client {
 
 // Every record the system has sent, bytes as sent (kind byte first).
@@ -24,6 +26,10 @@ int connect_calls();
 // Called with each record right after it has been captured (a scripted
 // server's view of the moment of sending); reset removes it.
 void on_send(std::function<void(const std::vector<uint8_t> &)> hook);
+// Forgets what was sent, submits `position`'s orders for `power` (an index)
+// and returns the orders message sent, from its type word; empty unless
+// exactly one record was sent.
+std::vector<uint8_t> orders_message_sent(Position *position, uint16_t power);
 
 }  // namespace fake_client
 

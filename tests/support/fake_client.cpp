@@ -3,7 +3,9 @@
 // the other doubles so that a test program can link the real client.
 #include <functional>
 
+#include "brox.h"
 #include "client/client.h"
+#include "common/record.h"
 #include "doubles.h"
 
 namespace {
@@ -27,6 +29,12 @@ void fail_send_at(int n) { send_countdown = n; }
 void fail_all_sends(bool fail) { all_sends_fail = fail; }
 int connect_calls() { return connects; }
 void on_send(std::function<void(const std::vector<uint8_t> &)> hook) { send_hook = std::move(hook); }
+std::vector<uint8_t> orders_message_sent(Position *position, uint16_t power) {
+    reset();
+    brox_order_submit(nullptr, position, static_cast<uint16_t>(power << 8));
+    if (sent_records.size() != 1) return {};
+    return std::vector<uint8_t>(sent_records.front().begin() + RECORD_MESSAGE_AT, sent_records.front().end());
+}
 }  // namespace fake_client
 
 extern "C" int vorn_client_connect(void) {
